@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillmark needs to build, test and run (only those missing).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libsqlite3-dev          # the tool and the ACT! stand-in
+    clang libclang-rt-14-dev             # fuzz targets (libFuzzer)
+    libsimpleini-dev                     # INI benchmark baseline
+    xvfb xauth imagemagick               # screenshots of the real windows
+    fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    sudo_cmd=""
+    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+    $sudo_cmd apt-get update -q
+    $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,55 @@
+#include "act/modAdmin.h"
+
+#include "platform/ErrorReport.h"
+
+namespace qm::modAdmin {
+
+using act::deref;
+
+void Create_Database(ActObjects& o, act::ObjectFactory& factory, MessageBox& box) {
+    ErrorTrap trap(box, {"modAdmin", ProcKind::Sub, "Create_Database"});
+    trap.run([&] {
+        trap.line = 1;
+        o.objApp = act::createAs<act::ActApp>(factory, act::kProgIdApp);
+        trap.line = 2;
+        o.objApp->OpenFile(QString());
+        trap.line = 3;
+        o.objViews = o.objApp->Views();
+        trap.line = 4;
+        o.objContactView = deref(o.objViews).Create(1, QStringLiteral("CV"));
+        trap.line = 5;
+        o.objDatabase = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase);
+        trap.line = 6;
+        o.objDatabase->OpenEx(QString());
+        trap.line = 7;
+        o.objContact = o.objDatabase->Contact();
+        trap.line = 8;
+        o.objFields = deref(o.objContact).Fields();
+        trap.line = 9;
+        o.objUsers = o.objDatabase->Users();
+    });
+}
+
+QString genericNameFromPath(const QString& path, QChar separator) {
+    const qsizetype slash = path.lastIndexOf(separator);
+    const QString name = slash < 0 ? path : path.mid(slash + 1);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        raise(VbErr::InvalidCall); // Left$ asked for a length of -1
+    }
+    return name.left(dot);
+}
+
+QString Get_Generic_Name(const ActObjects& o, MessageBox& box, QChar separator) {
+    QString result;
+    ErrorTrap trap(box, {"modAdmin", ProcKind::Function, "Get_Generic_Name"});
+    trap.run([&] {
+        trap.line = 1;
+        const QString path = deref(o.objApp).GetOpenDBName();
+        trap.line = 2;
+        result = genericNameFromPath(path, separator);
+    });
+    return result;
+}
+
+} // namespace qm::modAdmin

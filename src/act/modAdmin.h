@@ -1,0 +1,37 @@
+#pragma once
+
+// The ACT! objects kept for the run, and the open database's generic name.
+
+#include "act/ActObjects.h"
+#include "platform/Paths.h"
+#include "platform/Services.h"
+
+namespace qm {
+
+// Created once at start-up by Create_Database and kept until the tool ends.
+struct ActObjects {
+    std::shared_ptr<act::ActApp> objApp;
+    std::shared_ptr<act::ActViews> objViews;
+    std::shared_ptr<act::ActContactView> objContactView;
+    std::shared_ptr<act::ActDatabase> objDatabase;
+    std::shared_ptr<act::ActContactTable> objContact;
+    std::shared_ptr<act::ActFields> objFields;
+    std::shared_ptr<act::ActUsers> objUsers;
+};
+
+namespace modAdmin {
+
+// Creates the ACT! objects in order. A failing step is reported; the objects of that step and
+// of every later step stay unset.
+void Create_Database(ActObjects& objects, act::ObjectFactory& factory, MessageBox& box);
+
+// The open database's file name without folder and without anything from its first "." on.
+// A name without "." (or an empty path) is reported and gives an empty name.
+QString Get_Generic_Name(const ActObjects& objects, MessageBox& box, QChar separator = kPathSep);
+
+// The cut itself: after the last `separator`, before the first "." of what is left.
+// Raises "Invalid procedure call or argument" (5) when there is no ".".
+QString genericNameFromPath(const QString& path, QChar separator);
+
+} // namespace modAdmin
+} // namespace qm

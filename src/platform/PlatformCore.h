@@ -1,0 +1,52 @@
+#pragma once
+
+// The real platform services that need no display.
+
+#include "platform/Services.h"
+
+#include <QString>
+
+#include <memory>
+
+class QLockFile;
+
+namespace qm {
+
+// QSettings in its native format, organisation and application "Quillmark", group "Settings".
+class QtSettingsStore : public SettingsStore {
+public:
+    std::optional<QString> value(const QString& key) const override;
+    void setValue(const QString& key, const QString& value) override;
+    void sync() override;
+    using SettingsStore::value;
+};
+
+// One copy per user login: a lock file in the user's runtime folder. The lock of a copy that
+// crashed names a process that no longer runs, and the next start takes it over.
+class LockFileInstanceGuard : public InstanceGuard {
+public:
+    explicit LockFileInstanceGuard(QString lockPath = defaultLockPath());
+    ~LockFileInstanceGuard() override;
+    bool anotherCopyRuns() override;
+    static QString defaultLockPath();
+
+private:
+    QString m_path;
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_checked = false;
+    bool m_another = false;
+};
+
+class QtAppInfo : public AppInfo {
+public:
+    QString programFolder() const override;
+    QString exeName() const override;
+    VersionInfo version() const override;
+};
+
+class ProcessTerminator : public Terminator {
+public:
+    void endNow(int exitCode) override;
+};
+
+} // namespace qm

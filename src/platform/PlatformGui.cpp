@@ -1,0 +1,106 @@
+#include "platform/PlatformGui.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+
+namespace qm {
+
+namespace {
+QWidget* ownerWidget(QObject* owner) {
+    if (auto* w = qobject_cast<QWidget*>(owner)) {
+        return w;
+    }
+    return QApplication::activeWindow();
+}
+} // namespace
+
+QString displayText(const QString& text) {
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+QString qtFilter(const QString& vbFilter) {
+    const QStringList parts = vbFilter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+int QtMessageBox::show(const QString& text, int style, const QString& title) {
+    QMessageBox box(ownerWidget(nullptr));
+    box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
+    box.setText(displayText(text));
+    box.setTextFormat(Qt::PlainText);
+    const int icon = style & 0x70;
+    box.setIcon(icon == vbCritical      ? QMessageBox::Critical
+                : icon == vbExclamation ? QMessageBox::Warning
+                : icon == 32            ? QMessageBox::Question
+                : icon == 64            ? QMessageBox::Information
+                                        : QMessageBox::NoIcon);
+    if ((style & 0x7) == vbYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? vbYes : vbNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return vbOK;
+}
+
+DesktopShell::DesktopShell(QString actProgram)
+    : m_actProgram(std::move(actProgram)) {}
+
+void DesktopShell::open(const QString& document, const QString& workingFolder, int /*showMode*/,
+                        QObject* /*owner*/) {
+    const QFileInfo info(document);
+    if (info.isFile() && info.suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0 &&
+        QFileInfo(m_actProgram).isExecutable()) {
+        QProcess::startDetached(m_actProgram, {QStringLiteral("start"), info.absoluteFilePath()}, workingFolder);
+        return;
+    }
+    const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())
+                                   : QUrl::fromUserInput(document, workingFolder);
+    QDesktopServices::openUrl(url);
+}
+
+std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,
+                                               const QString& initialName, const QString& filter) {
+    QFileDialog dialog(ownerWidget(owner));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(qtFilter(filter));
+    if (!initialFolder.isEmpty()) {
+        dialog.setDirectory(QDir::fromNativeSeparators(initialFolder));
+    }
+    if (!initialName.isEmpty()) {
+        dialog.selectFile(initialName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+std::optional<QString> QtFileDialogs::browseForFolder(QObject* owner) {
+    const QString folder = QFileDialog::getExistingDirectory(ownerWidget(owner), QString(), QDir::rootPath());
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(folder);
+}
+
+} // namespace qm

@@ -1,0 +1,38 @@
+#pragma once
+
+// The real platform services that need a display.
+
+#include "platform/Services.h"
+
+namespace qm {
+
+class QtMessageBox : public MessageBox {
+public:
+    int show(const QString& text, int style, const QString& title) override;
+};
+
+// Documents open in the program the desktop registers for them; an ACT! database file opens
+// in the ACT! program (here the stand-in `act-standin`, beside the executable), as ACT!'s own
+// database files do on Windows.
+class DesktopShell : public Shell {
+public:
+    explicit DesktopShell(QString actProgram);
+    void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
+
+private:
+    QString m_actProgram;
+};
+
+class QtFileDialogs : public FileDialogs {
+public:
+    std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
+                                    const QString& filter) override;
+    std::optional<QString> browseForFolder(QObject* owner) override;
+};
+
+// Message text as the tool writes it (CR line breaks) turned into the lines a box shows.
+QString displayText(const QString& text);
+// "Data file (*.dat)|*.dat" turned into Qt's filter form "Data file (*.dat) (*.dat)".
+QString qtFilter(const QString& vbFilter);
+
+} // namespace qm

@@ -1,0 +1,109 @@
+#pragma once
+
+// The platform services every road of the tool goes through. The application wires the real
+// ones (PlatformCore.h, PlatformGui.h); tests wire the doubles of tests/support.
+
+#include <QString>
+
+#include <optional>
+
+class QObject;
+
+namespace qm {
+
+namespace act {
+class ObjectFactory;
+}
+
+// The application title: the name in message-box titles, the auxiliary command's name.
+inline const QString kAppTitle = QStringLiteral("Quillmark");
+
+// Message-box styles and answers, with the platform's numbers.
+enum MsgStyle : int { vbOKOnly = 0, vbYesNo = 4, vbCritical = 16, vbExclamation = 48 };
+enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    // Shows `text` (CR line breaks kept) with the buttons and icon of `style`; an empty title
+    // means the application title. Returns the button pressed (vbOK, vbYes, vbNo).
+    virtual int show(const QString& text, int style = vbOKOnly, const QString& title = {}) = 0;
+};
+
+// The tool's per-user preferences: application "Quillmark", section "Settings", text values.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual std::optional<QString> value(const QString& key) const = 0;
+    virtual void setValue(const QString& key, const QString& value) = 0;
+    // Makes written values durable (before the tool ends at once, for example).
+    virtual void sync() {}
+
+    QString value(const QString& key, const QString& fallback) const { return value(key).value_or(fallback); }
+};
+
+// The shell's "open" request.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Opens a document (file path or web address) in the program registered for it. The answer
+    // is not looked at; `showMode` is the platform's show command (5: show the window).
+    virtual void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) = 0;
+};
+
+// Detects another running copy of the tool for the same user login.
+class InstanceGuard {
+public:
+    virtual ~InstanceGuard() = default;
+    // True when another copy runs. The first call of a copy that is alone claims the place.
+    virtual bool anotherCopyRuns() = 0;
+};
+
+struct VersionInfo {
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+};
+
+// The running executable: its folder, its name, its version.
+class AppInfo {
+public:
+    virtual ~AppInfo() = default;
+    // Folder of the executable, native separators, no final separator except at a root.
+    virtual QString programFolder() const = 0;
+    // File name of the executable without its extension.
+    virtual QString exeName() const = 0;
+    virtual VersionInfo version() const = 0;
+};
+
+// Ends the tool at once: no further handler runs.
+class Terminator {
+public:
+    virtual ~Terminator() = default;
+    virtual void endNow(int exitCode = 0) = 0;
+};
+
+// The file-open dialog and the folder browser.
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    // `filter` in the form "Description|pattern". nullopt when the user cancels.
+    virtual std::optional<QString> openFile(QObject* owner, const QString& initialFolder,
+                                            const QString& initialName, const QString& filter) = 0;
+    // Only file-system folders can be chosen. nullopt when the user cancels.
+    virtual std::optional<QString> browseForFolder(QObject* owner) = 0;
+};
+
+// Everything the tool asks of its platform, wired once by main() or by a test.
+struct Services {
+    MessageBox& messageBox;
+    SettingsStore& settings;
+    Shell& shell;
+    InstanceGuard& instance;
+    AppInfo& app;
+    Terminator& terminator;
+    FileDialogs& dialogs;
+    act::ObjectFactory& act;
+};
+
+} // namespace qm

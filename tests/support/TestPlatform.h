@@ -1,0 +1,109 @@
+#pragma once
+
+// Test doubles of the platform services: each records what it was asked and answers as the test
+// scripts it.
+
+#include "platform/Services.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace qm::test {
+
+struct ShownBox {
+    QString text; // exactly as given, CR line breaks kept
+    int style = 0;
+    QString title; // as shown: the application title when none was given
+};
+
+// Pre-answered message boxes. Unscripted boxes get the default button (OK, or Yes).
+class FakeMessageBox : public MessageBox {
+public:
+    int show(const QString& text, int style, const QString& title) override;
+
+    void answerNext(int answer) { m_answers.push_back(answer); }
+    // Called while a box is "shown", before it answers (to look at the window behind it).
+    std::function<void(const ShownBox&)> onShow;
+
+    std::vector<ShownBox> shown;
+    const ShownBox& last() const { return shown.back(); }
+    void clear() { shown.clear(); }
+
+private:
+    std::deque<int> m_answers;
+};
+
+class MemorySettingsStore : public SettingsStore {
+public:
+    std::optional<QString> value(const QString& key) const override;
+    void setValue(const QString& key, const QString& value) override;
+    using SettingsStore::value;
+
+    QMap<QString, QString> values;
+    QStringList writes; // keys in the order written
+};
+
+struct ShellRequest {
+    QString document;
+    QString workingFolder;
+    int showMode = 0;
+    QString ownerName; // objectName() of the owner
+};
+
+class RecordingShell : public Shell {
+public:
+    void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
+    std::vector<ShellRequest> requests;
+    std::function<void(const ShellRequest&)> onOpen;
+};
+
+class FakeInstanceGuard : public InstanceGuard {
+public:
+    bool anotherCopyRuns() override { return another; }
+    bool another = false;
+};
+
+class FakeAppInfo : public AppInfo {
+public:
+    QString programFolder() const override { return folder; }
+    QString exeName() const override { return exe; }
+    VersionInfo version() const override { return ver; }
+
+    QString folder = QStringLiteral("/opt/quillmark");
+    QString exe = QStringLiteral("quillmark");
+    VersionInfo ver{1, 0, 4};
+};
+
+class RecordingTerminator : public Terminator {
+public:
+    void endNow(int exitCode) override { codes.push_back(exitCode); }
+    std::vector<int> codes;
+};
+
+struct OpenFileRequest {
+    QString initialFolder;
+    QString initialName;
+    QString filter;
+};
+
+class ScriptedFileDialogs : public FileDialogs {
+public:
+    std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
+                                    const QString& filter) override;
+    std::optional<QString> browseForFolder(QObject* owner) override;
+
+    // nullopt answers as a cancel; unscripted dialogs are cancelled.
+    std::deque<std::optional<QString>> fileAnswers;
+    std::deque<std::optional<QString>> folderAnswers;
+    std::vector<OpenFileRequest> fileRequests;
+    int folderRequests = 0;
+    QStringList ownerNames;
+};
+
+} // namespace qm::test

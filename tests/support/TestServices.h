@@ -1,0 +1,24 @@
+#pragma once
+
+// All the doubles wired into one Services, for tests that drive the tool end to end.
+
+#include "FakeAct.h"
+#include "TestPlatform.h"
+
+namespace qm::test {
+
+struct TestServices {
+    FakeMessageBox messageBox;
+    MemorySettingsStore settings;
+    RecordingShell shell;
+    FakeInstanceGuard instance;
+    FakeAppInfo app;
+    RecordingTerminator terminator;
+    ScriptedFileDialogs dialogs;
+    FakeActState actState;
+    FakeActFactory act{actState};
+
+    Services services{messageBox, settings, shell, instance, app, terminator, dialogs, act};
+};
+
+} // namespace qm::test
