@@ -21,6 +21,7 @@ QString vbErrorDescription(int number) {
     case VbErr::PermissionDenied: return QStringLiteral("Permission denied");
     case VbErr::PathFileAccessError: return QStringLiteral("Path/File access error");
     case VbErr::PathNotFound: return QStringLiteral("Path not found");
+    case VbErr::InvalidPropertyValue: return QStringLiteral("Invalid property value");
     case VbErr::ObjectNotSet: return QStringLiteral("Object variable or With block variable not set");
     case VbErr::CantCreateObject: return QStringLiteral("ActiveX component can't create object");
     case VbErr::NoSuchMember: return QStringLiteral("Object doesn't support this property or method");

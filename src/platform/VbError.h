@@ -27,6 +27,7 @@ enum class VbErr : int {
     PermissionDenied = 70,
     PathFileAccessError = 75,
     PathNotFound = 76,
+    InvalidPropertyValue = 380,
     ObjectNotSet = 91,
     CantCreateObject = 429,
     NoSuchMember = 438,
