@@ -1,0 +1,106 @@
+#pragma once
+
+// The main window: its start-up (Form_Load), its unload handler, and the field selections made at
+// start-up. The controls are built by Form1Layout; the field settings panel, the rights lists and
+// the dialogs hook in through the member functions named after their handlers.
+
+#include "act/modAdmin.h"
+#include "app/Form1Layout.h"
+#include "platform/Services.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QTreeWidget;
+
+namespace qm {
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Services& services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The start-up. The window is not shown by it; when it refused to start (another copy, no
+    // database, ACT! unreachable, not an administrator) the window has been closed unseen and
+    // startRefused() is true: the tool is to end.
+    void Form_Load();
+    bool startRefused() const { return m_startRefused; }
+
+    // Runs when the window closes (and may be called directly, with a cancel flag that it never
+    // sets): detaches from ACT! and stores "Top", "Left", "Expanded" and "LastField".
+    void Form_Unload(int& cancel);
+
+    // Selects the field the ACT! user stood in at start-up; false when no entry carries its ID.
+    bool Select_Current_Field();
+    // Selects the entry whose text equals the stored "LastField", if any.
+    void Select_Last_Field();
+    // Loads UsersPath and ListPath from the stored locations.
+    void Get_Locations();
+
+    void mnuLocation_Click();
+    void cmdFieldSettings_Click();
+    void cmdClose_Click();
+    void cmdCancel_Click();
+
+    // Hooks of the field settings panel and the rights load; see Form1Hooks.cpp.
+    void cboFields_Click();
+    void Load_User_Rights(QTreeWidget& list, bool useGlobal);
+    void Check_Authorized_Users();
+    void Prompt_Save();
+    void Write_Users(QTreeWidget& list, const QString& oldKey);
+    void Restart_ACT_If_Asked();
+
+    // Window geometry in twips: the whole window, title and menu bar included; the position is
+    // that of the window's frame on the screen.
+    int heightTwips() const;
+    void setHeightTwips(int twips);
+    float topTwips() const;
+    float leftTwips() const;
+    int widthTwips() const;
+    void moveTwips(float left, float top);
+    QSize screenSizeTwips() const;
+
+    const Form1Controls& controls() const { return c; }
+    // Control arrays by index: optUsers(0..1), lin1(0..1).
+    QRadioButton* optUsers(int index) const;
+    QFrame* lin1(int index) const;
+    act::ActEvent* ActEvent1() const { return m_actEvent.get(); }
+    Services& services() const { return m_services; }
+
+    // Kept for the run.
+    ActObjects objects;
+    QString GenericName;
+    std::int16_t StartFieldID = 0;
+    QString UsersPath;
+    QString ListPath;
+
+    static constexpr int kCollapsedHeight = 3650;
+    static constexpr int kExpandedHeight = 9500;
+    static inline const QString kHideCaption = QStringLiteral("Hide Field Settings");
+    static inline const QString kShowCaption = QStringLiteral("Show Field Settings");
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void stopStart();
+    void selectField(int index);
+    int decorationHeight() const;
+    void connectControls();
+
+    Services& m_services;
+    Form1Controls c;
+    std::unique_ptr<act::ActEvent> m_actEvent;
+    bool m_startRefused = false;
+    int m_requestedHeight = 0;    // twips, as last set
+    int m_appliedDecoration = -1; // frame height (pixels) the last height was computed with
+};
+
+} // namespace qm
