@@ -1,0 +1,397 @@
+#include "act/standin/StandinBackend.h"
+
+#include "act/standin/StandinActions.h"
+#include "act/standin/StandinDatabase.h"
+#include "act/standin/StandinEvent.h"
+#include "act/standin/StandinSession.h"
+#include "platform/VbError.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <optional>
+
+namespace qm::act::standin {
+
+namespace {
+
+using WatchPtr = std::shared_ptr<SessionWatch>;
+
+[[noreturn]] void raiseClosed() {
+    throw VbError(static_cast<int>(VbErr::AutomationError), QStringLiteral("ACT! has no database open"));
+}
+
+[[noreturn]] void raiseStandin(const StandinError& e) {
+    throw VbError(static_cast<int>(VbErr::AutomationError), e.message());
+}
+
+// The running ACT! an object was made by: once it stops, every call fails as a call to a server
+// that went away does.
+class RunLink {
+public:
+    RunLink(WatchPtr watch, std::int64_t runSerial)
+        : m_watch(std::move(watch))
+        , m_runSerial(runSerial) {}
+
+    const Session& alive(bool fresh = true) const {
+        const Session& s = fresh ? m_watch->fresh() : m_watch->recent();
+        if (!s.running || s.runSerial != m_runSerial) {
+            raise(VbErr::ServerUnavailable);
+        }
+        return s;
+    }
+    const WatchPtr& watch() const { return m_watch; }
+    std::int64_t runSerial() const { return m_runSerial; }
+
+private:
+    WatchPtr m_watch;
+    std::int64_t m_runSerial;
+};
+
+// The database one ACT! database object is bound to, read into memory on first use and shared
+// by its contact table, fields and users.
+class DatabaseLink {
+public:
+    explicit DatabaseLink(RunLink run)
+        : m_run(std::move(run)) {}
+
+    // Binds to the database ACT! has open now.
+    void bind() {
+        const Session& s = m_run.alive();
+        if (!s.databaseOpen()) {
+            raiseClosed();
+        }
+        m_openSerial = s.openSerial;
+        m_path = s.database;
+        m_loaded.reset();
+    }
+    const Session& open(bool fresh = false) {
+        if (m_openSerial < 0) {
+            bind();
+        }
+        const Session& s = m_run.alive(fresh);
+        if (!s.databaseOpen() || s.openSerial != m_openSerial) {
+            raiseClosed();
+        }
+        return s;
+    }
+    const LoadedDatabase& db(bool fresh = false) {
+        open(fresh);
+        if (!m_loaded) {
+            try {
+                m_loaded.emplace(readDatabase(m_path));
+            } catch (const StandinError& e) {
+                raiseStandin(e);
+            }
+        }
+        return *m_loaded;
+    }
+    const RunLink& run() const { return m_run; }
+
+private:
+    RunLink m_run;
+    std::int64_t m_openSerial = -1;
+    QString m_path;
+    std::optional<LoadedDatabase> m_loaded;
+};
+
+using DbPtr = std::shared_ptr<DatabaseLink>;
+
+template <typename Vector> const auto& at(const Vector& v, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= v.size()) {
+        raise(VbErr::SubscriptOutOfRange);
+    }
+    return v[static_cast<std::size_t>(index)];
+}
+
+class ContactView : public ActContactView {
+public:
+    explicit ContactView(RunLink run)
+        : m_run(std::move(run)) {}
+    std::int32_t CurrentFieldID() override {
+        const Session& s = m_run.alive();
+        if (!s.databaseOpen()) {
+            raiseClosed();
+        }
+        return s.currentField;
+    }
+
+private:
+    RunLink m_run;
+};
+
+class Views : public ActViews {
+public:
+    explicit Views(RunLink run)
+        : m_run(std::move(run)) {}
+    std::shared_ptr<ActContactView> Create(std::int32_t /*viewType*/, const QString& /*name*/) override {
+        m_run.alive();
+        return std::make_shared<ContactView>(m_run);
+    }
+
+private:
+    RunLink m_run;
+};
+
+class App : public ActApp {
+public:
+    explicit App(RunLink run)
+        : m_run(std::move(run)) {}
+    void OpenFile(const QString& path) override {
+        m_run.alive();
+        if (path.isEmpty()) {
+            return; // an empty name keeps the database that is open
+        }
+        try {
+            openDatabase(m_run.watch()->store(), path);
+        } catch (const StandinError& e) {
+            raiseStandin(e);
+        }
+    }
+    std::shared_ptr<ActViews> Views() override {
+        m_run.alive();
+        return std::make_shared<standin::Views>(m_run);
+    }
+    QString GetOpenDBName() override { return QDir::toNativeSeparators(m_run.alive().database); }
+    void Command(std::int16_t command) override {
+        m_run.alive();
+        if (command != 150) {
+            return; // other menu commands change nothing the tool sees
+        }
+        try {
+            quitAct(m_run.watch()->store());
+        } catch (const StandinError& e) {
+            raiseStandin(e);
+        }
+    }
+
+private:
+    RunLink m_run;
+};
+
+class Fields : public ActFields {
+public:
+    explicit Fields(DbPtr db)
+        : m_db(std::move(db)) {}
+    std::int32_t Count() override { return m_db->db().fieldCount(); }
+    std::int32_t ID(std::int16_t slot) override { return at(m_db->db().contents().slots, slot).id; }
+    QString Label(std::int16_t slot) override { return at(m_db->db().contents().slots, slot).label; }
+    std::int32_t EntryRule(const QString& fieldId) override {
+        const LoadedDatabase& db = m_db->db();
+        bool ok = false;
+        const std::int32_t id = fieldId.trimmed().toInt(&ok);
+        std::int32_t rule = 0;
+        if (!ok || !db.entryRule(id, rule)) {
+            raise(VbErr::InvalidCall);
+        }
+        return rule;
+    }
+
+private:
+    DbPtr m_db;
+};
+
+class ContactTable : public ActContactTable {
+public:
+    explicit ContactTable(DbPtr db)
+        : m_db(std::move(db)) {}
+    std::shared_ptr<ActFields> Fields() override {
+        m_db->open(true);
+        return std::make_shared<standin::Fields>(m_db);
+    }
+
+private:
+    DbPtr m_db;
+};
+
+class Users : public ActUsers {
+public:
+    explicit Users(DbPtr db)
+        : m_db(std::move(db)) {}
+    std::int32_t CurrentUserSecurity() override {
+        const Session& s = m_db->open(true);
+        const int position = s.currentUser;
+        return at(m_db->db().contents().users, position - 1).security;
+    }
+    std::int32_t Count() override { return static_cast<std::int32_t>(m_db->db().contents().users.size()); }
+    QString Name(std::int16_t position) override { return user(position).name; }
+    QString Security(std::int16_t position) override { return QString::number(user(position).security); }
+    QString Access(std::int16_t position) override { return user(position).access; }
+    QString UniqueID(const QString& position) override {
+        bool ok = false;
+        const int p = position.trimmed().toInt(&ok);
+        if (!ok) {
+            raise(VbErr::TypeMismatch);
+        }
+        return user(p).uniqueId;
+    }
+
+private:
+    const UserRecord& user(int position) { return at(m_db->db().contents().users, position - 1); }
+    DbPtr m_db;
+};
+
+class Database : public ActDatabase {
+public:
+    explicit Database(RunLink run)
+        : m_db(std::make_shared<DatabaseLink>(std::move(run))) {}
+    void OpenEx(const QString& path) override {
+        m_db->bind();
+        if (!path.isEmpty() && QDir::cleanPath(QDir::fromNativeSeparators(path)) !=
+                                   QDir::cleanPath(m_db->run().watch()->fresh().database)) {
+            // This ACT! reaches only the database it has open.
+            throw VbError(static_cast<int>(VbErr::AutomationError),
+                          QStringLiteral("Not the database ACT! has open: ") + path);
+        }
+    }
+    std::shared_ptr<ActContactTable> Contact() override {
+        m_db->open(true);
+        return std::make_shared<ContactTable>(m_db);
+    }
+    std::shared_ptr<ActUsers> Users() override {
+        m_db->open(true);
+        return std::make_shared<standin::Users>(m_db);
+    }
+
+private:
+    DbPtr m_db;
+};
+
+// Installs and lists the auxiliary commands. Answers 0 on success, 1 on failure.
+class AuxCmds : public ActAuxCmds {
+public:
+    explicit AuxCmds(RunLink run)
+        : m_run(std::move(run)) {}
+
+    std::int32_t AuxCommandExists(const QString& name) override {
+        return m_run.alive().auxCommands.contains(name) ? 1 : 0;
+    }
+    std::int32_t AuxCommandExistsInToolbar(std::int16_t view, const QString& name) override {
+        return inView(&Session::toolbar, view, name);
+    }
+    std::int32_t AuxCommandExistsInToolsMenu(std::int16_t view, const QString& name) override {
+        return inView(&Session::toolsMenu, view, name);
+    }
+    std::int32_t AddAuxCommandToToolbar(std::int16_t view, const QString& name) override {
+        return change(&Session::toolbar, view, name, true);
+    }
+    std::int32_t RemoveAuxCommandFromToolbar(std::int16_t view, const QString& name) override {
+        return change(&Session::toolbar, view, name, false);
+    }
+    std::int32_t AddAuxCommandToToolsMenu(std::int16_t view, const QString& name) override {
+        return change(&Session::toolsMenu, view, name, true);
+    }
+    std::int32_t RemoveAuxCommandFromToolsMenu(std::int16_t view, const QString& name) override {
+        return change(&Session::toolsMenu, view, name, false);
+    }
+    std::int32_t AddAuxCommand(const QString& name, const QString& commandLine, const QString& folder,
+                               const QString& menuText, const QString& toolTip, const QString& icon,
+                               const QString& icon32, std::int16_t kind) override {
+        m_run.alive();
+        if (name.trimmed().isEmpty()) {
+            return 1;
+        }
+        const AuxCommand command{name, commandLine, folder, menuText, toolTip, icon, icon32, kind};
+        return update([&](Session& s) {
+            s.auxCommands.insert(name, command);
+            return true;
+        });
+    }
+
+private:
+    using Views = std::array<QStringList, kViewCount> Session::*;
+
+    static bool validView(std::int16_t view) { return view >= 1 && view <= kViewCount; }
+
+    std::int32_t inView(Views views, std::int16_t view, const QString& name) {
+        const Session& s = m_run.alive();
+        return validView(view) && (s.*views)[static_cast<std::size_t>(view - 1)].contains(name) ? 1 : 0;
+    }
+
+    std::int32_t change(Views views, std::int16_t view, const QString& name, bool add) {
+        m_run.alive();
+        if (!validView(view)) {
+            return 1;
+        }
+        return update([&](Session& s) {
+            QStringList& names = (s.*views)[static_cast<std::size_t>(view - 1)];
+            if (!add) {
+                names.removeAll(name);
+                return true;
+            }
+            if (!s.auxCommands.contains(name)) {
+                return false; // only a registered command can be placed
+            }
+            if (!names.contains(name)) {
+                names << name;
+            }
+            return true;
+        });
+    }
+
+    // Applies `edit` to the session under its lock; 0 when it succeeded, 1 otherwise.
+    template <typename Edit> std::int32_t update(Edit edit) {
+        bool ok = false;
+        try {
+            m_run.watch()->store().update([&](Session& s) {
+                if (!s.running || s.runSerial != m_run.runSerial()) {
+                    raise(VbErr::ServerUnavailable);
+                }
+                ok = edit(s);
+            });
+        } catch (const StandinError& e) {
+            raiseStandin(e);
+        }
+        return ok ? 0 : 1;
+    }
+
+    RunLink m_run;
+};
+
+class Factory : public ObjectFactory {
+public:
+    explicit Factory(QString home)
+        : m_home(std::move(home))
+        , m_watch(std::make_shared<SessionWatch>(m_home)) {}
+
+    std::shared_ptr<ActObject> CreateObject(const QString& progId) override {
+        const Session& s = m_watch->fresh();
+        if (!s.running || !s.registered) {
+            raise(VbErr::CantCreateObject);
+        }
+        const RunLink run(m_watch, s.runSerial);
+        if (progId.compare(kProgIdApp, Qt::CaseInsensitive) == 0) {
+            return std::make_shared<App>(run);
+        }
+        if (progId.compare(kProgIdDatabase, Qt::CaseInsensitive) == 0) {
+            return std::make_shared<Database>(run);
+        }
+        if (progId.compare(kProgIdAuxCmds, Qt::CaseInsensitive) == 0) {
+            return std::make_shared<AuxCmds>(run);
+        }
+        raise(VbErr::CantCreateObject);
+    }
+
+    std::unique_ptr<ActEvent> CreateEventControl() override { return std::make_unique<StandinEvent>(m_home); }
+
+private:
+    QString m_home;
+    WatchPtr m_watch;
+};
+
+} // namespace
+
+QString homeFolder() {
+    const QString fromEnv = qEnvironmentVariable(kHomeVariable);
+    if (!fromEnv.isEmpty()) {
+        return QDir::cleanPath(QDir(fromEnv).absolutePath());
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/act-standin");
+}
+
+std::unique_ptr<ObjectFactory> makeFactory(const QString& home) {
+    return std::make_unique<Factory>(home);
+}
+
+} // namespace qm::act::standin
