@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <functional>
 
 using namespace qm;
@@ -48,6 +50,7 @@ private Q_SLOTS:
     void events_data();
     void events();
     void noEventAfterOperation2();
+    void handlerMayDeleteTheControl();
     void command150AndShellRestart();
     void demoDatabaseAnswers();
     void changesSeenByNextAnswer_data();
@@ -57,6 +60,10 @@ private Q_SLOTS:
     void badInput();
     void auxiliaryCommands();
     void largeDatabase();
+    void malformedDatabase_data();
+    void malformedDatabase();
+    void corruptSession();
+    void concurrentWritersLoseNothing();
 
 private:
     // Runs act-standin with `args` (one string, split at blanks) in this test's home.
@@ -406,6 +413,97 @@ void TestStandin::largeDatabase() {
     QCOMPARE(o.objFields->ID(14), 15);
     QCOMPARE(errorOf([&] { o.objFields->ID(15); }), 9);
     QVERIFY(o.objUsers->CurrentUserSecurity() != 5);
+}
+
+void TestStandin::handlerMayDeleteTheControl() {
+    runAll({"start"});
+    std::unique_ptr<act::ActEvent> event = factory()->CreateEventControl();
+    bool closed = false;
+    connect(event.get(), &act::ActEvent::OnDatabaseClose, this, [&] {
+        closed = true;
+        event->Operation2();
+        event.reset(); // the window goes away, and its control with it
+    });
+    QCOMPARE(event->Operation1(0), 1);
+    runAll({"close"});
+    QTRY_VERIFY_WITH_TIMEOUT(closed, 5000);
+    QTest::qWait(300);
+}
+
+void TestStandin::malformedDatabase_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    const QString fields = "CREATE TABLE fields (slot INTEGER, id INTEGER, label TEXT, entry_rule INTEGER);";
+    const QString users = "CREATE TABLE users (position INTEGER, name TEXT, security INTEGER, access TEXT, "
+                          "unique_id TEXT);";
+    QTest::newRow("no users table") << fields << "no such table: users";
+    QTest::newRow("gap in user positions")
+        << fields + users + "INSERT INTO users VALUES (1, 'A', 5, '', '{A}'), (3, 'B', 1, '', '{B}');"
+        << "without gaps";
+    QTest::newRow("users from 0") << fields + users + "INSERT INTO users VALUES (0, 'A', 5, '', '{A}');"
+                                  << "without gaps";
+    QTest::newRow("one field ID twice")
+        << fields + users + "INSERT INTO fields VALUES (0, 7, 'A', 3), (4, 7, 'B', 0);"
+        << "field ID 7 is in slots 0 and 4";
+    QTest::newRow("negative slot") << fields + users + "INSERT INTO fields VALUES (-1, 7, 'A', 3);"
+                                   << "slot -1 is out of range";
+    QTest::newRow("ID beyond 32 bits")
+        << fields + users + "INSERT INTO fields VALUES (0, 4294967296, 'A', 3);"
+        << "out of range";
+}
+
+void TestStandin::malformedDatabase() {
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    const QByteArray path = QFile::encodeName(m_home->filePath("Bad.dbf"));
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(path.constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+    const Run r = standin("start Bad.dbf");
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(message) && r.err.count('\n') == 1, qPrintable(r.err));
+    QCOMPARE(standin("status --quiet").exitCode, 1);
+}
+
+void TestStandin::corruptSession() {
+    QFile session(m_home->filePath("session.json"));
+    QVERIFY(session.open(QIODevice::WriteOnly));
+    session.write("{\"running\": tru");
+    session.close();
+    auto f = factory();
+    auto event = f->CreateEventControl();
+    QCOMPARE(event->Operation1(0), 0);
+    QCOMPARE(errorOf([&] { f->CreateObject(act::kProgIdApp); }), 429);
+    for (const char* command : {"status", "start", "close"}) {
+        const Run r = standin(command);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("not a session file"), qPrintable(r.err));
+    }
+    QVERIFY(session.open(QIODevice::ReadOnly));
+    QCOMPARE(session.readAll(), QByteArray("{\"running\": tru"));
+}
+
+void TestStandin::concurrentWritersLoseNothing() {
+    runAll({"start"});
+    auto aux = act::createAs<act::ActAuxCmds>(*factory(), act::kProgIdAuxCmds);
+    std::vector<std::unique_ptr<QProcess>> people;
+    for (int i = 0; i < 10; ++i) {
+        people.push_back(std::make_unique<QProcess>());
+        people.back()->setWorkingDirectory(m_home->path());
+        people.back()->start(QStringLiteral(ACT_STANDIN_PATH), {"user", QString::number(1 + i % 9)});
+    }
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(aux->AddAuxCommand(QStringLiteral("C%1").arg(i), "", "", "", "", "", "", 0), 0);
+    }
+    for (auto& p : people) {
+        QVERIFY(p->waitForFinished(20000));
+        QCOMPARE(p->exitCode(), 0);
+    }
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(aux->AuxCommandExists(QStringLiteral("C%1").arg(i)), 1);
+    }
 }
 
 QTEST_MAIN(TestStandin)
