@@ -400,6 +400,11 @@ void TestStandin::auxiliaryCommands() {
 }
 
 void TestStandin::largeDatabase() {
+    const Run large = standin("create-large Large.dbf");
+    QCOMPARE(large.exitCode, 0);
+    QVERIFY(large.out.contains("(5000 users, 30000 slots)"));
+    runAll({"start Large.dbf"});
+    QVERIFY(standin("status").out.contains("Fields: 25715 in 30000 slots; users: 5000\n"));
     runAll({"create-large big.dbf --users 3 --slots 15"});
     runAll({"start big.dbf", "user 2"});
     auto f = factory();
