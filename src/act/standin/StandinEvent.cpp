@@ -56,14 +56,28 @@ void StandinEvent::check() {
     const Session now = m_watch.fresh();
     const Session before = m_seen;
     m_seen = now;
-    // A handler may detach or delete this control: nothing is touched after an event is raised.
+    enum class Raise { None, UserWantsToClose, DatabaseClose };
+    Raise what = Raise::None;
     if (before.running && (!now.running || now.runSerial != before.runSerial)) {
-        Q_EMIT OnActUserWantsToClose(0);
+        what = Raise::UserWantsToClose;
+    } else if (before.databaseOpen() && (!now.databaseOpen() || now.openSerial != before.openSerial)) {
+        what = Raise::DatabaseClose;
+    }
+    if (what == Raise::None) {
         return;
     }
-    if (before.databaseOpen() && (!now.databaseOpen() || now.openSerial != before.openSerial)) {
-        Q_EMIT OnDatabaseClose();
-    }
+    // Raised from the event loop, not from inside the file watch or the timer: a handler may
+    // detach this control or delete it. Detached meanwhile, nothing is raised.
+    QTimer::singleShot(0, this, [this, what] {
+        if (!m_attached) {
+            return;
+        }
+        if (what == Raise::UserWantsToClose) {
+            Q_EMIT OnActUserWantsToClose(0);
+        } else {
+            Q_EMIT OnDatabaseClose();
+        }
+    });
 }
 
 } // namespace qm::act::standin

@@ -2,6 +2,7 @@
 
 #include "act/standin/StandinDatabase.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -173,7 +174,7 @@ FileStamp stampOf(const QString& path) {
     }
     stamp.exists = true;
     stamp.size = info.size();
-    stamp.modifiedNs = info.lastModified(QTimeZone::UTC).toMSecsSinceEpoch() * 1000000;
+    stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
 #endif
     return stamp;
 }
