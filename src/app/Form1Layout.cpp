@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
@@ -31,6 +33,26 @@ public:
         QSize size = QStyledItemDelegate::sizeHint(option, index);
         size.setHeight(std::max(size.height(), kImageListRowHeight));
         return size;
+    }
+};
+
+// A command button whose caption wraps onto more lines when it does not fit on one.
+class WrappingButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        painter.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+        painter.drawText(rect().adjusted(4, 2, -4, -2),
+                         Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
     }
 };
 
@@ -72,7 +94,7 @@ QLabel* label(QWidget* parent, const char* text) {
 }
 
 QPushButton* button(QWidget* parent, const char* text) {
-    auto* b = new QPushButton(QLatin1String(text), parent);
+    auto* b = new WrappingButton(QLatin1String(text), parent);
     b->setAutoDefault(true); // a focused button takes Enter, as a command button does
     return b;
 }

@@ -1,10 +1,50 @@
-// Placeholder until the main window lands.
+// Quillmark: wires the real platform services and the ACT! backend, runs the start-up and, unless
+// it refused to start, shows the main window.
+
+#include "act/standin/StandinBackend.h"
+#include "app/Form1.h"
+#include "platform/PlatformCore.h"
+#include "platform/PlatformGui.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The ACT! stand-in opens database files for the shell: beside the executable when installed,
+// in the build tree's standin folder when run from there.
+QString actStandinProgram() {
+    const QDir folder(QCoreApplication::applicationDirPath());
+    for (const QString& candidate : {folder.filePath(QStringLiteral("act-standin")),
+                                     folder.filePath(QStringLiteral("../../standin/act-standin"))}) {
+        if (QFileInfo(candidate).isExecutable()) {
+            return QFileInfo(candidate).absoluteFilePath();
+        }
+    }
+    return folder.filePath(QStringLiteral("act-standin"));
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("Quillmark"));
-    label.show();
+
+    qm::QtMessageBox messageBox;
+    qm::QtSettingsStore settings;
+    qm::DesktopShell shell(actStandinProgram());
+    qm::LockFileInstanceGuard instance;
+    qm::QtAppInfo appInfo;
+    qm::ProcessTerminator terminator;
+    qm::QtFileDialogs dialogs;
+    const std::unique_ptr<qm::act::ObjectFactory> act = qm::act::standin::makeFactory();
+    qm::Services services{messageBox, settings, shell, instance, appInfo, terminator, dialogs, *act};
+
+    qm::Form1 form(services);
+    form.Form_Load();
+    if (form.startRefused()) {
+        return 0;
+    }
+    form.show();
     return app.exec();
 }

@@ -1,0 +1,204 @@
+// Starts Quillmark on a large stand-in ACT! database (5,000 users, 30,000 slots) and on the demo
+// database, each up to the moment the main window is shown, and prints both times and their ratio.
+// Target: the large database costs at most twice the demo database.
+//
+// Two measures: "cold" launches a process per start, wired as main() wires the program, and
+// times it from the launch to the exposed window (what a user waits for); "warm" repeats the
+// start inside one process, so that only the per-database work differs.
+//
+//     bench_startup [--rounds N]     (exit 1 when the cold ratio misses the target)
+
+#include "act/standin/StandinBackend.h"
+#include "act/standin/StandinDatabase.h"
+#include "app/Form1.h"
+#include "platform/PlatformCore.h"
+#include "platform/PlatformGui.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// No box may wait for a click here: an unexpected message is printed and answered.
+class PrintingMessageBox : public qm::MessageBox {
+public:
+    int show(const QString& text, int, const QString&) override {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(qm::displayText(text)));
+        ++count;
+        return qm::vbOK;
+    }
+    int count = 0;
+};
+
+// Every round starts from the same preferences: none stored.
+class MemorySettings : public qm::SettingsStore {
+public:
+    std::optional<QString> value(const QString& key) const override {
+        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
+    }
+    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
+    using SettingsStore::value;
+    QMap<QString, QString> values;
+};
+
+class AloneGuard : public qm::InstanceGuard {
+public:
+    bool anotherCopyRuns() override { return false; }
+};
+
+bool standin(const QString& home, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(qm::act::standin::kHomeVariable), home);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QM_ACT_STANDIN), args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "act-standin %s failed: %s\n", qPrintable(args.join(QLatin1Char(' '))),
+                     p.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+struct Run {
+    double ms = 0;
+    int fields = 0;
+    int users = 0;
+    int messages = 0;
+};
+
+// One start: services wired as main() wires them, Form_Load, show, until the window is exposed.
+Run startOnce(const QString& home) {
+    PrintingMessageBox box;
+    MemorySettings settings;
+    qm::DesktopShell shell{QString()};
+    AloneGuard instance;
+    qm::QtAppInfo app;
+    qm::ProcessTerminator terminator;
+    qm::QtFileDialogs dialogs;
+    QElapsedTimer timer;
+    timer.start();
+    const auto act = qm::act::standin::makeFactory(home);
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+    Run run;
+    {
+        qm::Form1 form(services);
+        form.Form_Load();
+        form.show();
+        while (!form.windowHandle() || !form.windowHandle()->isExposed()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        QCoreApplication::processEvents(); // the first paint
+        run.ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        run.fields = form.controls().cboFields->count();
+        run.users = form.controls().lvwUsers->topLevelItemCount();
+        form.hide();
+    }
+    run.messages = box.count;
+    return run;
+}
+
+// Launch to shown window of one process running startOnce.
+double coldStart(const QString& home) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), home});
+    while (!p.canReadLine() && p.waitForReadyRead(60000)) {
+    }
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    const bool shown = p.readLine().startsWith("shown");
+    p.waitForFinished(60000);
+    return shown && p.exitCode() == 0 ? ms : -1.0;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args.at(1) == QLatin1String("--child")) {
+        const Run run = startOnce(args.at(2));
+        std::printf("shown %.3f\n", run.ms);
+        std::fflush(stdout);
+        return run.messages > 0 ? 2 : 0;
+    }
+    int rounds = 7;
+    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
+    if (at > 0 && at + 1 < args.size()) {
+        rounds = std::max(1, args.at(at + 1).toInt());
+    }
+
+    QTemporaryDir temp;
+    const QString largeHome = temp.filePath(QStringLiteral("large"));
+    const QString demoHome = temp.filePath(QStringLiteral("demo"));
+    const QString largeDb = temp.filePath(QStringLiteral("Large.dbf"));
+    if (!standin(largeHome, {QStringLiteral("create-large"), largeDb}) ||
+        !standin(largeHome, {QStringLiteral("start"), largeDb}) ||
+        !standin(demoHome, {QStringLiteral("start")})) {
+        return 2;
+    }
+
+    std::vector<double> coldLarge;
+    std::vector<double> coldDemo;
+    coldStart(demoHome); // warm-up: the file cache
+    for (int i = 0; i < rounds; ++i) {
+        coldLarge.push_back(coldStart(largeHome));
+        coldDemo.push_back(coldStart(demoHome));
+    }
+    if (*std::min_element(coldLarge.begin(), coldLarge.end()) < 0 ||
+        *std::min_element(coldDemo.begin(), coldDemo.end()) < 0) {
+        std::fprintf(stderr, "a start did not reach the shown window\n");
+        return 2;
+    }
+
+    std::vector<double> large;
+    std::vector<double> demo;
+    Run lastLarge;
+    Run lastDemo;
+    startOnce(demoHome); // warm-up: fonts, style, plugins
+    for (int i = 0; i < rounds; ++i) {
+        lastLarge = startOnce(largeHome);
+        lastDemo = startOnce(demoHome);
+        large.push_back(lastLarge.ms);
+        demo.push_back(lastDemo.ms);
+    }
+    if (lastLarge.messages + lastDemo.messages > 0) {
+        return 2;
+    }
+    const double cl = median(coldLarge);
+    const double cd = median(coldDemo);
+    const double l = median(large);
+    const double d = median(demo);
+    QElapsedTimer load;
+    load.start();
+    const auto contents = qm::act::standin::readDatabase(largeDb);
+    const double loadMs = static_cast<double>(load.nsecsElapsed()) / 1e6;
+
+    std::printf("Start-up to the shown main window, median of %d rounds\n", rounds);
+    std::printf("  large database: %d protected fields listed of %zu slots, %d users\n", lastLarge.fields,
+                contents.slots.size(), lastLarge.users);
+    std::printf("  demo database:  %d protected fields listed, %d users\n", lastDemo.fields, lastDemo.users);
+    std::printf("cold (process launch to shown window)\n");
+    std::printf("  large %8.1f ms   demo %8.1f ms   ratio %.2f (target at most 2.00)\n", cl, cd, cl / cd);
+    std::printf("warm (repeated in one process)\n");
+    std::printf("  large %8.1f ms   demo %8.1f ms   ratio %.2f\n", l, d, l / d);
+    std::printf("  of the large start, the stand-in reading its database: %.1f ms\n", loadMs);
+    return cl / cd <= 2.0 ? 0 : 1;
+}
