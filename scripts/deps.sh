@@ -8,6 +8,7 @@ packages=(
     clang libclang-rt-14-dev             # fuzz targets (libFuzzer)
     libsimpleini-dev                     # INI benchmark baseline
     xvfb xauth imagemagick               # screenshots of the real windows
+    openbox xdotool                      # a window frame and keys for the screenshots
     fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop
 )
 

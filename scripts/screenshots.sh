@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Regenerates docs/screenshots/*.png from the real program on the demo ACT! database: the
+# collapsed main window, the expanded one and the "Settings File Location" dialog. Runs on a
+# virtual X display with a window manager (so the windows have their title bars), a temporary
+# stand-in home and temporary preferences.
+#
+#     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+if [ "${1:-}" != "--on-display" ]; then
+    bash scripts/deps.sh
+    build=${QM_BUILD:-build/screenshots}
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQM_BENCH=OFF >/dev/null
+    cmake --build "$build" --target quillmark act-standin
+    tmp=$(mktemp -d)
+    trap 'rm -rf "$tmp"' EXIT
+    export ACT_STANDIN_HOME="$tmp/act" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    "$build/standin/act-standin" start >/dev/null
+    export QM_BIN="$root/$build/src/app/quillmark"
+    [ -x "$QM_BIN" ] || QM_BIN="$build/src/app/quillmark"
+    xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" --on-display
+    exit 0
+fi
+
+# On the virtual display.
+out="$root/docs/screenshots"
+mkdir -p "$out"
+export QT_QPA_PLATFORM=xcb
+openbox >/dev/null 2>&1 &
+sleep 1
+
+start() {
+    "$QM_BIN" >/dev/null 2>&1 &
+    app=$!
+    win=$(xdotool search --sync --onlyvisible --name '^Quillmark$' | head -1)
+    sleep 1.5 # the window manager frames the window; the start-up settles its height
+}
+shot() { # window-name file
+    local id
+    id=$(xdotool search --sync --onlyvisible --name "$1" | head -1)
+    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+    sleep 0.5
+    import -frame -window "$id" "$out/$2"
+    echo "wrote docs/screenshots/$2 ($(identify -format '%wx%h' "$out/$2"))"
+}
+finish() { # Escape presses Cancel: the window closes and stores its place
+    xdotool windowactivate --sync "$win" key Escape >/dev/null 2>&1 || true
+    wait "$app" || true
+}
+
+start
+shot '^Quillmark$' main-collapsed.png
+xdotool windowactivate --sync "$win" key alt+s # Show Field Settings
+sleep 1
+shot '^Quillmark$' main-expanded.png
+finish
+
+start # opens expanded again, as it was left
+xdotool windowactivate --sync "$win" key alt+o l # Options > Settings Locations
+shot '^Settings File Location$' locations.png
+xdotool key Escape
+sleep 0.5
+finish
