@@ -8,9 +8,9 @@ bash scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DQM_BENCH=OFF >/dev/null
 cmake --build build/release
 
-standin=build/release/standin/act-standin
+standin=build/release/bin/act-standin
 if ! "$standin" status --quiet; then
     "$standin" start
 fi
 "$standin" status
-exec build/release/src/app/quillmark "$@"
+exec build/release/bin/quillmark "$@"

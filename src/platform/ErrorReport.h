@@ -26,7 +26,9 @@ inline const QString kSupportAddress = QStringLiteral("support@quillmark.app");
 // "Error 13: 'Type mismatch'" CR "in Form1: Sub Form_Load - Line # 16" CR CR
 // "Please contact support@... with this error message."
 QString errorReportText(int number, const QString& description, const ProcId& proc, int line);
-inline QString errorReportTitle() { return kAppTitle + QStringLiteral(" error"); }
+inline QString errorReportTitle() {
+    return kAppTitle + QStringLiteral(" error");
+}
 
 void showErrorReport(MessageBox& box, const VbError& error, const ProcId& proc, int line);
 

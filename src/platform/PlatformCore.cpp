@@ -14,7 +14,6 @@
 
 namespace qm {
 
-
 std::optional<QString> QtSettingsStore::value(const QString& key) const {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, kAppTitle, kAppTitle);
     s.beginGroup(QStringLiteral("Settings"));
@@ -70,7 +69,9 @@ QString QtAppInfo::programFolder() const {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
-QString QtAppInfo::exeName() const { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
+QString QtAppInfo::exeName() const {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
 
 VersionInfo QtAppInfo::version() const {
     return {build::kVersionMajor, build::kVersionMinor, build::kVersionPatch};

@@ -69,7 +69,8 @@ void DesktopShell::open(const QString& document, const QString& workingFolder, i
     const QFileInfo info(document);
     if (info.isFile() && info.suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0 &&
         QFileInfo(m_actProgram).isExecutable()) {
-        QProcess::startDetached(m_actProgram, {QStringLiteral("start"), info.absoluteFilePath()}, workingFolder);
+        QProcess::startDetached(m_actProgram, {QStringLiteral("start"), info.absoluteFilePath()},
+                                workingFolder);
         return;
     }
     const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())

@@ -48,7 +48,8 @@ public:
     virtual ~Shell() = default;
     // Opens a document (file path or web address) in the program registered for it. The answer
     // is not looked at; `showMode` is the platform's show command (5: show the window).
-    virtual void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) = 0;
+    virtual void open(const QString& document, const QString& workingFolder, int showMode,
+                      QObject* owner) = 0;
 };
 
 // Detects another running copy of the tool for the same user login.

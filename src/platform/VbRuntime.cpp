@@ -45,10 +45,18 @@ double numberFromText(const QString& text) {
     return v;
 }
 
-std::int16_t CInt(double value) { return checkedInteger<std::int16_t>(value); }
-std::int16_t CInt(const QString& text) { return CInt(numberFromText(text)); }
-std::int32_t CLng(double value) { return checkedInteger<std::int32_t>(value); }
-std::int32_t CLng(const QString& text) { return CLng(numberFromText(text)); }
+std::int16_t CInt(double value) {
+    return checkedInteger<std::int16_t>(value);
+}
+std::int16_t CInt(const QString& text) {
+    return CInt(numberFromText(text));
+}
+std::int32_t CLng(double value) {
+    return checkedInteger<std::int32_t>(value);
+}
+std::int32_t CLng(const QString& text) {
+    return CLng(numberFromText(text));
+}
 
 float CSng(const QString& text) {
     const double v = numberFromText(text);
@@ -75,6 +83,8 @@ QString CStr(float value) {
     return s;
 }
 
-QString CStr(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+QString CStr(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
 
 } // namespace qm::vb

@@ -72,9 +72,9 @@ void TestModAdmin::createDatabaseKeepsAllObjects() {
     QVERIFY(box.shown.empty());
     QVERIFY(o.objApp && o.objViews && o.objContactView && o.objDatabase && o.objContact && o.objFields &&
             o.objUsers);
-    QCOMPARE(state.calls, QStringList({"CreateObject(ACTOLE.APPOBJECT)", "OpenFile()", "Views()", "Create(1, CV)",
-                                       "CreateObject(ACTOLE.DATABASE)", "OpenEx()", "Contact()", "Fields()",
-                                       "Users()"}));
+    QCOMPARE(state.calls,
+             QStringList({"CreateObject(ACTOLE.APPOBJECT)", "OpenFile()", "Views()", "Create(1, CV)",
+                          "CreateObject(ACTOLE.DATABASE)", "OpenEx()", "Contact()", "Fields()", "Users()"}));
 }
 
 void TestModAdmin::createDatabaseStepFails_data() {
@@ -111,7 +111,7 @@ void TestModAdmin::createDatabaseStepFails() {
     QVERIFY2(box.last().text.startsWith(head), qPrintable(box.last().text));
 
     // Which object each step sets; steps 2 and 6 set none.
-    const bool set[] = {bool(o.objApp), bool(o.objViews), bool(o.objContactView), bool(o.objDatabase),
+    const bool set[] = {bool(o.objApp),     bool(o.objViews),  bool(o.objContactView), bool(o.objDatabase),
                         bool(o.objContact), bool(o.objFields), bool(o.objUsers)};
     const int setBy[] = {1, 3, 4, 5, 7, 8, 9};
     for (int i = 0; i < 7; ++i) {
@@ -123,8 +123,8 @@ void TestModAdmin::genericNameWithoutApp() {
     test::FakeMessageBox box;
     ActObjects none;
     QCOMPARE(modAdmin::Get_Generic_Name(none, box), QString());
-    QVERIFY(box.last().text.startsWith(QStringLiteral(
-        "Error 91: 'Object variable or With block variable not set'\rin modAdmin: Function Get_Generic_Name")));
+    QVERIFY(box.last().text.startsWith(QStringLiteral("Error 91: 'Object variable or With block variable not "
+                                                      "set'\rin modAdmin: Function Get_Generic_Name")));
 }
 
 QTEST_GUILESS_MAIN(TestModAdmin)

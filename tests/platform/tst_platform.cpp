@@ -38,8 +38,8 @@ void TestPlatform::errorReport_data() {
     QTest::addColumn<QString>("proc");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("expected");
-    const QString tail = QStringLiteral("\r\rPlease contact ") + kSupportAddress +
-                         QStringLiteral(" with this error message.");
+    const QString tail =
+        QStringLiteral("\r\rPlease contact ") + kSupportAddress + QStringLiteral(" with this error message.");
     QTest::newRow("type mismatch in Form_Load")
         << 13 << "Form1" << true << "Form_Load" << 16
         << QStringLiteral("Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16") + tail;
@@ -85,7 +85,8 @@ void TestPlatform::errorTrapReportsAndEnds() {
     });
     QVERIFY(!ok);
     QCOMPARE(reached, 1);
-    QVERIFY(box.last().text.startsWith(QStringLiteral("Error 13: 'Type mismatch'\rin Form1: Sub cmdSave_Click - Line # 2\r")));
+    QVERIFY(box.last().text.startsWith(
+        QStringLiteral("Error 13: 'Type mismatch'\rin Form1: Sub cmdSave_Click - Line # 2\r")));
 
     test::FakeMessageBox quiet;
     ErrorTrap fine(quiet, {"Form1", ProcKind::Sub, "x"});
@@ -98,27 +99,48 @@ void TestPlatform::conversions_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("expected");
     QTest::addColumn<int>("error"); // 0: no error
-    QTest::newRow("int plain") << "CInt" << "42" << 42.0 << 0;
-    QTest::newRow("int blanks") << "CInt" << "  -7 " << -7.0 << 0;
-    QTest::newRow("int half to even down") << "CInt" << "2.5" << 2.0 << 0;
-    QTest::newRow("int half to even up") << "CInt" << "3.5" << 4.0 << 0;
-    QTest::newRow("int max") << "CInt" << "32767" << 32767.0 << 0;
-    QTest::newRow("int overflow") << "CInt" << "32768" << 0.0 << 6;
-    QTest::newRow("int min") << "CInt" << "-32768" << -32768.0 << 0;
-    QTest::newRow("int hex") << "CInt" << "&H1F" << 31.0 << 0;
-    QTest::newRow("int empty") << "CInt" << "" << 0.0 << 13;
-    QTest::newRow("int word") << "CInt" << "twelve" << 0.0 << 13;
-    QTest::newRow("lng overflow") << "CLng" << "2147483648" << 0.0 << 6;
-    QTest::newRow("lng big") << "CLng" << "2147483647" << 2147483647.0 << 0;
-    QTest::newRow("sng") << "CSng" << "1234.5" << 1234.5 << 0;
-    QTest::newRow("sng exp") << "CSng" << "1E3" << 1000.0 << 0;
-    QTest::newRow("sng word") << "CSng" << "top" << 0.0 << 13;
-    QTest::newRow("sng overflow") << "CSng" << "1e39" << 0.0 << 6;
-    QTest::newRow("bool True") << "CBool" << "True" << 1.0 << 0;
-    QTest::newRow("bool false any case") << "CBool" << "fALSE" << 0.0 << 0;
-    QTest::newRow("bool zero") << "CBool" << "0" << 0.0 << 0;
-    QTest::newRow("bool number") << "CBool" << "-1" << 1.0 << 0;
-    QTest::newRow("bool word") << "CBool" << "Yes" << 0.0 << 13;
+    QTest::newRow("int plain") << "CInt"
+                               << "42" << 42.0 << 0;
+    QTest::newRow("int blanks") << "CInt"
+                                << "  -7 " << -7.0 << 0;
+    QTest::newRow("int half to even down") << "CInt"
+                                           << "2.5" << 2.0 << 0;
+    QTest::newRow("int half to even up") << "CInt"
+                                         << "3.5" << 4.0 << 0;
+    QTest::newRow("int max") << "CInt"
+                             << "32767" << 32767.0 << 0;
+    QTest::newRow("int overflow") << "CInt"
+                                  << "32768" << 0.0 << 6;
+    QTest::newRow("int min") << "CInt"
+                             << "-32768" << -32768.0 << 0;
+    QTest::newRow("int hex") << "CInt"
+                             << "&H1F" << 31.0 << 0;
+    QTest::newRow("int empty") << "CInt"
+                               << "" << 0.0 << 13;
+    QTest::newRow("int word") << "CInt"
+                              << "twelve" << 0.0 << 13;
+    QTest::newRow("lng overflow") << "CLng"
+                                  << "2147483648" << 0.0 << 6;
+    QTest::newRow("lng big") << "CLng"
+                             << "2147483647" << 2147483647.0 << 0;
+    QTest::newRow("sng") << "CSng"
+                         << "1234.5" << 1234.5 << 0;
+    QTest::newRow("sng exp") << "CSng"
+                             << "1E3" << 1000.0 << 0;
+    QTest::newRow("sng word") << "CSng"
+                              << "top" << 0.0 << 13;
+    QTest::newRow("sng overflow") << "CSng"
+                                  << "1e39" << 0.0 << 6;
+    QTest::newRow("bool True") << "CBool"
+                               << "True" << 1.0 << 0;
+    QTest::newRow("bool false any case") << "CBool"
+                                         << "fALSE" << 0.0 << 0;
+    QTest::newRow("bool zero") << "CBool"
+                               << "0" << 0.0 << 0;
+    QTest::newRow("bool number") << "CBool"
+                                 << "-1" << 1.0 << 0;
+    QTest::newRow("bool word") << "CBool"
+                               << "Yes" << 0.0 << 13;
 }
 
 void TestPlatform::conversions() {
@@ -181,7 +203,8 @@ void TestPlatform::messageBoxDoubleRecords() {
 
 void TestPlatform::displayTextAndFilter() {
     QCOMPARE(displayText(QStringLiteral("a\rb\r\nc")), QStringLiteral("a\nb\nc"));
-    QCOMPARE(qtFilter(QStringLiteral("Data file (*.dat)|*.dat")), QStringLiteral("Data file (*.dat) (*.dat)"));
+    QCOMPARE(qtFilter(QStringLiteral("Data file (*.dat)|*.dat")),
+             QStringLiteral("Data file (*.dat) (*.dat)"));
 }
 
 void TestPlatform::instanceGuard() {

@@ -6,7 +6,9 @@ namespace qm::test {
 
 namespace {
 
-QString argList(const QStringList& args) { return args.join(QStringLiteral(", ")); }
+QString argList(const QStringList& args) {
+    return args.join(QStringLiteral(", "));
+}
 
 // Logs the call and raises when the test made it fail.
 void enter(FakeActState& s, const QString& member, const QStringList& args = {}) {

@@ -30,7 +30,8 @@ void MemorySettingsStore::setValue(const QString& key, const QString& value) {
     writes << key;
 }
 
-void RecordingShell::open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) {
+void RecordingShell::open(const QString& document, const QString& workingFolder, int showMode,
+                          QObject* owner) {
     requests.push_back({document, workingFolder, showMode, owner ? owner->objectName() : QString()});
     if (onOpen) {
         onOpen(requests.back());
