@@ -18,9 +18,9 @@ if [ "${1:-}" != "--on-display" ]; then
     trap 'rm -rf "$tmp"' EXIT
     export ACT_STANDIN_HOME="$tmp/act" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-    "$build/standin/act-standin" start >/dev/null
-    export QM_BIN="$root/$build/src/app/quillmark"
-    [ -x "$QM_BIN" ] || QM_BIN="$build/src/app/quillmark"
+    "$build/bin/act-standin" start >/dev/null
+    export QM_BIN="$root/$build/bin/quillmark"
+    [ -x "$QM_BIN" ] || QM_BIN="$build/bin/quillmark"
     xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" --on-display
     exit 0
 fi

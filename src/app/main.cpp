@@ -8,21 +8,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 
 namespace {
 
-// The ACT! stand-in opens database files for the shell: beside the executable when installed,
-// in the build tree's standin folder when run from there.
+// The ACT! stand-in, which opens stand-in database files for the shell, lies beside the executable.
 QString actStandinProgram() {
-    const QDir folder(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {folder.filePath(QStringLiteral("act-standin")),
-                                     folder.filePath(QStringLiteral("../../standin/act-standin"))}) {
-        if (QFileInfo(candidate).isExecutable()) {
-            return QFileInfo(candidate).absoluteFilePath();
-        }
-    }
-    return folder.filePath(QStringLiteral("act-standin"));
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("act-standin"));
 }
 
 } // namespace
