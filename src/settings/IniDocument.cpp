@@ -111,6 +111,10 @@ void IniDocument::index() {
     }
 }
 
+bool IniDocument::operator==(const IniDocument& other) const {
+    return m_bytes == other.m_bytes && m_sections == other.m_sections && m_firstByName == other.m_firstByName;
+}
+
 int IniDocument::findSection(QStringView section) const {
     return m_firstByName.value(folded(section), -1);
 }
@@ -166,28 +170,42 @@ QByteArray IniDocument::value(QStringView section, QStringView key) const {
     return m_bytes.mid(from, to - from);
 }
 
-QByteArray IniDocument::withValue(QStringView section, QStringView key, QByteArrayView value) const {
+IniDocument IniDocument::spliced(int i, qsizetype from, qsizetype to, QByteArrayView text) const {
+    IniDocument out;
+    out.m_bytes.reserve(m_bytes.size() - (to - from) + text.size());
+    out.m_bytes.append(m_bytes.constData(), from);
+    out.m_bytes.append(text);
+    out.m_bytes.append(m_bytes.constData() + to, m_bytes.size() - to);
+    out.m_sections = m_sections;
+    out.m_firstByName = m_firstByName;
+    const qsizetype delta = text.size() - (to - from);
+    for (auto s = std::size_t(i + 1); s < out.m_sections.size(); ++s) {
+        out.m_sections[s].header += delta;
+        out.m_sections[s].body += delta;
+    }
+    return out;
+}
+
+IniDocument IniDocument::withValue(QStringView section, QStringView key, QByteArrayView value) const {
     const QByteArray keyBytes = cp1252::encode(trimBlanks(key));
     const int i = findSection(section);
     if (i < 0) {
-        QByteArray out = m_bytes;
-        if (!out.isEmpty() && !out.endsWith('\r') && !out.endsWith('\n')) {
-            out += "\r\n";
-        }
-        out += '[' + cp1252::encode(trimBlanks(section)) + "]\r\n" + keyBytes + '=' + value + "\r\n";
+        const QByteArray lineEnd = !m_bytes.isEmpty() && !m_bytes.endsWith('\r') && !m_bytes.endsWith('\n')
+                                       ? QByteArray("\r\n")
+                                       : QByteArray();
+        const QByteArray header = '[' + cp1252::encode(trimBlanks(section)) + "]\r\n";
+        IniDocument out = spliced(int(m_sections.size()) - 1, m_bytes.size(), m_bytes.size(),
+                                  QByteArray(lineEnd + header + keyBytes + '=' + value + "\r\n"));
+        const qsizetype start = m_bytes.size() + lineEnd.size();
+        out.m_firstByName.insert(folded(section), int(out.m_sections.size()));
+        out.m_sections.push_back({start, start + header.size()});
         return out;
     }
     if (const auto k = findKey(i, key)) {
-        const qsizetype cut = k->equals < 0 ? k->nameEnd : k->valueStart;
-        QByteArray out;
-        out.reserve(m_bytes.size() + value.size() + 1);
-        out.append(m_bytes.constData(), cut);
         if (k->equals < 0) {
-            out.append('=');
+            return spliced(i, k->nameEnd, k->contentEnd, QByteArray('=' + value));
         }
-        out.append(value);
-        out.append(m_bytes.constData() + k->contentEnd, m_bytes.size() - k->contentEnd);
-        return out;
+        return spliced(i, k->valueStart, k->contentEnd, value);
     }
     // After the last non-blank line of the section (the section line itself when it has none).
     const char* d = m_bytes.constData();
@@ -200,18 +218,19 @@ QByteArray IniDocument::withValue(QStringView section, QStringView key, QByteArr
         pos = l.next;
     }
     const QByteArray line = keyBytes + '=' + value + "\r\n";
-    QByteArray out;
-    out.reserve(m_bytes.size() + line.size() + 2);
-    out.append(d, last.next);
     if (last.next == last.end) {
-        out.append("\r\n"); // the section ended the file without a line end
+        // The section's last line ends the file without a line end: give it one. When that line
+        // is the section line, the body now starts after it.
+        IniDocument out = spliced(i, last.next, last.next, QByteArray("\r\n" + line));
+        if (last.start == m_sections[std::size_t(i)].header) {
+            out.m_sections[std::size_t(i)].body += 2;
+        }
+        return out;
     }
-    out.append(line);
-    out.append(d + last.next, m_bytes.size() - last.next);
-    return out;
+    return spliced(i, last.next, last.next, line);
 }
 
-std::optional<QByteArray> IniDocument::withoutKey(QStringView section, QStringView key) const {
+std::optional<IniDocument> IniDocument::withoutKey(QStringView section, QStringView key) const {
     const int i = findSection(section);
     if (i < 0) {
         return std::nullopt;
@@ -220,11 +239,7 @@ std::optional<QByteArray> IniDocument::withoutKey(QStringView section, QStringVi
     if (!k) {
         return std::nullopt;
     }
-    QByteArray out;
-    out.reserve(m_bytes.size());
-    out.append(m_bytes.constData(), k->start);
-    out.append(m_bytes.constData() + k->next, m_bytes.size() - k->next);
-    return out;
+    return spliced(i, k->start, k->next, {});
 }
 
 } // namespace qm

@@ -38,15 +38,19 @@ public:
     // The file with `key` of `section` set to `value` (bytes as they are to be written). An
     // existing key line keeps everything up to its value and its own line end; a new key goes
     // after the last non-blank line of the section; a new section goes at the end of the file.
-    QByteArray withValue(QStringView section, QStringView key, QByteArrayView value) const;
+    IniDocument withValue(QStringView section, QStringView key, QByteArrayView value) const;
 
     // The file without the line of `key`; nullopt when there is no such line.
-    std::optional<QByteArray> withoutKey(QStringView section, QStringView key) const;
+    std::optional<IniDocument> withoutKey(QStringView section, QStringView key) const;
+
+    // Same bytes and same index: an edited document equals the same bytes parsed afresh.
+    bool operator==(const IniDocument& other) const;
 
 private:
     struct Section {
         qsizetype header; // start of the section line
         qsizetype body;   // start of the line after it
+        bool operator==(const Section&) const = default;
     };
     struct KeyLine {
         qsizetype start;      // first byte of the line
@@ -58,6 +62,9 @@ private:
     };
 
     void index();
+    // This file with bytes [from, to) replaced by `text`, all in the body of section `i` (or
+    // before the first section when i is -1); the index is carried over, not rebuilt.
+    IniDocument spliced(int i, qsizetype from, qsizetype to, QByteArrayView text) const;
     int findSection(QStringView section) const;
     qsizetype bodyEnd(int sectionIndex) const;
     std::optional<KeyLine> findKey(int sectionIndex, QStringView key) const;

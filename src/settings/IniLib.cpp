@@ -37,19 +37,17 @@ void change(const QString& section, const QString& key, const std::optional<QStr
         }
         doc = std::make_shared<const IniDocument>();
     }
-    QByteArray bytes;
+    std::optional<IniDocument> changed;
     if (value) {
-        bytes = doc->withValue(section, key, cp1252::encode(*value));
-    } else if (auto without = doc->withoutKey(section, key)) {
-        bytes = std::move(*without);
+        changed = doc->withValue(section, key, cp1252::encode(*value));
     } else {
+        changed = doc->withoutKey(section, key);
+    }
+    if (!changed || (changed->bytes() == doc->bytes() && QFileInfo::exists(target))) {
         return;
     }
-    if (bytes == doc->bytes() && QFileInfo::exists(target)) {
-        return;
-    }
-    if (replaceContent(target, bytes, lock.isLocked()) == ReplaceResult::Replaced) {
-        cache.remember(file, std::make_shared<const IniDocument>(std::move(bytes)));
+    if (replaceContent(target, changed->bytes(), lock.isLocked()) == ReplaceResult::Replaced) {
+        cache.remember(file, std::make_shared<const IniDocument>(std::move(*changed)));
     }
 }
 

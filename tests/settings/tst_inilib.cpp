@@ -1,6 +1,7 @@
 // Reading, writing and removing keys of hand-written and tool-written INI files.
 
 #include "settings/Cp1252.h"
+#include "settings/IniDocument.h"
 #include "settings/IniFileCache.h"
 #include "settings/IniLib.h"
 
@@ -245,6 +246,10 @@ void TestIniLib::edit_data() {
     QTest::newRow("new key, section at end without line end") << QByteArray("[S]\r\na=1") << false << "S"
                                                               << "c"
                                                               << "3" << QByteArray("[S]\r\na=1\r\nc=3\r\n");
+    QTest::newRow("new key under a section line ending the file")
+        << QByteArray("[T]\r\n[S]") << false << "S"
+        << "c"
+        << "3" << QByteArray("[T]\r\n[S]\r\nc=3\r\n");
     QTest::newRow("new key after lone CR") << QByteArray("[S]\ra=1\r[T]\r") << false << "S"
                                            << "c"
                                            << "3" << QByteArray("[S]\ra=1\rc=3\r\n[T]\r");
@@ -312,6 +317,11 @@ void TestIniLib::edit() {
     }
     QCOMPARE(readBytes(path), after);
     QVERIFY(!QFile::exists(path + ".new"));
+    // The index carried over by an edit is the index of the edited bytes.
+    const IniDocument doc(before);
+    const auto edited =
+        remove ? doc.withoutKey(section, key) : doc.withValue(section, key, cp1252::encode(value));
+    QVERIFY(edited.value_or(doc) == IniDocument(after));
 }
 
 void TestIniLib::writeCreatesFileButNoFolder() {
