@@ -176,6 +176,13 @@ IniDocument IniDocument::spliced(int i, qsizetype from, qsizetype to, QByteArray
     out.m_bytes.append(m_bytes.constData(), from);
     out.m_bytes.append(text);
     out.m_bytes.append(m_bytes.constData() + to, m_bytes.size() - to);
+    const auto joinsCrLf = [&out](qsizetype at) {
+        return at > 0 && at < out.m_bytes.size() && out.m_bytes[at - 1] == '\r' && out.m_bytes[at] == '\n';
+    };
+    if (joinsCrLf(from) || joinsCrLf(from + text.size())) {
+        // A lone CR now meets an LF: two line ends became one, so lines moved. Index afresh.
+        return IniDocument(std::move(out.m_bytes));
+    }
     out.m_sections = m_sections;
     out.m_firstByName = m_firstByName;
     const qsizetype delta = text.size() - (to - from);
@@ -188,6 +195,22 @@ IniDocument IniDocument::spliced(int i, qsizetype from, qsizetype to, QByteArray
 
 IniDocument IniDocument::withValue(QStringView section, QStringView key, QByteArrayView value) const {
     const QByteArray keyBytes = cp1252::encode(trimBlanks(key));
+    const auto breaksLines = [](QByteArrayView b) { return b.contains('\r') || b.contains('\n'); };
+    if (breaksLines(value) || breaksLines(keyBytes) || keyBytes.startsWith('[') ||
+        section.contains(QLatin1Char('\r')) || section.contains(QLatin1Char('\n'))) {
+        // Written as given, as Windows does, but the new text may open lines or sections of its
+        // own: index the result afresh.
+        return IniDocument(editedBytes(section, key, value));
+    }
+    return edited(section, key, value);
+}
+
+QByteArray IniDocument::editedBytes(QStringView section, QStringView key, QByteArrayView value) const {
+    return edited(section, key, value).m_bytes;
+}
+
+IniDocument IniDocument::edited(QStringView section, QStringView key, QByteArrayView value) const {
+    const QByteArray keyBytes = cp1252::encode(trimBlanks(key));
     const int i = findSection(section);
     if (i < 0) {
         const QByteArray lineEnd = !m_bytes.isEmpty() && !m_bytes.endsWith('\r') && !m_bytes.endsWith('\n')
@@ -196,6 +219,9 @@ IniDocument IniDocument::withValue(QStringView section, QStringView key, QByteAr
         const QByteArray header = '[' + cp1252::encode(trimBlanks(section)) + "]\r\n";
         IniDocument out = spliced(int(m_sections.size()) - 1, m_bytes.size(), m_bytes.size(),
                                   QByteArray(lineEnd + header + keyBytes + '=' + value + "\r\n"));
+        if (!lineEnd.isEmpty() && !m_sections.empty() && m_sections.back().body == m_bytes.size()) {
+            out.m_sections.back().body += lineEnd.size(); // its section line just got a line end
+        }
         const qsizetype start = m_bytes.size() + lineEnd.size();
         out.m_firstByName.insert(folded(section), int(out.m_sections.size()));
         out.m_sections.push_back({start, start + header.size()});

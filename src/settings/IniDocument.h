@@ -65,6 +65,8 @@ private:
     // This file with bytes [from, to) replaced by `text`, all in the body of section `i` (or
     // before the first section when i is -1); the index is carried over, not rebuilt.
     IniDocument spliced(int i, qsizetype from, qsizetype to, QByteArrayView text) const;
+    IniDocument edited(QStringView section, QStringView key, QByteArrayView value) const;
+    QByteArray editedBytes(QStringView section, QStringView key, QByteArrayView value) const;
     int findSection(QStringView section) const;
     qsizetype bodyEnd(int sectionIndex) const;
     std::optional<KeyLine> findKey(int sectionIndex, QStringView key) const;

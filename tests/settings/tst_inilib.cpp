@@ -264,6 +264,10 @@ void TestIniLib::edit_data() {
         << QByteArray("[T]\nb=2") << false << "S"
         << "c"
         << "3" << QByteArray("[T]\nb=2\r\n[S]\r\nc=3\r\n");
+    QTest::newRow("new section after a section line ending the file")
+        << QByteArray("[T]") << false << "S"
+        << "c"
+        << "3" << QByteArray("[T]\r\n[S]\r\nc=3\r\n");
     QTest::newRow("new section in empty file") << QByteArray() << false << "S"
                                                << "c"
                                                << "3" << QByteArray("[S]\r\nc=3\r\n");
@@ -287,6 +291,9 @@ void TestIniLib::edit_data() {
     QTest::newRow("remove only the first duplicate") << QByteArray("[S]\nk=1\nk=2\n") << true << "S"
                                                      << "k"
                                                      << "" << QByteArray("[S]\nk=2\n");
+    QTest::newRow("remove joins a lone CR with an LF") << QByteArray("[S]\rk\n\nb=1\r\n") << true << "S"
+                                                       << "k"
+                                                       << "" << QByteArray("[S]\r\nb=1\r\n");
     QTest::newRow("remove missing key") << QByteArray("[S]\r\na=1") << true << "S"
                                         << "b"
                                         << "" << QByteArray("[S]\r\na=1");
