@@ -9,6 +9,7 @@
 #include "settings/IniLib.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -19,12 +20,18 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() == 5 && args[1] == "churn") {
         const int size = args[4].toInt();
-        std::printf("ready\n");
-        std::fflush(stdout);
-        for (int i = int(QRandomGenerator::global()->bounded(26));; ++i) {
+        QElapsedTimer cycle;
+        cycle.start();
+        for (int i = int(QRandomGenerator::global()->bounded(26)), n = 0;; ++i, ++n) {
             const QChar c('a' + i % 26);
             qm::IniLib::WriteKeyValue("Data", "Fill", QString(100, c), args[2]);
             qm::FieldSettingsFile::write(args[3], 1, 0, qm::test::churnList(c, size / 4));
+            if (n == 0) {
+                // The first cycle is done (taking over any lock a killed writer left): say how long
+                // one takes, so the test can kill at any point of the next few.
+                std::printf("cycle %lld\n", static_cast<long long>(cycle.elapsed()));
+                std::fflush(stdout);
+            }
         }
     }
     if (args.size() == 5 && args[1] == "keys") {
