@@ -4,7 +4,7 @@
 //   settings_writer churn <ini> <field file> <size>   rewrites both files until killed
 //   settings_writer keys <ini> <prefix> <count>       writes keys <prefix>0 .. <prefix><count-1>
 
-#include "WriterContent.h"
+#include "TestFiles.h"
 #include "settings/FieldSettingsFile.h"
 #include "settings/IniLib.h"
 

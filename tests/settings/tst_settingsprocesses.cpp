@@ -1,6 +1,6 @@
 // Writers in processes of their own: killed in the middle of a write, or two at the same moment.
 
-#include "WriterContent.h"
+#include "TestFiles.h"
 #include "settings/FieldSettingsFile.h"
 #include "settings/IniLib.h"
 
@@ -14,15 +14,7 @@
 #include <QThread>
 
 using namespace qm;
-
-namespace {
-
-QByteArray readBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using test::readBytes;
 
 class TestSettingsProcesses : public QObject {
     Q_OBJECT
@@ -38,10 +30,7 @@ void TestSettingsProcesses::killedWriterLeavesOldOrNewContent() {
     constexpr int size = 1 << 20;
     const QString ini = m_dir.filePath("Users.dat");
     const QString field = m_dir.filePath("Sales28.dat");
-    QFile f(ini);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(test::churnIni('-', size));
-    f.close();
+    QVERIFY(test::writeBytes(ini, test::churnIni('-', size)));
     FieldSettingsFile::write(field, 1, 0, test::churnList('-', size / 4));
     const QByteArray fieldHead = "OnlyFromDropdown=1\r\nAllowEditing=0\r\n";
 
@@ -87,10 +76,7 @@ void TestSettingsProcesses::killedWriterLeavesOldOrNewContent() {
 void TestSettingsProcesses::writersOfDisjointKeysLoseNothing() {
     constexpr int count = 150;
     const QString ini = m_dir.filePath("Shared.dat");
-    QFile f(ini);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(test::churnIni('x', 200'000));
-    f.close();
+    QVERIFY(test::writeBytes(ini, test::churnIni('x', 200'000)));
     const QStringList prefixes = {"A", "B"};
     std::vector<std::unique_ptr<QProcess>> writers;
     for (const QString& prefix : prefixes) {

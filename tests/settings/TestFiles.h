@@ -1,12 +1,24 @@
 #pragma once
 
-// The versions of the two files that settings_writer churns through: one per letter, so that a
-// file is either exactly one version or broken.
+// Files of the settings tests: reading and writing raw bytes, and the versions of the two files
+// that settings_writer churns through (one per letter, so that a file is either exactly one
+// version or broken).
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace qm::test {
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 // About `size` bytes in many sections, like a large authorized-users file; one short value changes.
 inline QByteArray churnIni(char c, int size) {
