@@ -1,0 +1,80 @@
+#pragma once
+
+// The settings file of one protected field: "OnlyFromDropdown=<state>" CR LF,
+// "AllowEditing=<state>" CR LF, then one drop-down list entry per line, in Windows-1252.
+// It is read and written line by line, never through the INI functions.
+
+#include "platform/Paths.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace qm::FieldSettingsFile {
+
+// The settings folder exactly as stored, `separator`, the generic name, the field ID, ".dat":
+// "C:\Tools\Settings" + "Sales" + 28 -> "C:\Tools\Settings\Sales28.dat". The separator is added
+// whatever the folder ends with.
+QString fileName(const QString& listPath, const QString& genericName, const QString& fieldId,
+                 QChar separator = kPathSep);
+QString fileName(const QString& listPath, const QString& genericName, qint32 fieldId,
+                 QChar separator = kPathSep);
+
+// What a read sets, called in the order of the read, so that a read stopped by an error leaves
+// the receiver with what was read before it.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void clearListText() = 0;
+    virtual void setOnlyFromDropdown(int state) = 0;
+    virtual void setAllowEditing(int state) = 0;
+    virtual void setListText(const QString& text) = 0;
+};
+
+// A sink that keeps the values (a flag not set by the read keeps its initial value).
+struct FieldSettings : Sink {
+    int onlyFromDropdown = 0;
+    int allowEditing = 0;
+    QString listText;
+
+    void clearListText() override { listText.clear(); }
+    void setOnlyFromDropdown(int state) override { onlyFromDropdown = state; }
+    void setAllowEditing(int state) override { allowEditing = state; }
+    void setListText(const QString& text) override { listText = text; }
+};
+
+// Reads the file into `sink`: clears the list text; a missing file (IniLib::FileExists) sets
+// both flags to 0 and ends the read. Otherwise lines end at CR (a CR LF is one line end, a lone
+// LF is part of the line); line 1 sets the "Only from Drop-down" state when it begins with
+// "OnlyFromDropdown=" (exact letter case), line 2 the "Allow editing" state when it begins with
+// "AllowEditing="; every later line that is not empty once trimmed of spaces is a list entry:
+// the first as read, the others trimmed, joined by LF.
+// Raises qm::VbError: "Input past end of file" (62) when a flag line is missing, "Type mismatch"
+// (13) or "Overflow" (6) when a flag is no 16-bit integer, "Invalid property value" (380) for a
+// state other than 0, 1 and 2; an unreadable file raises a file error (53, 75).
+void read(const QString& path, Sink& sink);
+// The same read over bytes already in memory (the file exists).
+void readContent(QByteArrayView bytes, Sink& sink);
+
+// The bytes a write puts into the file: the two flag lines, then the list text split at every
+// LF, empty pieces skipped, every other piece trimmed of spaces (only spaces) as one line.
+// Raises "Overflow" (6) when the list text holds 32,767 or more LFs: the piece counter is a
+// 16-bit integer.
+QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText);
+
+// Replaces the file with content(...), checked in full before anything is written, written
+// beside it and renamed over it. Raises "Overflow" (6) as above, "Path not found" (76) when the
+// folder is missing, "Path/File access error" (75) when the file or folder may not be written,
+// "Device I/O error" (57) when the write itself fails; the old file then stays as it was.
+void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
+
+// The deletion before a save: when "Allow editing" is unchecked (0) and the list text trimmed
+// of spaces is empty, an existing file is deleted (a read-only file is left, a failure ignored).
+// Returns true when a file was deleted.
+bool removeBeforeSave(const QString& path, int allowEditing, const QString& listText);
+
+// What the Save does with the file: removeBeforeSave, then write all the same, so the file
+// exists after every save that succeeds.
+void save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
+
+} // namespace qm::FieldSettingsFile

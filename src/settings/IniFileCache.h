@@ -1,0 +1,58 @@
+#pragma once
+
+// Parsed INI files kept between calls, so that reading one key of a large file does not parse
+// the whole file again. A file's entry is used only while the file on disk is still the one it
+// was read from:
+//
+// - its identity (device, inode, size, modification and change times) must be unchanged, and
+// - the entry must have been read when the file had not changed for kSettleNs already.
+//
+// The second rule covers timestamps that are coarser than the time between two writes (a file
+// rewritten in place within one tick, with the same size, keeps every part of its identity).
+// While a file is younger than that, each read compares its content with the entry instead,
+// which still spares the parse. The change time cannot be set by any program, so a later change
+// of a settled file always shows in its identity.
+
+#include "settings/IniDocument.h"
+
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <unordered_map>
+
+namespace qm {
+
+class IniFileCache {
+public:
+    static constexpr qint64 kSettleNs = 2'500'000'000;
+
+    static IniFileCache& instance();
+
+    // The file as it is on disk now; nullptr when it is missing or cannot be read.
+    std::shared_ptr<const IniDocument> load(const QString& path);
+    // Keeps `doc` as the content just written to `path`; it is checked against the disk at the
+    // next load like any young entry.
+    void remember(const QString& path, std::shared_ptr<const IniDocument> doc);
+    void clear();
+
+    // How many times a file's content was read and how many times it was parsed (for tests).
+    qint64 contentReads() const { return m_contentReads; }
+    qint64 parses() const { return m_parses; }
+
+private:
+    using Identity = std::array<qint64, 6>;
+    struct Entry {
+        Identity identity{};
+        bool trusted = false;
+        std::shared_ptr<const IniDocument> doc;
+    };
+
+    QMutex m_mutex;
+    std::unordered_map<QString, Entry> m_entries;
+    qint64 m_contentReads = 0;
+    qint64 m_parses = 0;
+};
+
+} // namespace qm

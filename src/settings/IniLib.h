@@ -1,0 +1,35 @@
+#pragma once
+
+// Reading, writing and removing one key of an INI-style settings file, with the results of the
+// Windows profile-string functions on any file (see IniDocument.h for the syntax), and the
+// existence test of a path. None of them reports a failure: a read that cannot be done gives an
+// empty value, a write or removal that cannot be done leaves the file as it was.
+//
+// Names, values and file content are Windows-1252 text. A write re-reads the file under its lock,
+// changes the one line and replaces the whole file at once, so that a reader never sees it
+// half-written and two processes writing different keys at the same moment lose neither write.
+
+#include <QString>
+
+namespace qm::IniLib {
+
+// A value read back is at most this long; a longer one comes back cut to its first 126 characters.
+inline constexpr qsizetype kMaxValueLength = 126;
+
+// The value of Key in the first section named Section of File; empty when the file, the section
+// or the key is missing, or the value is empty.
+QString GetKeyValue(const QString& Section, const QString& Key, const QString& File);
+
+// Sets Key in Section of File to Value: the value of an existing key is replaced in place, a new
+// key goes after the last line of its section, a new section ("[Section]" CR LF "Key=Value" CR LF)
+// at the end of the file, and a missing file is created. A missing folder or a read-only file
+// changes nothing.
+void WriteKeyValue(const QString& Section, const QString& Key, const QString& Value, const QString& File);
+
+// Removes the line of Key from Section of File; a missing key, section or file changes nothing.
+void DeleteKey(const QString& Section, const QString& Key, const QString& File);
+
+// True when Path names an existing file or folder.
+bool FileExists(const QString& Path);
+
+} // namespace qm::IniLib

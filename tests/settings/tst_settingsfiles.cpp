@@ -1,0 +1,375 @@
+// The authorized-users file's ID lists and rights, and the per-field settings file.
+
+#include "TestFiles.h"
+#include "platform/VbError.h"
+#include "settings/AuthorizedUsers.h"
+#include "settings/FieldSettingsFile.h"
+#include "settings/IniLib.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qm;
+using test::readBytes;
+using test::writeBytes;
+namespace au = qm::AuthorizedUsers;
+namespace fsf = qm::FieldSettingsFile;
+
+namespace {
+
+// Records every call of a read, in order.
+struct RecordingSink : fsf::Sink {
+    QStringList calls;
+    void clearListText() override { calls << "clear"; }
+    void setOnlyFromDropdown(int s) override { calls << QString("only=%1").arg(s); }
+    void setAllowEditing(int s) override { calls << QString("edit=%1").arg(s); }
+    void setListText(const QString& t) override { calls << "list=" + t; }
+};
+
+int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const VbError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestSettingsFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void userRight_data();
+    void userRight();
+    void ownSettings_data();
+    void ownSettings();
+    void idListsKeepOrderAndRefuseBadCodes();
+    void scopeWrittenAndReadBack();
+    void fileName_data();
+    void fileName();
+    void writer_data();
+    void writer();
+    void reader_data();
+    void reader();
+    void missingFileClearsFlags();
+    void writeFailuresKeepOldFile_data();
+    void writeFailuresKeepOldFile();
+    void removeBeforeSave_data();
+    void removeBeforeSave();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSettingsFiles::userRight_data() {
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("full");
+    QTest::addColumn<QString>("init");
+    QTest::addColumn<QString>("right");
+    QTest::newRow("in full") << "A1"
+                             << "A1C3 "
+                             << "B2 "
+                             << "0";
+    QTest::newRow("in initialize") << "B2"
+                                   << "A1C3 "
+                                   << "B2 "
+                                   << "1";
+    QTest::newRow("in neither") << "D4"
+                                << "A1C3 "
+                                << "B2 "
+                                << "2";
+    QTest::newRow("in both reads full") << "B2"
+                                        << "B2 "
+                                        << "B2 "
+                                        << "0";
+    QTest::newRow("inside another ID") << "1C"
+                                       << "A1C3 "
+                                       << " "
+                                       << "0";
+    QTest::newRow("across a junction") << "1C"
+                                       << " "
+                                       << "A1C3 "
+                                       << "1";
+    QTest::newRow("letter case counts") << "a1"
+                                        << "A1 "
+                                        << "A1 "
+                                        << "2";
+    QTest::newRow("empty ID found in any list") << ""
+                                                << " "
+                                                << " "
+                                                << "0";
+    QTest::newRow("empty ID, empty lists") << ""
+                                           << ""
+                                           << ""
+                                           << "2";
+}
+
+void TestSettingsFiles::userRight() {
+    QFETCH(QString, id);
+    QFETCH(QString, full);
+    QFETCH(QString, init);
+    QFETCH(QString, right);
+    QCOMPARE(au::Get_User_Right(id, full, init), right);
+}
+
+void TestSettingsFiles::ownSettings_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("own");
+    QTest::newRow("no keys") << QByteArray("[Sales]\r\nGlobalF=A1\r\n") << false;
+    QTest::newRow("full only") << QByteArray("[Sales]\r\n28F=A1\r\n") << true;
+    QTest::newRow("initialize only") << QByteArray("[Sales]\r\n28I=B2\r\n") << true;
+    QTest::newRow("blanks only") << QByteArray("[Sales]\r\n28F=\"  \"\r\n28I=\" \"\r\n") << false;
+    QTest::newRow("other field") << QByteArray("[Sales]\r\n281F=A1\r\n") << false;
+    QTest::newRow("other database") << QByteArray("[Sales2]\r\n28F=A1\r\n") << false;
+    QTest::newRow("bare field ID only") << QByteArray("[Sales]\r\n28=A1\r\n") << false;
+}
+
+void TestSettingsFiles::ownSettings() {
+    QFETCH(QByteArray, file);
+    QFETCH(bool, own);
+    const QString path = m_dir.filePath("own.dat");
+    QVERIFY(writeBytes(path, file));
+    const auto lists = au::readScope("Sales", "28", path);
+    QVERIFY(lists.full.endsWith(' ') && lists.initialize.endsWith(' '));
+    QCOMPARE(au::hasOwnSettings(lists), own);
+}
+
+void TestSettingsFiles::idListsKeepOrderAndRefuseBadCodes() {
+    const auto lists = au::buildIdLists({{"A1", 0}, {"B2", 1}, {"C3", 0}, {"D4", 2}, {"E5", 1}});
+    QCOMPARE(lists.full, QString("A1C3"));
+    QCOMPARE(lists.initialize, QString("B2E5"));
+    QCOMPARE(lists.none, QString("D4"));
+    QCOMPARE(errorOf([] { au::buildIdLists({{"A1", 0}, {"B2", 3}}); }), 9);
+    QCOMPARE(errorOf([] { au::buildIdLists({{"A1", -1}}); }), 9);
+}
+
+void TestSettingsFiles::scopeWrittenAndReadBack() {
+    const QString path = m_dir.filePath("Users.dat");
+    QVERIFY(writeBytes(
+        path, "; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobal=old\r\n28=old\r\n28I=old\r\n"));
+    au::writeScope("Sales", au::kGlobalScope, au::buildIdLists({{"A1", 0}, {"B2", 1}, {"C3", 0}}), path);
+    au::writeScope("Sales", "28", au::buildIdLists({{"A1", 2}, {"B2", 0}, {"C3", 2}}), path);
+    QCOMPARE(readBytes(path), QByteArray("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobalF=A1C3\r\n"
+                                         "GlobalI=B2\r\n28F=B2\r\n"));
+    const auto global = au::readScope("Sales", au::kGlobalScope, path);
+    QCOMPARE(au::Get_User_Right("C3", global.full, global.initialize), QString("0"));
+    QCOMPARE(au::Get_User_Right("B2", global.full, global.initialize), QString("1"));
+
+    // Every user None: neither key is left and the field follows the global settings again.
+    au::writeScope("Sales", "28", au::buildIdLists({{"A1", 2}, {"B2", 2}}), path);
+    QVERIFY(!au::hasOwnSettings(au::readScope("Sales", "28", path)));
+    au::writeScope("Sales", "7", au::buildIdLists({{"A1", 1}}), path);
+    au::removeFieldRights("Sales", "7", path);
+    QCOMPARE(readBytes(path), QByteArray("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\n"
+                                         "GlobalF=A1C3\r\nGlobalI=B2\r\n"));
+}
+
+void TestSettingsFiles::fileName_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("generic");
+    QTest::addColumn<QString>("fieldId");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("backslash") << "C:\\Tools\\Settings"
+                               << "Sales"
+                               << "28"
+                               << "\\"
+                               << "C:\\Tools\\Settings\\Sales28.dat";
+    QTest::newRow("separator added even after one") << "C:\\S\\"
+                                                    << "Sales"
+                                                    << "28"
+                                                    << "\\"
+                                                    << "C:\\S\\\\Sales28.dat";
+    QTest::newRow("ID follows name directly") << "/s"
+                                              << "Sales2"
+                                              << "8"
+                                              << "/"
+                                              << "/s/Sales28.dat";
+    QTest::newRow("negative ID") << "/s"
+                                 << "Sales"
+                                 << "-5"
+                                 << "/"
+                                 << "/s/Sales-5.dat";
+    QTest::newRow("empty folder") << ""
+                                  << "Sales"
+                                  << "28"
+                                  << "/"
+                                  << "/Sales28.dat";
+}
+
+void TestSettingsFiles::fileName() {
+    QFETCH(QString, folder);
+    QFETCH(QString, generic);
+    QFETCH(QString, fieldId);
+    QFETCH(QString, separator);
+    QFETCH(QString, expected);
+    QCOMPARE(fsf::fileName(folder, generic, fieldId, separator.at(0)), expected);
+    QCOMPARE(fsf::fileName(folder, generic, fieldId.toInt(), separator.at(0)), expected);
+}
+
+void TestSettingsFiles::writer_data() {
+    QTest::addColumn<int>("only");
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray head = "OnlyFromDropdown=1\r\nAllowEditing=0\r\n";
+    QTest::newRow("empty list") << 1 << 0 << "" << head;
+    QTest::newRow("empty pieces skipped") << 1 << 0 << "Red\nGreen\n\nBlue\n"
+                                          << head + "Red\r\nGreen\r\nBlue\r\n";
+    QTest::newRow("only spaces trimmed") << 1 << 0 << " Red \n\tTab\t\nCR\r\n   \n"
+                                         << head + "Red\r\n\tTab\t\r\nCR\r\r\n\r\n";
+    QTest::newRow("greyed state as is")
+        << 2 << 1 << "x" << QByteArray("OnlyFromDropdown=2\r\nAllowEditing=1\r\nx\r\n");
+    QTest::newRow("Windows-1252") << 1 << 0 << QString::fromUtf8("Café €5 Ω")
+                                  << head + "Caf\xE9 \x80"
+                                            "5 ?\r\n";
+}
+
+void TestSettingsFiles::writer() {
+    QFETCH(int, only);
+    QFETCH(int, edit);
+    QFETCH(QString, list);
+    QFETCH(QByteArray, expected);
+    const QString path = m_dir.filePath("Sales28.dat");
+    fsf::write(path, only, edit, list);
+    QCOMPARE(readBytes(path), expected);
+    fsf::FieldSettings back;
+    fsf::read(path, back);
+    QCOMPARE(back.onlyFromDropdown, only);
+    QCOMPARE(back.allowEditing, edit);
+}
+
+void TestSettingsFiles::reader_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("error");
+    QTest::newRow("flags, empty list") << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=0\r\n")
+                                       << QStringList{"clear", "only=1", "edit=0"} << 0;
+    QTest::newRow("first entry as read, later trimmed")
+        << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=1\r\n  Red\r\n  Green  \r\n   \r\n\r\nBlue")
+        << QStringList{"clear", "only=0", "edit=1", "list=  Red\nGreen\nBlue"} << 0;
+    QTest::newRow("tabs are not trimmed")
+        << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=1\r\n\tA\r\n\tB\t\r\n")
+        << QStringList{"clear", "only=0", "edit=1", "list=\tA\n\tB\t"} << 0;
+    QTest::newRow("CR alone ends a line") << QByteArray("OnlyFromDropdown=1\rAllowEditing=1\rA\rB")
+                                          << QStringList{"clear", "only=1", "edit=1", "list=A\nB"} << 0;
+    QTest::newRow("lone LF stays in the line")
+        << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=0\r\nA\nB\r\n\nC\r\n")
+        << QStringList{"clear", "only=1", "edit=0", "list=A\nB\n\nC"} << 0;
+    QTest::newRow("other letter case keeps the flag")
+        << QByteArray("onlyfromdropdown=1\r\nALLOWEDITING=1\r\n") << QStringList{"clear"} << 0;
+    QTest::newRow("prefix not at the first character")
+        << QByteArray(" OnlyFromDropdown=1\r\nAllowEditing=1\r\nx\r\n")
+        << QStringList{"clear", "edit=1", "list=x"} << 0;
+    QTest::newRow("flag lines never list entries")
+        << QByteArray("Red\r\nGreen\r\nBlue\r\n") << QStringList{"clear", "list=Blue"} << 0;
+    QTest::newRow("every prefix removed")
+        << QByteArray("OnlyFromDropdown=OnlyFromDropdown=2\r\nAllowEditing= 1 \r\n")
+        << QStringList{"clear", "only=2", "edit=1"} << 0;
+    QTest::newRow("Windows-1252") << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=0\r\nCaf\xE9 \x80\r\n")
+                                  << QStringList{"clear", "only=0", "edit=0",
+                                                 QString::fromUtf8("list=Café €")}
+                                  << 0;
+    QTest::newRow("empty file") << QByteArray() << QStringList{"clear"} << 62;
+    QTest::newRow("one line") << QByteArray("OnlyFromDropdown=1\r\n") << QStringList{"clear", "only=1"} << 62;
+    QTest::newRow("LF file is one line")
+        << QByteArray("OnlyFromDropdown=1\nAllowEditing=0\nRed\n") << QStringList{"clear"} << 13;
+    QTest::newRow("flag not a number") << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=yes\r\nRed\r\n")
+                                       << QStringList{"clear", "only=1"} << 13;
+    QTest::newRow("empty flag") << QByteArray("OnlyFromDropdown=\r\nAllowEditing=0\r\n")
+                                << QStringList{"clear"} << 13;
+    QTest::newRow("state 3") << QByteArray("OnlyFromDropdown=3\r\nAllowEditing=0\r\n") << QStringList{"clear"}
+                             << 380;
+    QTest::newRow("state -1") << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=-1\r\nRed\r\n")
+                              << QStringList{"clear", "only=0"} << 380;
+    QTest::newRow("beyond 16 bits") << QByteArray("OnlyFromDropdown=70000\r\nAllowEditing=0\r\n")
+                                    << QStringList{"clear"} << 6;
+}
+
+void TestSettingsFiles::reader() {
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, calls);
+    QFETCH(int, error);
+    const QString path = m_dir.filePath("read28.dat");
+    QVERIFY(writeBytes(path, file));
+    RecordingSink sink;
+    QCOMPARE(errorOf([&] { fsf::read(path, sink); }), error);
+    QCOMPARE(sink.calls, calls);
+    QVERIFY(QFile::remove(path)); // closed again, even after an error
+}
+
+void TestSettingsFiles::missingFileClearsFlags() {
+    RecordingSink sink;
+    fsf::read(m_dir.filePath("none.dat"), sink);
+    QCOMPARE(sink.calls, (QStringList{"clear", "only=0", "edit=0"}));
+    QDir(m_dir.path()).mkdir("folder.dat");
+    QCOMPARE(errorOf([&] { fsf::read(m_dir.filePath("folder.dat"), sink); }), 75);
+}
+
+void TestSettingsFiles::writeFailuresKeepOldFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("lineFeeds");
+    QTest::addColumn<int>("error");
+    QTest::newRow("32,766 LFs written in full") << "f.dat" << 32766 << 0;
+    QTest::newRow("32,767 LFs refused") << "f.dat" << 32767 << 6;
+    QTest::newRow("read-only file") << "ro.dat" << 1 << 75;
+    QTest::newRow("missing folder") << "absent/f.dat" << 1 << 76;
+    QTest::newRow("a folder") << "dir.dat" << 1 << 75;
+}
+
+void TestSettingsFiles::writeFailuresKeepOldFile() {
+    QFETCH(QString, name);
+    QFETCH(int, lineFeeds);
+    QFETCH(int, error);
+    const QString path = m_dir.filePath(name);
+    const QByteArray old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
+    QDir(m_dir.path()).mkdir("dir.dat");
+    if (!name.contains('/') && name != "dir.dat") {
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY(writeBytes(path, old));
+    }
+    if (name == "ro.dat") {
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+    }
+    QString list;
+    for (int i = 0; i < lineFeeds; ++i) {
+        list += QString::number(i % 10) + '\n';
+    }
+    QCOMPARE(errorOf([&] { fsf::save(path, 1, 0, list); }), error);
+    if (error == 0) {
+        QCOMPARE(readBytes(path).count("\r\n"), lineFeeds + 2);
+    } else if (QFileInfo(path).isFile()) {
+        QCOMPARE(readBytes(path), old);
+    }
+    QCOMPARE(QDir(m_dir.path()).entryList({"*.new*", "*.lock"}, QDir::Files), QStringList());
+}
+
+void TestSettingsFiles::removeBeforeSave_data() {
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("unchecked, empty") << 0 << "" << true;
+    QTest::newRow("unchecked, spaces") << 0 << "   " << true;
+    QTest::newRow("unchecked, tab") << 0 << "\t" << false;
+    QTest::newRow("unchecked, LF") << 0 << "\n" << false;
+    QTest::newRow("checked, empty") << 1 << "" << false;
+    QTest::newRow("greyed, empty") << 2 << "" << false;
+}
+
+void TestSettingsFiles::removeBeforeSave() {
+    QFETCH(int, edit);
+    QFETCH(QString, list);
+    QFETCH(bool, removed);
+    const QString path = m_dir.filePath("rm.dat");
+    QVERIFY(writeBytes(path, "OnlyFromDropdown=1\r\nAllowEditing=1\r\nx\r\n"));
+    QCOMPARE(fsf::removeBeforeSave(path, edit, list), removed);
+    QCOMPARE(QFile::exists(path), !removed);
+    fsf::save(path, 1, edit, list); // the file exists after every save
+    QVERIFY(readBytes(path).startsWith("OnlyFromDropdown=1\r\nAllowEditing="));
+}
+
+QTEST_GUILESS_MAIN(TestSettingsFiles)
+#include "tst_settingsfiles.moc"
