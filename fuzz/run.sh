@@ -13,10 +13,21 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_FUZZ=ON -
     -DQM_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j 2 --target "${targets[@]/#/fuzz_}"
 
+passed=0
+failed=0
 for t in "${targets[@]}"; do
     # New inputs go into the first folder, so the committed seeds stay as they are.
     mkdir -p "$build/corpus/$t" "$build/artifacts"
-    echo "== fuzz_$t for ${seconds}s"
-    "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
-        -artifact_prefix="$build/artifacts/$t-" "$build/corpus/$t" "fuzz/corpus/$t"
+    log="$build/fuzz_$t.log"
+    if "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+        -artifact_prefix="$build/artifacts/$t-" "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
+        echo "fuzz_$t: $(grep -m1 -o 'Done [0-9]* runs in [0-9]* second(s)' "$log"), no crash"
+        passed=$((passed + 1))
+    else
+        echo "fuzz_$t FAILED; the end of its log ($log):"
+        tail -n 40 "$log"
+        failed=$((failed + 1))
+    fi
 done
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
