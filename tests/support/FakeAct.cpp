@@ -2,203 +2,160 @@
 
 #include "platform/VbError.h"
 
+#include <algorithm>
+
 namespace qm::test {
 
 namespace {
 
-QString argList(const QStringList& args) {
-    return args.join(QStringLiteral(", "));
+QString text(const QString& s) {
+    return s;
+}
+QString text(std::int32_t n) {
+    return QString::number(n);
 }
 
-// Logs the call and raises when the test made it fail.
-void enter(FakeActState& s, const QString& member, const QStringList& args = {}) {
-    s.calls << member + QLatin1Char('(') + argList(args) + QLatin1Char(')');
-    if (s.failing.contains(member)) {
-        throw VbError(s.failNumber, vbErrorDescription(s.failNumber));
+const FakeSlot& slotAt(const FakeActState& s, int slot) {
+    if (slot < 0 || static_cast<std::size_t>(slot) >= s.slots.size()) {
+        raise(VbErr::SubscriptOutOfRange);
     }
-    if (!s.running) {
-        raise(VbErr::ServerUnavailable);
-    }
+    return s.slots[static_cast<std::size_t>(slot)];
 }
 
+const FakeUser& userAt(const FakeActState& s, int position) {
+    if (position < 1 || static_cast<std::size_t>(position) > s.users.size()) {
+        raise(VbErr::SubscriptOutOfRange);
+    }
+    return s.users[static_cast<std::size_t>(position - 1)];
+}
+
+// Every object of the fake works on the test's state. in() logs a member call, raises what the
+// test made that member raise (and 462 once ACT! has shut down), and hands the state back.
 class Base {
 public:
     explicit Base(FakeActState& s)
         : st(s) {}
 
 protected:
+    template <typename... Args> FakeActState& in(const char* member, const Args&... args) {
+        st.calls << QString(member) + '(' + QStringList{text(args)...}.join(", ") + ')';
+        if (st.failing.contains(member)) {
+            throw VbError(st.failNumber, vbErrorDescription(st.failNumber));
+        }
+        if (!st.running) {
+            raise(VbErr::ServerUnavailable);
+        }
+        return st;
+    }
+
     FakeActState& st;
 };
 
 class ContactView : public act::ActContactView, Base {
 public:
     using Base::Base;
-    std::int32_t CurrentFieldID() override {
-        enter(st, QStringLiteral("CurrentFieldID"));
-        return st.currentFieldId;
-    }
+    std::int32_t CurrentFieldID() override { return in("CurrentFieldID").currentFieldId; }
 };
 
 class Views : public act::ActViews, Base {
 public:
     using Base::Base;
     std::shared_ptr<act::ActContactView> Create(std::int32_t type, const QString& name) override {
-        enter(st, QStringLiteral("Create"), {QString::number(type), name});
-        return std::make_shared<ContactView>(st);
+        return std::make_shared<ContactView>(in("Create", type, name));
     }
 };
 
 class App : public act::ActApp, Base {
 public:
     using Base::Base;
-    void OpenFile(const QString& path) override { enter(st, QStringLiteral("OpenFile"), {path}); }
-    std::shared_ptr<act::ActViews> Views() override {
-        enter(st, QStringLiteral("Views"));
-        return std::make_shared<test::Views>(st);
-    }
+    void OpenFile(const QString& path) override { in("OpenFile", path); }
+    std::shared_ptr<act::ActViews> Views() override { return std::make_shared<test::Views>(in("Views")); }
     QString GetOpenDBName() override {
-        enter(st, QStringLiteral("GetOpenDBName"));
-        return st.databaseOpen ? st.databasePath : QString();
+        return in("GetOpenDBName").databaseOpen ? st.databasePath : QString();
     }
-    void Command(std::int16_t command) override {
-        enter(st, QStringLiteral("Command"), {QString::number(command)});
-        if (command == 150) {
-            st.running = false;
-        }
-    }
+    // 150 shuts ACT! down (in() has made sure it runs).
+    void Command(std::int16_t command) override { in("Command", command).running = command != 150; }
 };
 
 class Fields : public act::ActFields, Base {
 public:
     using Base::Base;
-    std::int32_t Count() override {
-        enter(st, QStringLiteral("Count"));
-        return st.effectiveFieldCount();
-    }
-    std::int32_t ID(std::int16_t slot) override {
-        enter(st, QStringLiteral("ID"), {QString::number(slot)});
-        return at(slot).id;
-    }
-    QString Label(std::int16_t slot) override {
-        enter(st, QStringLiteral("Label"), {QString::number(slot)});
-        return at(slot).label;
-    }
+    std::int32_t Count() override { return in("Count").effectiveFieldCount(); }
+    std::int32_t ID(std::int16_t slot) override { return slotAt(in("ID", slot), slot).id; }
+    QString Label(std::int16_t slot) override { return slotAt(in("Label", slot), slot).label; }
     std::int32_t EntryRule(const QString& fieldId) override {
-        enter(st, QStringLiteral("EntryRule"), {fieldId});
-        for (const FakeSlot& s : st.slots) {
+        for (const FakeSlot& s : in("EntryRule", fieldId).slots) {
             if (s.id != -1 && QString::number(s.id) == fieldId) {
                 return s.entryRule;
             }
         }
         raise(VbErr::InvalidCall);
     }
-
-private:
-    const FakeSlot& at(std::int16_t slot) const {
-        if (slot < 0 || static_cast<std::size_t>(slot) >= st.slots.size()) {
-            raise(VbErr::SubscriptOutOfRange);
-        }
-        return st.slots[static_cast<std::size_t>(slot)];
-    }
 };
 
 class ContactTable : public act::ActContactTable, Base {
 public:
     using Base::Base;
-    std::shared_ptr<act::ActFields> Fields() override {
-        enter(st, QStringLiteral("Fields"));
-        return std::make_shared<test::Fields>(st);
-    }
+    std::shared_ptr<act::ActFields> Fields() override { return std::make_shared<test::Fields>(in("Fields")); }
 };
 
 class Users : public act::ActUsers, Base {
 public:
     using Base::Base;
-    std::int32_t CurrentUserSecurity() override {
-        enter(st, QStringLiteral("CurrentUserSecurity"));
-        return st.currentUserSecurity;
-    }
-    std::int32_t Count() override {
-        enter(st, QStringLiteral("Count"));
-        return static_cast<std::int32_t>(st.users.size());
-    }
-    QString Name(std::int16_t p) override {
-        enter(st, QStringLiteral("Name"), {QString::number(p)});
-        return at(p).name;
-    }
-    QString Security(std::int16_t p) override {
-        enter(st, QStringLiteral("Security"), {QString::number(p)});
-        return at(p).security;
-    }
-    QString Access(std::int16_t p) override {
-        enter(st, QStringLiteral("Access"), {QString::number(p)});
-        return at(p).access;
-    }
+    std::int32_t CurrentUserSecurity() override { return in("CurrentUserSecurity").currentUserSecurity; }
+    std::int32_t Count() override { return static_cast<std::int32_t>(in("Count").users.size()); }
+    QString Name(std::int16_t p) override { return userAt(in("Name", p), p).name; }
+    QString Security(std::int16_t p) override { return userAt(in("Security", p), p).security; }
+    QString Access(std::int16_t p) override { return userAt(in("Access", p), p).access; }
     QString UniqueID(const QString& position) override {
-        enter(st, QStringLiteral("UniqueID"), {position});
+        in("UniqueID", position);
         bool ok = false;
         const int p = position.toInt(&ok);
         if (!ok) {
             raise(VbErr::TypeMismatch);
         }
-        return at(p).uniqueId;
-    }
-
-private:
-    const FakeUser& at(int p) const {
-        if (p < 1 || static_cast<std::size_t>(p) > st.users.size()) {
-            raise(VbErr::SubscriptOutOfRange);
-        }
-        return st.users[static_cast<std::size_t>(p - 1)];
+        return userAt(st, p).uniqueId;
     }
 };
 
 class Database : public act::ActDatabase, Base {
 public:
     using Base::Base;
-    void OpenEx(const QString& path) override { enter(st, QStringLiteral("OpenEx"), {path}); }
+    void OpenEx(const QString& path) override { in("OpenEx", path); }
     std::shared_ptr<act::ActContactTable> Contact() override {
-        enter(st, QStringLiteral("Contact"));
-        return std::make_shared<ContactTable>(st);
+        return std::make_shared<ContactTable>(in("Contact"));
     }
-    std::shared_ptr<act::ActUsers> Users() override {
-        enter(st, QStringLiteral("Users"));
-        return std::make_shared<test::Users>(st);
-    }
+    std::shared_ptr<act::ActUsers> Users() override { return std::make_shared<test::Users>(in("Users")); }
 };
 
 class AuxCmds : public act::ActAuxCmds, Base {
 public:
     using Base::Base;
     std::int32_t AuxCommandExists(const QString& name) override {
-        enter(st, QStringLiteral("AuxCommandExists"), {name});
-        return st.registered.contains(name) ? 1 : 0;
+        return in("AuxCommandExists", name).registered.contains(name);
     }
     std::int32_t AuxCommandExistsInToolbar(std::int16_t view, const QString& name) override {
-        enter(st, QStringLiteral("AuxCommandExistsInToolbar"), {QString::number(view), name});
-        return st.toolbar[name].contains(view) ? 1 : 0;
+        return in("AuxCommandExistsInToolbar", view, name).toolbar[name].contains(view);
     }
     std::int32_t AuxCommandExistsInToolsMenu(std::int16_t view, const QString& name) override {
-        enter(st, QStringLiteral("AuxCommandExistsInToolsMenu"), {QString::number(view), name});
-        return st.toolsMenu[name].contains(view) ? 1 : 0;
+        return in("AuxCommandExistsInToolsMenu", view, name).toolsMenu[name].contains(view);
     }
     std::int32_t AddAuxCommandToToolbar(std::int16_t view, const QString& name) override {
-        return change(QStringLiteral("AddAuxCommandToToolbar"), st.toolbar, view, name, true);
+        return change(in("AddAuxCommandToToolbar", view, name).toolbar[name], view, true);
     }
     std::int32_t RemoveAuxCommandFromToolbar(std::int16_t view, const QString& name) override {
-        return change(QStringLiteral("RemoveAuxCommandFromToolbar"), st.toolbar, view, name, false);
+        return change(in("RemoveAuxCommandFromToolbar", view, name).toolbar[name], view, false);
     }
     std::int32_t AddAuxCommandToToolsMenu(std::int16_t view, const QString& name) override {
-        return change(QStringLiteral("AddAuxCommandToToolsMenu"), st.toolsMenu, view, name, true);
+        return change(in("AddAuxCommandToToolsMenu", view, name).toolsMenu[name], view, true);
     }
     std::int32_t RemoveAuxCommandFromToolsMenu(std::int16_t view, const QString& name) override {
-        return change(QStringLiteral("RemoveAuxCommandFromToolsMenu"), st.toolsMenu, view, name, false);
+        return change(in("RemoveAuxCommandFromToolsMenu", view, name).toolsMenu[name], view, false);
     }
     std::int32_t AddAuxCommand(const QString& name, const QString& commandLine, const QString& folder,
                                const QString& menuText, const QString& toolTip, const QString& icon,
                                const QString& icon32, std::int16_t kind) override {
-        enter(st, QStringLiteral("AddAuxCommand"),
-              {name, commandLine, folder, menuText, toolTip, icon, icon32, QString::number(kind)});
+        in("AddAuxCommand", name, commandLine, folder, menuText, toolTip, icon, icon32, kind);
         if (st.addAuxAnswer == 0) {
             st.registered.insert(name);
         }
@@ -206,14 +163,12 @@ public:
     }
 
 private:
-    std::int32_t change(const QString& member, std::map<QString, QSet<int>>& where, std::int16_t view,
-                        const QString& name, bool add) {
-        enter(st, member, {QString::number(view), name});
+    std::int32_t change(QSet<int>& views, std::int16_t view, bool add) {
         if (st.addAnswer == 0) {
             if (add) {
-                where[name].insert(view);
+                views.insert(view);
             } else {
-                where[name].remove(view);
+                views.remove(view);
             }
         }
         return st.addAnswer;
@@ -226,22 +181,18 @@ std::int32_t FakeActState::effectiveFieldCount() const {
     if (fieldCount >= 0) {
         return fieldCount;
     }
-    std::int32_t n = 0;
-    for (const FakeSlot& s : slots) {
-        n += s.id != -1 ? 1 : 0;
-    }
-    return n;
+    return static_cast<std::int32_t>(
+        std::count_if(slots.begin(), slots.end(), [](const FakeSlot& s) { return s.id != -1; }));
 }
 
 void FakeActState::addUsers(int count) {
     for (int i = 1; i <= count; ++i) {
-        users.push_back({QStringLiteral("User %1").arg(i), QStringLiteral("1"), QStringLiteral("0"),
-                         QStringLiteral("{ID-%1}").arg(i, 4, 10, QLatin1Char('0'))});
+        users.push_back({QString("User %1").arg(i), "1", "0", QString("{ID-%1}").arg(i, 4, 10, QChar('0'))});
     }
 }
 
 std::shared_ptr<act::ActObject> FakeActFactory::CreateObject(const QString& progId) {
-    m_state.calls << QStringLiteral("CreateObject(") + progId + QLatin1Char(')');
+    m_state.calls << "CreateObject(" + progId + ')';
     if (m_state.failing.contains(progId) || !m_state.running || !m_state.automationRegistered) {
         raise(VbErr::CantCreateObject);
     }
@@ -262,18 +213,18 @@ std::unique_ptr<act::ActEvent> FakeActFactory::CreateEventControl() {
 }
 
 std::int32_t FakeActEvent::Operation1(std::int32_t flags) {
-    m_state.calls << QStringLiteral("Operation1(%1)").arg(flags);
+    m_state.calls << QString("Operation1(%1)").arg(flags);
     attached = true;
     return m_state.running && m_state.automationRegistered && m_state.databaseOpen ? 1 : 0;
 }
 
 void FakeActEvent::Operation2() {
-    m_state.calls << QStringLiteral("Operation2()");
+    m_state.calls << "Operation2()";
     attached = false;
 }
 
 bool FakeActEvent::Operation3() {
-    m_state.calls << QStringLiteral("Operation3()");
+    m_state.calls << "Operation3()";
     return m_state.running && !m_state.automationRegistered;
 }
 

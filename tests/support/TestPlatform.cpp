@@ -4,25 +4,42 @@
 
 namespace qm::test {
 
+namespace {
+
+// The next scripted answer, or `fallback` when the script has run out.
+template <typename T> T next(std::deque<T>& script, T fallback) {
+    if (script.empty()) {
+        return fallback;
+    }
+    T answer = std::move(script.front());
+    script.pop_front();
+    return answer;
+}
+
+QString nameOf(const QObject* owner) {
+    return owner ? owner->objectName() : QString();
+}
+
+} // namespace
+
 int FakeMessageBox::show(const QString& text, int style, const QString& title) {
     shown.push_back({text, style, title.isEmpty() ? kAppTitle : title});
     if (onShow) {
         onShow(shown.back());
     }
-    if (!m_answers.empty()) {
-        const int answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
+    return next(m_answers, (style & 0x7) == vbYesNo ? int(vbYes) : int(vbOK));
+}
+
+QStringList FakeMessageBox::boxes() const {
+    QStringList list;
+    for (const ShownBox& b : shown) {
+        list << QString("%1|%2|%3").arg(b.text).arg(b.style).arg(b.title);
     }
-    return (style & 0x7) == vbYesNo ? vbYes : vbOK;
+    return list;
 }
 
 std::optional<QString> MemorySettingsStore::value(const QString& key) const {
-    const auto it = values.constFind(key);
-    if (it == values.constEnd()) {
-        return std::nullopt;
-    }
-    return *it;
+    return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
 }
 
 void MemorySettingsStore::setValue(const QString& key, const QString& value) {
@@ -32,7 +49,7 @@ void MemorySettingsStore::setValue(const QString& key, const QString& value) {
 
 void RecordingShell::open(const QString& document, const QString& workingFolder, int showMode,
                           QObject* owner) {
-    requests.push_back({document, workingFolder, showMode, owner ? owner->objectName() : QString()});
+    requests.push_back({document, workingFolder, showMode, nameOf(owner)});
     if (onOpen) {
         onOpen(requests.back());
     }
@@ -41,24 +58,14 @@ void RecordingShell::open(const QString& document, const QString& workingFolder,
 std::optional<QString> ScriptedFileDialogs::openFile(QObject* owner, const QString& initialFolder,
                                                      const QString& initialName, const QString& filter) {
     fileRequests.push_back({initialFolder, initialName, filter});
-    ownerNames << (owner ? owner->objectName() : QString());
-    if (fileAnswers.empty()) {
-        return std::nullopt;
-    }
-    auto answer = fileAnswers.front();
-    fileAnswers.pop_front();
-    return answer;
+    ownerNames << nameOf(owner);
+    return next(fileAnswers, std::optional<QString>());
 }
 
 std::optional<QString> ScriptedFileDialogs::browseForFolder(QObject* owner) {
     ++folderRequests;
-    ownerNames << (owner ? owner->objectName() : QString());
-    if (folderAnswers.empty()) {
-        return std::nullopt;
-    }
-    auto answer = folderAnswers.front();
-    folderAnswers.pop_front();
-    return answer;
+    ownerNames << nameOf(owner);
+    return next(folderAnswers, std::optional<QString>());
 }
 
 } // namespace qm::test

@@ -33,6 +33,7 @@ public:
 
     std::vector<ShownBox> shown;
     const ShownBox& last() const { return shown.back(); }
+    QStringList boxes() const; // every box shown, as "text|style|title"
     void clear() { shown.clear(); }
 
 private:
