@@ -16,131 +16,123 @@ using namespace qm;
 class TestPlatform : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void errorTrap_data();
-    void errorTrap();
-    void conversions_data();
-    void conversions();
-    void messageBoxDoubleRecords();
-    void instanceGuard();
-};
+    void errorTrap_data() {
+        QTest::addColumn<int>("number"); // 0: the procedure runs to its end
+        QTest::addColumn<bool>("isSub");
+        QTest::addColumn<QString>("report"); // its first two lines
+        QTest::newRow("no error") << 0 << true << "";
+        QTest::newRow("Sub") << 13 << true
+                             << "Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16";
+        QTest::newRow("Function") << 429 << false
+                                  << "Error 429: 'ActiveX component can't create object'\rin Form1: Function "
+                                     "Form_Load - Line # 16";
+    }
 
-void TestPlatform::errorTrap_data() {
-    QTest::addColumn<int>("number"); // 0: the procedure runs to its end
-    QTest::addColumn<bool>("isSub");
-    QTest::addColumn<QString>("report"); // its first two lines
-    QTest::newRow("no error") << 0 << true << "";
-    QTest::newRow("Sub") << 13 << true << "Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16";
-    QTest::newRow("Function") << 429 << false
-                              << "Error 429: 'ActiveX component can't create object'\rin Form1: Function "
-                                 "Form_Load - Line # 16";
-}
+    void errorTrap() {
+        QFETCH(int, number);
+        QFETCH(bool, isSub);
+        QFETCH(QString, report);
+        test::FakeMessageBox box;
+        ErrorTrap trap(box, {"Form1", isSub ? ProcKind::Sub : ProcKind::Function, "Form_Load"});
+        bool ended = true;
+        const bool ok = trap.run([&] {
+            trap.line = 16;
+            if (number)
+                throw VbError(number, vbErrorDescription(number));
+            ended = false;
+        });
+        QCOMPARE(ok, number == 0);
+        QCOMPARE(ended, number != 0); // the error ends the procedure
+        const QString tail =
+            "\r\rPlease contact support@quillmark.app with this error message.|0|Quillmark error";
+        QCOMPARE(box.boxes(), number ? QStringList{report + tail} : QStringList{});
+    }
 
-void TestPlatform::errorTrap() {
-    QFETCH(int, number);
-    QFETCH(bool, isSub);
-    QFETCH(QString, report);
-    test::FakeMessageBox box;
-    ErrorTrap trap(box, {"Form1", isSub ? ProcKind::Sub : ProcKind::Function, "Form_Load"});
-    bool ended = true;
-    const bool ok = trap.run([&] {
-        trap.line = 16;
-        if (number) {
-            throw VbError(number, vbErrorDescription(number));
+    void conversions_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<int>("error"); // 0: no error
+        auto row = [](const char* kind, const QString& text, double expected, int error = 0) {
+            QTest::addRow("%s(%s)", kind, qPrintable(text)) << QString(kind) << text << expected << error;
+        };
+        row("CInt", "  -7 ", -7);
+        row("CInt", "2.5", 2); // half to even
+        row("CInt", "3.5", 4);
+        row("CInt", "32767", 32767);
+        row("CInt", "32768", 0, 6);
+        row("CInt", "-32768", -32768);
+        row("CInt", "&H1F", 31);
+        row("CInt", "", 0, 13);
+        row("CLng", "2147483647", 2147483647);
+        row("CLng", "2147483648", 0, 6);
+        row("CSng", "1E3", 1000);
+        row("CSng", "top", 0, 13);
+        row("CSng", "1e39", 0, 6);
+        row("CBool", "True", 1);
+        row("CBool", "fALSE", 0);
+        row("CBool", "0", 0);
+        row("CBool", "-1", 1);
+        row("CBool", "Yes", 0, 13);
+        // A single written by CStr reads back the same.
+        row("CStr", "-1237.5", -1237.5);
+        row("CStr", "1234567", 1234567);
+    }
+
+    void conversions() {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        QFETCH(int, error);
+        double got = 0;
+        try {
+            got = kind == "CInt"    ? vb::CInt(text)
+                  : kind == "CLng"  ? vb::CLng(text)
+                  : kind == "CBool" ? vb::CBool(text)
+                                    : vb::CSng(text);
+        } catch (const VbError& e) {
+            QCOMPARE(e.number(), error);
+            return;
         }
-        ended = false;
-    });
-    QCOMPARE(ok, number == 0);
-    QCOMPARE(ended, number != 0); // the error ends the procedure
-    const QString tail =
-        "\r\rPlease contact support@quillmark.app with this error message.|0|Quillmark error";
-    QCOMPARE(box.boxes(), number ? QStringList{report + tail} : QStringList{});
-}
-
-void TestPlatform::conversions_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("expected");
-    QTest::addColumn<int>("error"); // 0: no error
-    auto row = [](const char* kind, const QString& text, double expected, int error = 0) {
-        QTest::addRow("%s(%s)", kind, qPrintable(text)) << QString(kind) << text << expected << error;
-    };
-    row("CInt", "  -7 ", -7);
-    row("CInt", "2.5", 2); // half to even
-    row("CInt", "3.5", 4);
-    row("CInt", "32767", 32767);
-    row("CInt", "32768", 0, 6);
-    row("CInt", "-32768", -32768);
-    row("CInt", "&H1F", 31);
-    row("CInt", "", 0, 13);
-    row("CLng", "2147483647", 2147483647);
-    row("CLng", "2147483648", 0, 6);
-    row("CSng", "1E3", 1000);
-    row("CSng", "top", 0, 13);
-    row("CSng", "1e39", 0, 6);
-    row("CBool", "True", 1);
-    row("CBool", "fALSE", 0);
-    row("CBool", "0", 0);
-    row("CBool", "-1", 1);
-    row("CBool", "Yes", 0, 13);
-    // A single written by CStr reads back the same.
-    row("CStr", "-1237.5", -1237.5);
-    row("CStr", "1234567", 1234567);
-}
-
-void TestPlatform::conversions() {
-    QFETCH(QString, kind);
-    QFETCH(QString, text);
-    QFETCH(double, expected);
-    QFETCH(int, error);
-    double got = 0;
-    try {
-        got = kind == "CInt"    ? vb::CInt(text)
-              : kind == "CLng"  ? vb::CLng(text)
-              : kind == "CBool" ? vb::CBool(text)
-                                : vb::CSng(text);
-    } catch (const VbError& e) {
-        QCOMPARE(e.number(), error);
-        return;
+        QCOMPARE(error, 0);
+        QCOMPARE(got, expected);
+        if (kind == "CStr")
+            QCOMPARE(vb::CStr(float(expected)), text);
     }
-    QCOMPARE(error, 0);
-    QCOMPARE(got, expected);
-    if (kind == "CStr") {
-        QCOMPARE(vb::CStr(float(expected)), text);
-    }
-}
 
-void TestPlatform::messageBoxDoubleRecords() {
-    test::FakeMessageBox box;
-    box.answerNext(vbNo);
-    QCOMPARE(box.show("Save?", vbYesNo, ""), int(vbNo));
-    QCOMPARE(box.show("Again?", vbYesNo, ""), int(vbYes)); // unscripted: the default button
-    QCOMPARE(box.show("Line one\rLine two", vbCritical, ""), int(vbOK));
-    QCOMPARE(box.show("Careful", vbExclamation, "Own title"), int(vbOK));
-    QCOMPARE(box.boxes(), QStringList({"Save?|4|Quillmark", "Again?|4|Quillmark",
-                                       "Line one\rLine two|16|Quillmark", "Careful|48|Own title"}));
-    // What the real box shows of it.
-    QCOMPARE(displayText("a\rb\r\nc"), "a\nb\nc");
-    QCOMPARE(qtFilter("Data file (*.dat)|*.dat"), "Data file (*.dat) (*.dat)");
-}
-
-void TestPlatform::instanceGuard() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("sub/quillmark.lock");
-    {
-        LockFileInstanceGuard first(path);
-        QVERIFY(!first.anotherCopyRuns());
-        LockFileInstanceGuard second(path);
-        QVERIFY(second.anotherCopyRuns());
-        QVERIFY(!first.anotherCopyRuns()); // asking again does not change the answer
+    void messageBoxDoubleRecords() {
+        test::FakeMessageBox box;
+        box.answerNext(vbNo);
+        QCOMPARE(box.show("Save?", vbYesNo, ""), int(vbNo));
+        QCOMPARE(box.show("Again?", vbYesNo, ""), int(vbYes)); // unscripted: the default button
+        QCOMPARE(box.show("Line one\rLine two", vbCritical, ""), int(vbOK));
+        QCOMPARE(box.show("Careful", vbExclamation, "Own title"), int(vbOK));
+        QCOMPARE(box.boxes(), QStringList({"Save?|4|Quillmark", "Again?|4|Quillmark",
+                                           "Line one\rLine two|16|Quillmark", "Careful|48|Own title"}));
+        // What the real box shows of it.
+        QCOMPARE(displayText("a\rb\r\nc"), "a\nb\nc");
+        QCOMPARE(qtFilter("Data file (*.dat)|*.dat"), "Data file (*.dat) (*.dat)");
     }
-    QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns()); // the first copy ended
-    // A copy that was killed leaves a lock naming a process that no longer runs: it does not block.
-    QFile stale(path);
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.write("999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    stale.close();
-    QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
-}
+
+    void instanceGuard() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sub/quillmark.lock");
+        {
+            LockFileInstanceGuard first(path);
+            QVERIFY(!first.anotherCopyRuns());
+            LockFileInstanceGuard second(path);
+            QVERIFY(second.anotherCopyRuns());
+            QVERIFY(!first.anotherCopyRuns()); // asking again does not change the answer
+        }
+        QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns()); // the first copy ended
+        // A copy that was killed leaves a lock naming a process that no longer runs: it does not block.
+        QFile stale(path);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        stale.close();
+        QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestPlatform)
 #include "tst_platform.moc"

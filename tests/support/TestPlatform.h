@@ -16,6 +16,11 @@
 
 namespace qm::test {
 
+// A Windows path in its POSIX form: "\" and "/" swapped (and back again).
+inline QString swapSeparators(QString path) {
+    return path.replace('\\', '\x01').replace('/', '\\').replace('\x01', '/');
+}
+
 struct ShownBox {
     QString text; // exactly as given, CR line breaks kept
     int style = 0;
