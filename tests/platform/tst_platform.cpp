@@ -86,10 +86,10 @@ private Q_SLOTS:
         QFETCH(int, error);
         double got = 0;
         try {
-            got = kind == "CInt"    ? vb::CInt(text)
-                  : kind == "CLng"  ? vb::CLng(text)
-                  : kind == "CBool" ? vb::CBool(text)
-                                    : vb::CSng(text);
+            got = kind == "CInt"    ? double(vb::CInt(text))
+                  : kind == "CLng"  ? double(vb::CLng(text))
+                  : kind == "CBool" ? double(vb::CBool(text))
+                                    : double(vb::CSng(text));
         } catch (const VbError& e) {
             QCOMPARE(e.number(), error);
             return;
