@@ -21,10 +21,7 @@ struct FakeSlot {
 };
 
 struct FakeUser {
-    QString name;
-    QString security;
-    QString access;
-    QString uniqueId;
+    QString name, security, access, uniqueId;
 };
 
 struct FakeActState {
@@ -40,8 +37,7 @@ struct FakeActState {
 
     // Auxiliary commands: registered names, and per name the views (1-6) holding it.
     QSet<QString> registered;
-    std::map<QString, QSet<int>> toolbar;
-    std::map<QString, QSet<int>> toolsMenu;
+    std::map<QString, QSet<int>> toolbar, toolsMenu;
     std::int32_t addAnswer = 0;    // answer of every add/remove call (0 success)
     std::int32_t addAuxAnswer = 0; // answer of AddAuxCommand
 
@@ -72,13 +68,30 @@ class FakeActEvent : public act::ActEvent {
 public:
     explicit FakeActEvent(FakeActState& state)
         : m_state(state) {}
-    std::int32_t Operation1(std::int32_t flags) override;
-    void Operation2() override;
-    bool Operation3() override;
+    std::int32_t Operation1(std::int32_t flags) override {
+        m_state.calls << QString("Operation1(%1)").arg(flags);
+        attached = true;
+        return m_state.running && m_state.automationRegistered && m_state.databaseOpen ? 1 : 0;
+    }
+    void Operation2() override {
+        m_state.calls << "Operation2()";
+        attached = false;
+    }
+    bool Operation3() override {
+        m_state.calls << "Operation3()";
+        return m_state.running && !m_state.automationRegistered;
+    }
 
     bool attached = false;
-    void raiseDatabaseClose();
-    void raiseUserWantsToClose();
+    void raiseDatabaseClose() {
+        m_state.databaseOpen = false;
+        if (attached)
+            Q_EMIT OnDatabaseClose();
+    }
+    void raiseUserWantsToClose() {
+        if (attached)
+            Q_EMIT OnActUserWantsToClose(0);
+    }
 
 private:
     FakeActState& m_state;

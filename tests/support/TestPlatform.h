@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 
 #include <QMap>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,19 @@
 #include <vector>
 
 namespace qm::test {
+
+// The next scripted answer, or `fallback` when the script has run out.
+template <typename T> T nextAnswer(std::deque<T>& script, T fallback) {
+    if (script.empty())
+        return fallback;
+    T answer = std::move(script.front());
+    script.pop_front();
+    return answer;
+}
+
+inline QString nameOf(const QObject* owner) {
+    return owner ? owner->objectName() : QString();
+}
 
 // A Windows path in its POSIX form: "\" and "/" swapped (and back again).
 inline QString swapSeparators(QString path) {
@@ -30,7 +44,12 @@ struct ShownBox {
 // Pre-answered message boxes. Unscripted boxes get the default button (OK, or Yes).
 class FakeMessageBox : public MessageBox {
 public:
-    int show(const QString& text, int style, const QString& title) override;
+    int show(const QString& text, int style, const QString& title) override {
+        shown.push_back({text, style, title.isEmpty() ? kAppTitle : title});
+        if (onShow)
+            onShow(shown.back());
+        return nextAnswer(m_answers, (style & 0x7) == vbYesNo ? int(vbYes) : int(vbOK));
+    }
 
     void answerNext(int answer) { m_answers.push_back(answer); }
     // Called while a box is "shown", before it answers (to look at the window behind it).
@@ -38,7 +57,13 @@ public:
 
     std::vector<ShownBox> shown;
     const ShownBox& last() const { return shown.back(); }
-    QStringList boxes() const; // every box shown, as "text|style|title"
+    // Every box shown, as "text|style|title".
+    QStringList boxes() const {
+        QStringList list;
+        for (const ShownBox& b : shown)
+            list << QString("%1|%2|%3").arg(b.text).arg(b.style).arg(b.title);
+        return list;
+    }
     void clear() { shown.clear(); }
 
 private:
@@ -47,8 +72,13 @@ private:
 
 class MemorySettingsStore : public SettingsStore {
 public:
-    std::optional<QString> value(const QString& key) const override;
-    void setValue(const QString& key, const QString& value) override;
+    std::optional<QString> value(const QString& key) const override {
+        return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
+    }
+    void setValue(const QString& key, const QString& value) override {
+        values.insert(key, value);
+        writes << key;
+    }
     using SettingsStore::value;
 
     QMap<QString, QString> values;
@@ -56,15 +86,18 @@ public:
 };
 
 struct ShellRequest {
-    QString document;
-    QString workingFolder;
+    QString document, workingFolder;
     int showMode = 0;
     QString ownerName; // objectName() of the owner
 };
 
 class RecordingShell : public Shell {
 public:
-    void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
+    void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override {
+        requests.push_back({document, workingFolder, showMode, nameOf(owner)});
+        if (onOpen)
+            onOpen(requests.back());
+    }
     std::vector<ShellRequest> requests;
     std::function<void(const ShellRequest&)> onOpen;
 };
@@ -93,16 +126,22 @@ public:
 };
 
 struct OpenFileRequest {
-    QString initialFolder;
-    QString initialName;
-    QString filter;
+    QString initialFolder, initialName, filter;
 };
 
 class ScriptedFileDialogs : public FileDialogs {
 public:
     std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
-                                    const QString& filter) override;
-    std::optional<QString> browseForFolder(QObject* owner) override;
+                                    const QString& filter) override {
+        fileRequests.push_back({initialFolder, initialName, filter});
+        ownerNames << nameOf(owner);
+        return nextAnswer(fileAnswers, std::optional<QString>());
+    }
+    std::optional<QString> browseForFolder(QObject* owner) override {
+        ++folderRequests;
+        ownerNames << nameOf(owner);
+        return nextAnswer(folderAnswers, std::optional<QString>());
+    }
 
     // nullopt answers as a cancel; unscripted dialogs are cancelled.
     std::deque<std::optional<QString>> fileAnswers;
