@@ -32,6 +32,7 @@ private Q_SLOTS:
         row("no folder", "Contacts.dbf", "Contacts", false);
         row("leading dot", "C:\\ACT\\.hidden.dbf", "", false);
         row("no dot, but in a folder", "C:\\ACT.6\\Contacts", "", true);
+        row("dots in a folder too", "C:\\ACT.6\\Contacts.dbf", "Contacts", false);
         row("empty path", "", "", true);
         row("the other separator is a character", "C:\\a\\b/c.d/Contacts.dbf", "b/c", false);
     }
