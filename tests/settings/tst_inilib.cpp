@@ -16,12 +16,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
+#include <numeric>
 
 using namespace qm;
-using test::readBytes;
-using test::writeBytes;
 using namespace qm::IniLib;
+using namespace qm::test;
+using B = QByteArray;
 
 namespace {
 
@@ -47,136 +47,48 @@ private Q_SLOTS:
     void read();
     void edit_data();
     void edit();
-    void writeCreatesFileButNoFolder();
-    void unwritableFilesStayAsTheyWere();
-    void longValueWrittenInFullReadCut();
-    void fileExists_data();
-    void fileExists();
+    void filesAndFolders();
     void cp1252RoundTrip();
-    void youngFileRewrittenInPlaceIsReRead();
-    void settledFileChangedAnyWayIsReRead();
+    void cacheNeverServesStaleContent();
 
 private:
     QTemporaryDir m_dir;
 };
 
 void TestIniLib::read_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("expected");
-    const QByteArray s = "[Sales]\r\n";
-    QTest::newRow("plain") << s + "GlobalF=A1C3\r\n"
-                           << "Sales"
-                           << "GlobalF"
-                           << "A1C3";
-    QTest::newRow("letter case of names") << QByteArray("[sALES]\r\nglobalf=x\r\n") << "Sales"
-                                          << "GLOBALF"
-                                          << "x";
-    QTest::newRow("blanks around names and values")
-        << QByteArray("  [ Sales ]  \r\n \t GlobalF \t=  A1 B2 \t\r\n") << "Sales"
-        << "GlobalF"
-        << "A1 B2";
-    QTest::newRow("blanks around asked names") << s + "GlobalF=x\r\n"
-                                               << " Sales\t"
-                                               << " GlobalF "
-                                               << "x";
-    QTest::newRow("double quotes") << s + "k=\"  a b  \"\r\n"
-                                   << "Sales"
-                                   << "k"
-                                   << "  a b  ";
-    QTest::newRow("single quotes") << s + "k='x'\r\n"
-                                   << "Sales"
-                                   << "k"
-                                   << "x";
-    QTest::newRow("quotes after blanks") << s + "k=  \"x\"  \r\n"
-                                         << "Sales"
-                                         << "k"
-                                         << "x";
-    QTest::newRow("mismatched quotes") << s + "k=\"x'\r\n"
-                                       << "Sales"
-                                       << "k"
-                                       << "\"x'";
-    QTest::newRow("one quote alone") << s + "k=\"\r\n"
-                                     << "Sales"
-                                     << "k"
-                                     << "\"";
-    QTest::newRow("only one pair removed") << s + "k=\"\"x\"\"\r\n"
-                                           << "Sales"
-                                           << "k"
-                                           << "\"x\"";
-    QTest::newRow("LF line ends") << QByteArray("[T]\na=1\n[Sales]\nk=v\n") << "Sales"
-                                  << "k"
-                                  << "v";
-    QTest::newRow("CR line ends") << QByteArray("[T]\ra=1\r[Sales]\rk=v\r") << "Sales"
-                                  << "k"
-                                  << "v";
-    QTest::newRow("LF CR is two line ends") << QByteArray("[Sales]\n\rk=v") << "Sales"
-                                            << "k"
-                                            << "v";
-    QTest::newRow("no line end at the end") << s + "k=v"
-                                            << "Sales"
-                                            << "k"
-                                            << "v";
-    QTest::newRow("first section wins") << QByteArray("[S]\r\na=1\r\n[s]\r\na=2\r\nb=3\r\n") << "S"
-                                        << "a"
-                                        << "1";
-    QTest::newRow("later duplicate section unseen")
-        << QByteArray("[S]\r\na=1\r\n[T]\r\n[S]\r\nb=3\r\n") << "S"
-        << "b"
-        << "";
-    QTest::newRow("first key wins") << s + "k=1\r\nK=2\r\n"
-                                    << "Sales"
-                                    << "k"
-                                    << "1";
-    QTest::newRow("key of another section") << QByteArray("[T]\r\nk=1\r\n[Sales]\r\n") << "Sales"
-                                            << "k"
-                                            << "";
-    QTest::newRow("key before any section") << QByteArray("k=1\r\n[Sales]\r\nj=2\r\n") << "Sales"
-                                            << "k"
-                                            << "";
-    QTest::newRow("comment lines") << QByteArray("; k=5\r\n[Sales]\r\n;k=9\r\n# k=8\r\nk=1\r\n") << "Sales"
-                                   << "k"
-                                   << "1";
-    QTest::newRow("semicolon in value kept") << s + "k=a ; b\r\n"
-                                             << "Sales"
-                                             << "k"
-                                             << "a ; b";
-    QTest::newRow("empty value") << s + "k=\r\n"
-                                 << "Sales"
-                                 << "k"
-                                 << "";
-    QTest::newRow("key without equals") << s + "k\r\n"
-                                        << "Sales"
-                                        << "k"
-                                        << "";
-    QTest::newRow("equals in value") << s + "k=a=b\r\n"
-                                     << "Sales"
-                                     << "k"
-                                     << "a=b";
-    QTest::newRow("text after the bracket") << QByteArray("[Sales] ; note\r\nk=v\r\n") << "Sales"
-                                            << "k"
-                                            << "v";
-    QTest::newRow("last bracket closes") << QByteArray("[a]b]\r\nk=v\r\n") << "a]b"
-                                         << "k"
-                                         << "v";
-    QTest::newRow("unclosed bracket is a key line") << QByteArray("[Sales]\r\n[Other\r\nk=v\r\n") << "Sales"
-                                                    << "k"
-                                                    << "v";
-    QTest::newRow("blank lines and spacing")
-        << QByteArray("\r\n\r\n  \r\n[Sales]\r\n\r\n\t\r\n  k = v\r\n\r\n") << "Sales"
-        << "k"
-        << "v";
-    QTest::newRow("126 characters whole") << s + "k=" + QByteArray(126, 'x') << "Sales"
-                                          << "k" << QString(126, QLatin1Char('x'));
-    QTest::newRow("127 characters cut") << s + "k=" + QByteArray(125, 'x') + "yz"
-                                        << "Sales"
-                                        << "k" << QString(125, QLatin1Char('x')) + "y";
-    QTest::newRow("quoted long value cut after unquoting") << s + "k=\"" + QByteArray(130, 'q') + "\""
-                                                           << "Sales"
-                                                           << "k" << QString(126, QLatin1Char('q'));
-    QTest::newRow("Windows-1252 names fold") << QByteArray("[M\xFCller]\r\nk=\xE9\x80\r\n")
-                                             << QString::fromUtf8("MÜLLER") << "K" << QString::fromUtf8("é€");
+    columns<QByteArray, QString, QString, QString>("file", "section", "key", "expected");
+    const auto k = [](const char* name, const B& file, const QString& expected) {
+        row(name, file, "Sales", "k", expected);
+    };
+    const B s = "[Sales]\r\n";
+    row("letter case, blanks around asked names", B("[sALES]\r\nglobalf=x\r\n"), " Sales\t", " GLOBALF ",
+        "x");
+    k("blank lines, spacing, text after the bracket",
+      B("\r\n  \r\n  [ Sales ] ; note\r\n\r\n\t\r\n \t k \t=  a b \t\r\n\r\n"), "a b");
+    k("double quotes after blanks", s + "k=  \"  a b  \"  \r\n", "  a b  ");
+    k("single quotes", s + "k='x'\r\n", "x");
+    k("mismatched quotes", s + "k=\"x'\r\n", "\"x'");
+    k("one quote alone", s + "k=\"\r\n", "\"");
+    k("only one pair removed", s + "k=\"\"x\"\"\r\n", "\"x\"");
+    k("LF line ends, none at the end", B("[T]\na=1\n[Sales]\nk=v"), "v");
+    k("CR line ends, LF CR is two", B("[T]\ra=1\r[Sales]\n\rk=v\r"), "v");
+    const B dup = "[S]\r\na=1\r\n[T]\r\n[s]\r\na=2\r\nb=3\r\n";
+    row("first of duplicate sections wins", dup, "S", "a", "1");
+    row("later duplicate section unseen", dup, "S", "b", "");
+    k("first of duplicate keys wins", s + "k=1\r\nK=2\r\n", "1");
+    k("key outside the section", B("k=1\r\n[Sales]\r\nj=2\r\n[T]\r\nk=1\r\n"), "");
+    k("comment lines, semicolon in value", B("; k=5\r\n[Sales]\r\n;k=9\r\n# k=8\r\nk=a ; b\r\n"), "a ; b");
+    k("empty value is missing", s + "k=\r\n", "");
+    k("key without equals", s + "k\r\n", "");
+    k("equals in value", s + "k=a=b\r\n", "a=b");
+    row("last bracket closes", B("[a]b]\r\nk=v\r\n"), "a]b", "k", "v");
+    k("unclosed bracket is a key line", B("[Sales]\r\n[Other\r\nk=v\r\n"), "v");
+    k("126 characters whole", s + "k=" + B(126, 'x'), QString(126, QLatin1Char('x')));
+    k("127 characters cut", s + "k=" + B(125, 'x') + "yz", QString(125, QLatin1Char('x')) + "y");
+    k("quoted long value cut after unquoting", s + "k=\"" + B(130, 'q') + "\"",
+      QString(126, QLatin1Char('q')));
+    row("Windows-1252 names fold", B("[M\xFCller]\r\nk=\xE9\x80\r\n"), QString::fromUtf8("MÜLLER"), "K",
+        QString::fromUtf8("é€"));
 }
 
 void TestIniLib::read() {
@@ -190,94 +102,44 @@ void TestIniLib::read() {
 }
 
 void TestIniLib::edit_data() {
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<bool>("remove");
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("value replaced in place, all else kept")
-        << QByteArray("; top\r\n[A]\r\nx = old  \r\n\r\n[Sales]\r\n  Key = old ; c \n other=1\r\n") << false
-        << "sales"
-        << "KEY"
-        << "new" << QByteArray("; top\r\n[A]\r\nx = old  \r\n\r\n[Sales]\r\n  Key = new\n other=1\r\n");
-    QTest::newRow("key without equals gets one") << QByteArray("[S]\r\nk  \r\n") << false << "S"
-                                                 << "k"
-                                                 << "v" << QByteArray("[S]\r\nk=v\r\n");
-    QTest::newRow("CR-only line ends kept") << QByteArray("[S]\ra=1\rb=2\r") << false << "S"
-                                            << "a"
-                                            << "9" << QByteArray("[S]\ra=9\rb=2\r");
-    QTest::newRow("first of duplicate keys") << QByteArray("[S]\r\nk=1\r\nk=2\r\n") << false << "S"
-                                             << "k"
-                                             << "3" << QByteArray("[S]\r\nk=3\r\nk=2\r\n");
-    QTest::newRow("new key after last line, before blank lines")
-        << QByteArray("[S]\r\na=1\r\n\r\n[T]\r\nb=2\r\n") << false << "S"
-        << "c"
-        << "3" << QByteArray("[S]\r\na=1\r\nc=3\r\n\r\n[T]\r\nb=2\r\n");
-    QTest::newRow("new key in empty section") << QByteArray("[S]\r\n\r\n[T]") << false << "S"
-                                              << "c"
-                                              << "3" << QByteArray("[S]\r\nc=3\r\n\r\n[T]");
-    QTest::newRow("new key, section at end without line end") << QByteArray("[S]\r\na=1") << false << "S"
-                                                              << "c"
-                                                              << "3" << QByteArray("[S]\r\na=1\r\nc=3\r\n");
-    QTest::newRow("new key under a section line ending the file")
-        << QByteArray("[T]\r\n[S]") << false << "S"
-        << "c"
-        << "3" << QByteArray("[T]\r\n[S]\r\nc=3\r\n");
-    QTest::newRow("new key after lone CR") << QByteArray("[S]\ra=1\r[T]\r") << false << "S"
-                                           << "c"
-                                           << "3" << QByteArray("[S]\ra=1\rc=3\r\n[T]\r");
-    QTest::newRow("new key goes to the first duplicate section")
-        << QByteArray("[S]\r\na=1\r\n[S]\r\nc=9\r\n") << false << "S"
-        << "c"
-        << "3" << QByteArray("[S]\r\na=1\r\nc=3\r\n[S]\r\nc=9\r\n");
-    QTest::newRow("new section appended") << QByteArray("[T]\r\nb=2\r\n\r\n") << false << " S "
-                                          << " c "
-                                          << "3" << QByteArray("[T]\r\nb=2\r\n\r\n[S]\r\nc=3\r\n");
-    QTest::newRow("new section after last line without line end")
-        << QByteArray("[T]\nb=2") << false << "S"
-        << "c"
-        << "3" << QByteArray("[T]\nb=2\r\n[S]\r\nc=3\r\n");
-    QTest::newRow("new section after a section line ending the file")
-        << QByteArray("[T]") << false << "S"
-        << "c"
-        << "3" << QByteArray("[T]\r\n[S]\r\nc=3\r\n");
-    QTest::newRow("new section in empty file") << QByteArray() << false << "S"
-                                               << "c"
-                                               << "3" << QByteArray("[S]\r\nc=3\r\n");
-    QTest::newRow("letter case in the file kept")
-        << QByteArray("[sales]\r\nGLOBALF=x\r\n") << false << "Sales"
-        << "GlobalF"
-        << "y" << QByteArray("[sales]\r\nGLOBALF=y\r\n");
-    QTest::newRow("Windows-1252 value, unmappable as ?")
-        << QByteArray("[S]\r\n") << false << "S"
-        << "k" << QString::fromUtf8("€é Ω") << QByteArray("[S]\r\nk=\x80\xE9 ?\r\n");
-    QTest::newRow("remove") << QByteArray("[S]\r\na=1\r\nb=2\r\n") << true << "S"
-                            << "a"
-                            << "" << QByteArray("[S]\r\nb=2\r\n");
-    QTest::newRow("remove last line without line end") << QByteArray("[S]\r\na=1\r\nb=2") << true << "S"
-                                                       << "b"
-                                                       << "" << QByteArray("[S]\r\na=1\r\n");
-    QTest::newRow("remove ignores letter case and blanks")
-        << QByteArray("[S]\r\n  GLOBALF = x \r\n; c\r\n") << true << "s"
-        << "globalf"
-        << "" << QByteArray("[S]\r\n; c\r\n");
-    QTest::newRow("remove only the first duplicate") << QByteArray("[S]\nk=1\nk=2\n") << true << "S"
-                                                     << "k"
-                                                     << "" << QByteArray("[S]\nk=2\n");
-    QTest::newRow("remove joins a lone CR with an LF") << QByteArray("[S]\rk\n\nb=1\r\n") << true << "S"
-                                                       << "k"
-                                                       << "" << QByteArray("[S]\r\nb=1\r\n");
-    QTest::newRow("remove missing key") << QByteArray("[S]\r\na=1") << true << "S"
-                                        << "b"
-                                        << "" << QByteArray("[S]\r\na=1");
-    QTest::newRow("remove from missing section") << QByteArray("[T]\r\nb=1\r\n") << true << "S"
-                                                 << "b"
-                                                 << "" << QByteArray("[T]\r\nb=1\r\n");
-    QTest::newRow("remove key of later duplicate section")
-        << QByteArray("[S]\r\n[S]\r\nb=1\r\n") << true << "S"
-        << "b"
-        << "" << QByteArray("[S]\r\n[S]\r\nb=1\r\n");
+    columns<QByteArray, bool, QString, QString, QString, QByteArray>("before", "remove", "section", "key",
+                                                                     "value", "after");
+    const auto w = [](const char* name, const B& before, const QString& key, const QString& value,
+                      const B& after) { row(name, before, false, "S", key, value, after); };
+    const auto r = [](const char* name, const B& before, const QString& key, const B& after) {
+        row(name, before, true, "S", key, "", after);
+    };
+    row("value replaced in place, letter case and all else kept",
+        B("; top\r\n[A]\r\nx = old  \r\n\r\n[Sales]\r\n  Key = old ; c \n other=1\r\n"), false, "sales",
+        "KEY", "new", B("; top\r\n[A]\r\nx = old  \r\n\r\n[Sales]\r\n  Key = new\n other=1\r\n"));
+    w("key without equals gets one", B("[S]\r\nk  \r\n"), "k", "v", B("[S]\r\nk=v\r\n"));
+    w("CR-only line ends kept", B("[S]\ra=1\rb=2\r"), "a", "9", B("[S]\ra=9\rb=2\r"));
+    w("first of duplicate keys", B("[S]\r\nk=1\r\nk=2\r\n"), "k", "3", B("[S]\r\nk=3\r\nk=2\r\n"));
+    w("new key after last line, before blank lines", B("[S]\r\na=1\r\n\r\n[T]\r\nb=2\r\n"), "c", "3",
+      B("[S]\r\na=1\r\nc=3\r\n\r\n[T]\r\nb=2\r\n"));
+    w("new key in empty section", B("[S]\r\n\r\n[T]"), "c", "3", B("[S]\r\nc=3\r\n\r\n[T]"));
+    w("new key, section at end without line end", B("[S]\r\na=1"), "c", "3", B("[S]\r\na=1\r\nc=3\r\n"));
+    w("new key under a section line ending the file", B("[T]\r\n[S]"), "c", "3", B("[T]\r\n[S]\r\nc=3\r\n"));
+    w("new key after lone CR", B("[S]\ra=1\r[T]\r"), "c", "3", B("[S]\ra=1\rc=3\r\n[T]\r"));
+    w("new key goes to the first duplicate section", B("[S]\r\na=1\r\n[S]\r\nc=9\r\n"), "c", "3",
+      B("[S]\r\na=1\r\nc=3\r\n[S]\r\nc=9\r\n"));
+    row("new section appended", B("[T]\r\nb=2\r\n\r\n"), false, " S ", " c ", "3",
+        B("[T]\r\nb=2\r\n\r\n[S]\r\nc=3\r\n"));
+    w("new section after last line without line end", B("[T]\nb=2"), "c", "3",
+      B("[T]\nb=2\r\n[S]\r\nc=3\r\n"));
+    w("new section in empty file", B(), "c", "3", B("[S]\r\nc=3\r\n"));
+    w("Windows-1252 value, unmappable as ?", B("[S]\r\n"), "k", QString::fromUtf8("€é Ω"),
+      B("[S]\r\nk=\x80\xE9 ?\r\n"));
+    w("long value written in full", B("[S]\r\n"), "k", QString(200, QLatin1Char('A')),
+      "[S]\r\nk=" + B(200, 'A') + "\r\n");
+    row("remove ignores letter case and blanks", B("[S]\r\na=1\r\n  GLOBALF = x \r\n; c\r\n"), true, "s",
+        "globalf", "", B("[S]\r\na=1\r\n; c\r\n"));
+    r("remove last line without line end", B("[S]\r\na=1\r\nb=2"), "b", B("[S]\r\na=1\r\n"));
+    r("remove only the first duplicate", B("[S]\nk=1\nk=2\n"), "k", B("[S]\nk=2\n"));
+    r("remove joins a lone CR with an LF", B("[S]\rk\n\nb=1\r\n"), "k", B("[S]\r\nb=1\r\n"));
+    r("remove missing key", B("[S]\r\na=1"), "b", B("[S]\r\na=1"));
+    r("remove from missing section", B("[T]\r\nb=1\r\n"), "b", B("[T]\r\nb=1\r\n"));
+    r("remove key of later duplicate section", B("[S]\r\n[S]\r\nb=1\r\n"), "b", B("[S]\r\n[S]\r\nb=1\r\n"));
 }
 
 void TestIniLib::edit() {
@@ -305,133 +167,81 @@ void TestIniLib::edit() {
     QVERIFY(edited.value_or(doc) == IniDocument(after));
 }
 
-void TestIniLib::writeCreatesFileButNoFolder() {
+void TestIniLib::filesAndFolders() {
     const QString path = m_dir.filePath(QStringLiteral("created.dat"));
     DeleteKey("S", "k", path);
-    QVERIFY(!QFile::exists(path));
+    QVERIFY(!FileExists(path));
     WriteKeyValue("Sales", "28F", "B2", path);
-    QCOMPARE(readBytes(path), QByteArray("[Sales]\r\n28F=B2\r\n"));
-    const QString inMissing = m_dir.filePath(QStringLiteral("missing/Users.dat"));
-    WriteKeyValue("Sales", "28F", "B2", inMissing);
-    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("missing"))));
-    QCOMPARE(GetKeyValue("Sales", "28F", inMissing), QString());
-}
+    QCOMPARE(readBytes(path), B("[Sales]\r\n28F=B2\r\n"));
+    QVERIFY(FileExists(path) && FileExists(m_dir.path()) && FileExists(m_dir.path() + '/'));
+    WriteKeyValue("Sales", "28F", "B2", m_dir.filePath(QStringLiteral("missing/Users.dat")));
+    QVERIFY(!FileExists(m_dir.filePath(QStringLiteral("missing"))) && !FileExists(QString()));
 
-void TestIniLib::unwritableFilesStayAsTheyWere() {
-    const QString path = m_dir.filePath(QStringLiteral("readonly.dat"));
-    QVERIFY(writeBytes(path, "[S]\r\nk=1\r\n"));
     QFile::setPermissions(path, QFileDevice::ReadOwner);
-    WriteKeyValue("S", "k", "2", path);
-    WriteKeyValue("S", "j", "2", path);
-    DeleteKey("S", "k", path);
-    QCOMPARE(readBytes(path), QByteArray("[S]\r\nk=1\r\n"));
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-
+    WriteKeyValue("Sales", "28F", "C3", path);
+    WriteKeyValue("Sales", "j", "2", path);
+    DeleteKey("Sales", "28F", path);
+    QCOMPARE(readBytes(path), B("[Sales]\r\n28F=B2\r\n"));
     if (::geteuid() == 0) {
         QSKIP("folder permissions do not bind root");
     }
     // A writable file in a folder that may not be written to cannot be replaced whole.
-    QDir(m_dir.path()).mkdir("locked");
-    const QString inLocked = m_dir.filePath(QStringLiteral("locked/Users.dat"));
-    QVERIFY(writeBytes(inLocked, "[S]\r\nk=1\r\n"));
-    QFile::setPermissions(m_dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString locked = m_dir.filePath("locked"), inLocked = locked + "/Users.dat";
+    QVERIFY(QDir().mkdir(locked) && writeBytes(inLocked, "[S]\r\nk=1\r\n"));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     WriteKeyValue("S", "k", "2", inLocked);
-    QFile::setPermissions(m_dir.filePath("locked"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(readBytes(inLocked), QByteArray("[S]\r\nk=1\r\n"));
-    QCOMPARE(QDir(m_dir.filePath("locked")).entryList(QDir::Files), QStringList{"Users.dat"});
-}
-
-void TestIniLib::longValueWrittenInFullReadCut() {
-    const QString path = m_dir.filePath(QStringLiteral("long.dat"));
-    QFile::remove(path);
-    const QString ids = QString(200, QLatin1Char('A'));
-    WriteKeyValue("Sales", "GlobalF", ids, path);
-    QCOMPARE(readBytes(path), "[Sales]\r\nGlobalF=" + ids.toLatin1() + "\r\n");
-    QCOMPARE(GetKeyValue("Sales", "GlobalF", path), ids.left(126));
-}
-
-void TestIniLib::fileExists_data() {
-    QTest::addColumn<QString>("relative");
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("file") << "there.dat" << true;
-    QTest::newRow("folder") << "sub" << true;
-    QTest::newRow("folder with separator") << "sub/" << true;
-    QTest::newRow("missing file") << "absent.dat" << false;
-    QTest::newRow("in missing folder") << "nowhere/there.dat" << false;
-}
-
-void TestIniLib::fileExists() {
-    QFETCH(QString, relative);
-    QFETCH(bool, exists);
-    QVERIFY(writeBytes(m_dir.filePath("there.dat"), "x"));
-    QDir(m_dir.path()).mkpath("sub");
-    QCOMPARE(FileExists(m_dir.filePath(relative)), exists);
-    QVERIFY(!FileExists(QString()));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(QDir(locked).entryList(QDir::Files), QStringList{"Users.dat"});
+    QCOMPARE(readBytes(inLocked), B("[S]\r\nk=1\r\n"));
 }
 
 void TestIniLib::cp1252RoundTrip() {
-    QByteArray all;
-    for (int b = 0; b < 256; ++b) {
-        all.append(char(b));
-    }
+    QByteArray all(256, '\0');
+    std::iota(all.begin(), all.end(), '\0');
     const QString text = cp1252::decode(all);
-    QCOMPARE(text.size(), 256);
     QCOMPARE(cp1252::encode(text), all);
+    QCOMPARE(text.size(), 256);
     QCOMPARE(text.at(0x80), QChar(0x20AC));
     QCOMPARE(text.at(0x9F), QChar(0x0178));
     QCOMPARE(cp1252::encode(QString::fromUtf8("a😀bΩ")), QByteArray("a?b?"));
 }
 
-void TestIniLib::youngFileRewrittenInPlaceIsReRead() {
-    // Same inode, same size, usually the same timestamp tick: only the content tells.
-    const QString path = m_dir.filePath(QStringLiteral("young.dat"));
-    QVERIFY(writeBytes(path, "[S]\r\nk=a\r\n"));
-    const qint64 parsesBefore = IniFileCache::instance().parses();
-    for (int i = 0; i < 50; ++i) {
-        const QByteArray v(1, char('a' + i % 26));
-        rewriteInPlaceKeepingTime(path, "[S]\r\nk=" + v + "\r\n");
-        QCOMPARE(GetKeyValue("S", "k", path), QString::fromLatin1(v));
-        QCOMPARE(GetKeyValue("S", "k", path), QString::fromLatin1(v)); // unchanged: no new parse
+void TestIniLib::cacheNeverServesStaleContent() {
+    // A young file rewritten in place keeps its inode, size and usually its timestamp tick: only
+    // the content tells. An unchanged one is not parsed again.
+    const QString young = m_dir.filePath(QStringLiteral("young.dat"));
+    QVERIFY(writeBytes(young, "[S]\r\nk=-\r\n"));
+    const qint64 parses = IniFileCache::instance().parses();
+    for (char c = 'a'; c <= 'z'; ++c) {
+        rewriteInPlaceKeepingTime(young, B("[S]\r\nk=") + c + "\r\n");
+        QCOMPARE(GetKeyValue("S", "k", young), QString(QLatin1Char(c)));
+        QCOMPARE(GetKeyValue("S", "k", young), QString(QLatin1Char(c)));
     }
-    QCOMPARE(IniFileCache::instance().parses() - parsesBefore, 50);
-}
+    QCOMPARE(IniFileCache::instance().parses() - parses, 26);
 
-void TestIniLib::settledFileChangedAnyWayIsReRead() {
-    struct Change {
-        const char* name;
-        std::function<void(const QString&)> apply;
-    };
-    const std::vector<Change> changes = {
-        {"in place, same size, old time",
-         [](const QString& p) { rewriteInPlaceKeepingTime(p, "[S]\r\nk=b\r\n"); }},
-        {"replaced by rename",
-         [](const QString& p) {
-             QVERIFY(writeBytes(p + ".tmp", "[S]\r\nk=b\r\n"));
-             QFile::remove(p);
-             QFile::rename(p + ".tmp", p);
-         }},
-        {"truncated and written", [](const QString& p) { writeBytes(p, "[S]\r\nk=b\r\n"); }},
-        {"written through IniLib", [](const QString& p) { WriteKeyValue("S", "k", "b", p); }},
-    };
+    // Settled files are known by their identity alone, and any change of one is seen.
     QStringList paths;
-    for (const auto& c : changes) {
-        paths << m_dir.filePath(QString::fromLatin1(c.name));
+    for (int i = 0; i < 4; ++i) {
+        paths << m_dir.filePath(QString("settled%1.dat").arg(i));
         QVERIFY(writeBytes(paths.back(), "[S]\r\nk=a\r\n"));
     }
     QThread::msleep(IniFileCache::kSettleNs / 1'000'000 + 200);
-    for (const auto& p : paths) {
-        QCOMPARE(GetKeyValue("S", "k", p), QString("a"));
-    }
+    const auto readAll = [&](const char* value) {
+        for (const QString& p : paths) {
+            QVERIFY2(GetKeyValue("S", "k", p) == value, qPrintable(p));
+        }
+    };
+    readAll("a");
     const qint64 reads = IniFileCache::instance().contentReads();
-    for (const auto& p : paths) {
-        QCOMPARE(GetKeyValue("S", "k", p), QString("a"));
-    }
-    QCOMPARE(IniFileCache::instance().contentReads(), reads); // settled: known by its identity alone
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        changes[i].apply(paths[qsizetype(i)]);
-        QVERIFY2(GetKeyValue("S", "k", paths[qsizetype(i)]) == "b", changes[i].name);
-    }
+    readAll("a");
+    QCOMPARE(IniFileCache::instance().contentReads(), reads);
+    const B b = "[S]\r\nk=b\r\n";
+    rewriteInPlaceKeepingTime(paths[0], b); // same size, old modification time
+    QVERIFY(writeBytes(paths[1] + ".tmp", b) && QFile::remove(paths[1]) &&
+            QFile::rename(paths[1] + ".tmp", paths[1]));
+    QVERIFY(writeBytes(paths[2], b));
+    WriteKeyValue("S", "k", "b", paths[3]);
+    readAll("b");
 }
 
 QTEST_GUILESS_MAIN(TestIniLib)

@@ -12,8 +12,8 @@
 #include <QTest>
 
 using namespace qm;
-using test::readBytes;
-using test::writeBytes;
+using namespace qm::test;
+using B = QByteArray;
 namespace au = qm::AuthorizedUsers;
 namespace fsf = qm::FieldSettingsFile;
 
@@ -36,6 +36,8 @@ int errorOf(const std::function<void()>& f) {
     }
     return 0;
 }
+
+const B kHead = "OnlyFromDropdown=1\r\nAllowEditing=0\r\n";
 
 } // namespace
 
@@ -65,46 +67,14 @@ private:
 };
 
 void TestSettingsFiles::userRight_data() {
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<QString>("full");
-    QTest::addColumn<QString>("init");
-    QTest::addColumn<QString>("right");
-    QTest::newRow("in full") << "A1"
-                             << "A1C3 "
-                             << "B2 "
-                             << "0";
-    QTest::newRow("in initialize") << "B2"
-                                   << "A1C3 "
-                                   << "B2 "
-                                   << "1";
-    QTest::newRow("in neither") << "D4"
-                                << "A1C3 "
-                                << "B2 "
-                                << "2";
-    QTest::newRow("in both reads full") << "B2"
-                                        << "B2 "
-                                        << "B2 "
-                                        << "0";
-    QTest::newRow("inside another ID") << "1C"
-                                       << "A1C3 "
-                                       << " "
-                                       << "0";
-    QTest::newRow("across a junction") << "1C"
-                                       << " "
-                                       << "A1C3 "
-                                       << "1";
-    QTest::newRow("letter case counts") << "a1"
-                                        << "A1 "
-                                        << "A1 "
-                                        << "2";
-    QTest::newRow("empty ID found in any list") << ""
-                                                << " "
-                                                << " "
-                                                << "0";
-    QTest::newRow("empty ID, empty lists") << ""
-                                           << ""
-                                           << ""
-                                           << "2";
+    columns<QString, QString, QString, QString>("id", "full", "init", "right");
+    row("in neither", "D4", "A1C3 ", "B2 ", "2");
+    row("in both reads full", "B2", "B2 ", "B2 ", "0");
+    row("inside another ID", "1C", "A1C3 ", " ", "0");
+    row("across a junction", "1C", " ", "A1C3 ", "1");
+    row("letter case counts", "a1", "A1 ", "A1 ", "2");
+    row("empty ID found in any list", "", " ", " ", "0");
+    row("empty ID, empty lists", "", "", "", "2");
 }
 
 void TestSettingsFiles::userRight() {
@@ -116,15 +86,12 @@ void TestSettingsFiles::userRight() {
 }
 
 void TestSettingsFiles::ownSettings_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<bool>("own");
-    QTest::newRow("no keys") << QByteArray("[Sales]\r\nGlobalF=A1\r\n") << false;
-    QTest::newRow("full only") << QByteArray("[Sales]\r\n28F=A1\r\n") << true;
-    QTest::newRow("initialize only") << QByteArray("[Sales]\r\n28I=B2\r\n") << true;
-    QTest::newRow("blanks only") << QByteArray("[Sales]\r\n28F=\"  \"\r\n28I=\" \"\r\n") << false;
-    QTest::newRow("other field") << QByteArray("[Sales]\r\n281F=A1\r\n") << false;
-    QTest::newRow("other database") << QByteArray("[Sales2]\r\n28F=A1\r\n") << false;
-    QTest::newRow("bare field ID only") << QByteArray("[Sales]\r\n28=A1\r\n") << false;
+    columns<QByteArray, bool>("file", "own");
+    row("full only", B("[Sales]\r\n28F=A1\r\n"), true);
+    row("initialize only", B("[Sales]\r\n28I=B2\r\n"), true);
+    row("blanks only", B("[Sales]\r\n28F=\"  \"\r\n28I=\" \"\r\n"), false);
+    row("other keys, field or database",
+        B("[Sales]\r\nGlobalF=A1\r\n281F=A1\r\n28=A1\r\n[Sales2]\r\n28F=A1\r\n"), false);
 }
 
 void TestSettingsFiles::ownSettings() {
@@ -152,8 +119,8 @@ void TestSettingsFiles::scopeWrittenAndReadBack() {
         path, "; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobal=old\r\n28=old\r\n28I=old\r\n"));
     au::writeScope("Sales", au::kGlobalScope, au::buildIdLists({{"A1", 0}, {"B2", 1}, {"C3", 0}}), path);
     au::writeScope("Sales", "28", au::buildIdLists({{"A1", 2}, {"B2", 0}, {"C3", 2}}), path);
-    QCOMPARE(readBytes(path), QByteArray("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobalF=A1C3\r\n"
-                                         "GlobalI=B2\r\n28F=B2\r\n"));
+    QCOMPARE(readBytes(path), B("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobalF=A1C3\r\n"
+                                "GlobalI=B2\r\n28F=B2\r\n"));
     const auto global = au::readScope("Sales", au::kGlobalScope, path);
     QCOMPARE(au::Get_User_Right("C3", global.full, global.initialize), QString("0"));
     QCOMPARE(au::Get_User_Right("B2", global.full, global.initialize), QString("1"));
@@ -163,41 +130,18 @@ void TestSettingsFiles::scopeWrittenAndReadBack() {
     QVERIFY(!au::hasOwnSettings(au::readScope("Sales", "28", path)));
     au::writeScope("Sales", "7", au::buildIdLists({{"A1", 1}}), path);
     au::removeFieldRights("Sales", "7", path);
-    QCOMPARE(readBytes(path), QByteArray("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\n"
-                                         "GlobalF=A1C3\r\nGlobalI=B2\r\n"));
+    QCOMPARE(readBytes(path),
+             B("; kept\r\n[Other]\r\nGlobalF=Z9\r\n\r\n[Sales]\r\nGlobalF=A1C3\r\nGlobalI=B2\r\n"));
 }
 
 void TestSettingsFiles::fileName_data() {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("generic");
-    QTest::addColumn<QString>("fieldId");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("backslash") << "C:\\Tools\\Settings"
-                               << "Sales"
-                               << "28"
-                               << "\\"
-                               << "C:\\Tools\\Settings\\Sales28.dat";
-    QTest::newRow("separator added even after one") << "C:\\S\\"
-                                                    << "Sales"
-                                                    << "28"
-                                                    << "\\"
-                                                    << "C:\\S\\\\Sales28.dat";
-    QTest::newRow("ID follows name directly") << "/s"
-                                              << "Sales2"
-                                              << "8"
-                                              << "/"
-                                              << "/s/Sales28.dat";
-    QTest::newRow("negative ID") << "/s"
-                                 << "Sales"
-                                 << "-5"
-                                 << "/"
-                                 << "/s/Sales-5.dat";
-    QTest::newRow("empty folder") << ""
-                                  << "Sales"
-                                  << "28"
-                                  << "/"
-                                  << "/Sales28.dat";
+    columns<QString, QString, QString, QString, QString>("folder", "generic", "fieldId", "separator",
+                                                         "expected");
+    row("backslash", "C:\\Tools\\Settings", "Sales", "28", "\\", "C:\\Tools\\Settings\\Sales28.dat");
+    row("separator added even after one", "C:\\S\\", "Sales", "28", "\\", "C:\\S\\\\Sales28.dat");
+    row("ID follows name directly", "/s", "Sales2", "8", "/", "/s/Sales28.dat");
+    row("negative ID", "/s", "Sales", "-5", "/", "/s/Sales-5.dat");
+    row("empty folder", "", "Sales", "28", "/", "/Sales28.dat");
 }
 
 void TestSettingsFiles::fileName() {
@@ -211,21 +155,14 @@ void TestSettingsFiles::fileName() {
 }
 
 void TestSettingsFiles::writer_data() {
-    QTest::addColumn<int>("only");
-    QTest::addColumn<int>("edit");
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<QByteArray>("expected");
-    const QByteArray head = "OnlyFromDropdown=1\r\nAllowEditing=0\r\n";
-    QTest::newRow("empty list") << 1 << 0 << "" << head;
-    QTest::newRow("empty pieces skipped") << 1 << 0 << "Red\nGreen\n\nBlue\n"
-                                          << head + "Red\r\nGreen\r\nBlue\r\n";
-    QTest::newRow("only spaces trimmed") << 1 << 0 << " Red \n\tTab\t\nCR\r\n   \n"
-                                         << head + "Red\r\n\tTab\t\r\nCR\r\r\n\r\n";
-    QTest::newRow("greyed state as is")
-        << 2 << 1 << "x" << QByteArray("OnlyFromDropdown=2\r\nAllowEditing=1\r\nx\r\n");
-    QTest::newRow("Windows-1252") << 1 << 0 << QString::fromUtf8("Café €5 Ω")
-                                  << head + "Caf\xE9 \x80"
-                                            "5 ?\r\n";
+    columns<int, int, QString, QByteArray>("only", "edit", "list", "expected");
+    row("empty list", 1, 0, "", kHead);
+    row("empty pieces skipped", 1, 0, "Red\nGreen\n\nBlue\n", kHead + "Red\r\nGreen\r\nBlue\r\n");
+    row("only spaces trimmed", 1, 0, " Red \n\tTab\t\nCR\r\n   \n", kHead + "Red\r\n\tTab\t\r\nCR\r\r\n\r\n");
+    row("greyed state as is", 2, 1, "x", B("OnlyFromDropdown=2\r\nAllowEditing=1\r\nx\r\n"));
+    row("Windows-1252", 1, 0, QString::fromUtf8("Café €5 Ω"),
+        kHead + "Caf\xE9 \x80"
+                "5 ?\r\n");
 }
 
 void TestSettingsFiles::writer() {
@@ -243,50 +180,32 @@ void TestSettingsFiles::writer() {
 }
 
 void TestSettingsFiles::reader_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("error");
-    QTest::newRow("flags, empty list") << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=0\r\n")
-                                       << QStringList{"clear", "only=1", "edit=0"} << 0;
-    QTest::newRow("first entry as read, later trimmed")
-        << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=1\r\n  Red\r\n  Green  \r\n   \r\n\r\nBlue")
-        << QStringList{"clear", "only=0", "edit=1", "list=  Red\nGreen\nBlue"} << 0;
-    QTest::newRow("tabs are not trimmed")
-        << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=1\r\n\tA\r\n\tB\t\r\n")
-        << QStringList{"clear", "only=0", "edit=1", "list=\tA\n\tB\t"} << 0;
-    QTest::newRow("CR alone ends a line") << QByteArray("OnlyFromDropdown=1\rAllowEditing=1\rA\rB")
-                                          << QStringList{"clear", "only=1", "edit=1", "list=A\nB"} << 0;
-    QTest::newRow("lone LF stays in the line")
-        << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=0\r\nA\nB\r\n\nC\r\n")
-        << QStringList{"clear", "only=1", "edit=0", "list=A\nB\n\nC"} << 0;
-    QTest::newRow("other letter case keeps the flag")
-        << QByteArray("onlyfromdropdown=1\r\nALLOWEDITING=1\r\n") << QStringList{"clear"} << 0;
-    QTest::newRow("prefix not at the first character")
-        << QByteArray(" OnlyFromDropdown=1\r\nAllowEditing=1\r\nx\r\n")
-        << QStringList{"clear", "edit=1", "list=x"} << 0;
-    QTest::newRow("flag lines never list entries")
-        << QByteArray("Red\r\nGreen\r\nBlue\r\n") << QStringList{"clear", "list=Blue"} << 0;
-    QTest::newRow("every prefix removed")
-        << QByteArray("OnlyFromDropdown=OnlyFromDropdown=2\r\nAllowEditing= 1 \r\n")
-        << QStringList{"clear", "only=2", "edit=1"} << 0;
-    QTest::newRow("Windows-1252") << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=0\r\nCaf\xE9 \x80\r\n")
-                                  << QStringList{"clear", "only=0", "edit=0",
-                                                 QString::fromUtf8("list=Café €")}
-                                  << 0;
-    QTest::newRow("empty file") << QByteArray() << QStringList{"clear"} << 62;
-    QTest::newRow("one line") << QByteArray("OnlyFromDropdown=1\r\n") << QStringList{"clear", "only=1"} << 62;
-    QTest::newRow("LF file is one line")
-        << QByteArray("OnlyFromDropdown=1\nAllowEditing=0\nRed\n") << QStringList{"clear"} << 13;
-    QTest::newRow("flag not a number") << QByteArray("OnlyFromDropdown=1\r\nAllowEditing=yes\r\nRed\r\n")
-                                       << QStringList{"clear", "only=1"} << 13;
-    QTest::newRow("empty flag") << QByteArray("OnlyFromDropdown=\r\nAllowEditing=0\r\n")
-                                << QStringList{"clear"} << 13;
-    QTest::newRow("state 3") << QByteArray("OnlyFromDropdown=3\r\nAllowEditing=0\r\n") << QStringList{"clear"}
-                             << 380;
-    QTest::newRow("state -1") << QByteArray("OnlyFromDropdown=0\r\nAllowEditing=-1\r\nRed\r\n")
-                              << QStringList{"clear", "only=0"} << 380;
-    QTest::newRow("beyond 16 bits") << QByteArray("OnlyFromDropdown=70000\r\nAllowEditing=0\r\n")
-                                    << QStringList{"clear"} << 6;
+    columns<QByteArray, QStringList, int>("file", "calls", "error");
+    const auto r = [](const char* name, const B& file, const QStringList& calls, int error = 0) {
+        row(name, file, calls, error);
+    };
+    r("first entry as read, later trimmed of spaces only",
+      B("OnlyFromDropdown=0\r\nAllowEditing=1\r\n  Red\r\n  Green  \r\n\tB\t\r\n   \r\n\r\nBlue"),
+      {"clear", "only=0", "edit=1", "list=  Red\nGreen\n\tB\t\nBlue"});
+    r("CR alone ends a line", B("OnlyFromDropdown=1\rAllowEditing=1\rA\rB"),
+      {"clear", "only=1", "edit=1", "list=A\nB"});
+    r("lone LF stays in the line", B("OnlyFromDropdown=1\r\nAllowEditing=0\r\nA\nB\r\n\nC\r\n"),
+      {"clear", "only=1", "edit=0", "list=A\nB\n\nC"});
+    r("prefixes in exact case at the first character", B("onlyfromdropdown=1\r\n AllowEditing=1\r\nx\r\n"),
+      {"clear", "list=x"});
+    r("flag lines never list entries", B("Red\r\nGreen\r\nBlue\r\n"), {"clear", "list=Blue"});
+    r("every prefix removed", B("OnlyFromDropdown=OnlyFromDropdown=2\r\nAllowEditing= 1 \r\n"),
+      {"clear", "only=2", "edit=1"});
+    r("Windows-1252", B("OnlyFromDropdown=0\r\nAllowEditing=0\r\nCaf\xE9 \x80\r\n"),
+      {"clear", "only=0", "edit=0", QString::fromUtf8("list=Café €")});
+    r("empty file", B(), {"clear"}, 62);
+    r("one line", B("OnlyFromDropdown=1\r\n"), {"clear", "only=1"}, 62);
+    r("LF file is one line", B("OnlyFromDropdown=1\nAllowEditing=0\nRed\n"), {"clear"}, 13);
+    r("flag not a number", B("OnlyFromDropdown=1\r\nAllowEditing=yes\r\nRed\r\n"), {"clear", "only=1"}, 13);
+    r("empty flag", B("OnlyFromDropdown=\r\nAllowEditing=0\r\n"), {"clear"}, 13);
+    r("state 3", B("OnlyFromDropdown=3\r\nAllowEditing=0\r\n"), {"clear"}, 380);
+    r("state -1", B("OnlyFromDropdown=0\r\nAllowEditing=-1\r\nRed\r\n"), {"clear", "only=0"}, 380);
+    r("beyond 16 bits", B("OnlyFromDropdown=70000\r\nAllowEditing=0\r\n"), {"clear"}, 6);
 }
 
 void TestSettingsFiles::reader() {
@@ -310,14 +229,12 @@ void TestSettingsFiles::missingFileClearsFlags() {
 }
 
 void TestSettingsFiles::writeFailuresKeepOldFile_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("lineFeeds");
-    QTest::addColumn<int>("error");
-    QTest::newRow("32,766 LFs written in full") << "f.dat" << 32766 << 0;
-    QTest::newRow("32,767 LFs refused") << "f.dat" << 32767 << 6;
-    QTest::newRow("read-only file") << "ro.dat" << 1 << 75;
-    QTest::newRow("missing folder") << "absent/f.dat" << 1 << 76;
-    QTest::newRow("a folder") << "dir.dat" << 1 << 75;
+    columns<QString, int, int>("name", "lineFeeds", "error");
+    row("32,766 LFs written in full", "f.dat", 32766, 0);
+    row("32,767 LFs refused", "f.dat", 32767, 6);
+    row("read-only file", "ro.dat", 1, 75);
+    row("missing folder", "absent/f.dat", 1, 76);
+    row("a folder", "dir.dat", 1, 75);
 }
 
 void TestSettingsFiles::writeFailuresKeepOldFile() {
@@ -325,7 +242,7 @@ void TestSettingsFiles::writeFailuresKeepOldFile() {
     QFETCH(int, lineFeeds);
     QFETCH(int, error);
     const QString path = m_dir.filePath(name);
-    const QByteArray old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
+    const B old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
     QDir(m_dir.path()).mkdir("dir.dat");
     if (!name.contains('/') && name != "dir.dat") {
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -334,29 +251,21 @@ void TestSettingsFiles::writeFailuresKeepOldFile() {
     if (name == "ro.dat") {
         QFile::setPermissions(path, QFileDevice::ReadOwner);
     }
-    QString list;
-    for (int i = 0; i < lineFeeds; ++i) {
-        list += QString::number(i % 10) + '\n';
-    }
-    QCOMPARE(errorOf([&] { fsf::save(path, 1, 0, list); }), error);
-    if (error == 0) {
-        QCOMPARE(readBytes(path).count("\r\n"), lineFeeds + 2);
-    } else if (QFileInfo(path).isFile()) {
-        QCOMPARE(readBytes(path), old);
-    }
+    QCOMPARE(errorOf([&] { fsf::save(path, 1, 0, QString("7\n").repeated(lineFeeds)); }), error);
+    QCOMPARE(readBytes(path), error == 0                 ? kHead + B("7\r\n").repeated(lineFeeds)
+                              : QFileInfo(path).isFile() ? old
+                                                         : B("<missing>"));
     QCOMPARE(QDir(m_dir.path()).entryList({"*.new*", "*.lock"}, QDir::Files), QStringList());
 }
 
 void TestSettingsFiles::removeBeforeSave_data() {
-    QTest::addColumn<int>("edit");
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<bool>("removed");
-    QTest::newRow("unchecked, empty") << 0 << "" << true;
-    QTest::newRow("unchecked, spaces") << 0 << "   " << true;
-    QTest::newRow("unchecked, tab") << 0 << "\t" << false;
-    QTest::newRow("unchecked, LF") << 0 << "\n" << false;
-    QTest::newRow("checked, empty") << 1 << "" << false;
-    QTest::newRow("greyed, empty") << 2 << "" << false;
+    columns<int, QString, bool>("edit", "list", "removed");
+    row("unchecked, empty", 0, "", true);
+    row("unchecked, spaces", 0, "   ", true);
+    row("unchecked, tab", 0, "\t", false);
+    row("unchecked, LF", 0, "\n", false);
+    row("checked, empty", 1, "", false);
+    row("greyed, empty", 2, "", false);
 }
 
 void TestSettingsFiles::removeBeforeSave() {
