@@ -430,9 +430,7 @@ private Q_SLOTS:
         columns<int, QString, bool>("edit", "list", "removed");
         row("unchecked, empty", 0, "", true);
         row("unchecked, spaces", 0, "   ", true);
-        row("unchecked, tab", 0, "\t", false);
-        row("unchecked, LF", 0, "\n", false);
-        row("checked, empty", 1, "", false);
+        row("unchecked, tab and LF are not spaces", 0, " \t\n ", false);
         row("greyed, empty", 2, "", false);
     }
 
