@@ -1,14 +1,25 @@
 #pragma once
 
-// Files of the settings tests: reading and writing raw bytes, and the versions of the two files
-// that settings_writer churns through (one per letter, so that a file is either exactly one
+// Helpers of the settings tests: table rows, raw bytes in and out, and the versions of the two
+// files that settings_writer churns through (one per letter, so that a file is either exactly one
 // version or broken).
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QTest>
 
 namespace qm::test {
+
+// The columns of a data table: columns<int, QString>("count", "name").
+template <typename... T, typename... N> void columns(const N&... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+
+// One row of a data table, its values in the order of the columns.
+template <typename... V> void row(const char* name, const V&... values) {
+    (QTest::newRow(name) << ... << values);
+}
 
 inline QByteArray readBytes(const QString& path) {
     QFile f(path);
