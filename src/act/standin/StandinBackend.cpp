@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <future>
 #include <optional>
 
 namespace qm::act::standin {
@@ -48,12 +49,50 @@ private:
     std::int64_t m_runSerial;
 };
 
+using LoadedPtr = std::shared_ptr<const LoadedDatabase>;
+
+// A running ACT! has its open database in memory before any tool asks for it. The stand-in
+// plays that by reading the open database beside the tool's own start, from the moment the
+// backend is made; a database object takes that copy when it is still the file ACT! has open.
+class Preload {
+public:
+    explicit Preload(const Session& s) {
+        if (s.running && s.databaseOpen()) {
+            m_path = s.database;
+            m_stamp = stampOf(m_path);
+            m_contents = std::async(std::launch::async, [path = m_path] {
+                return std::make_shared<const LoadedDatabase>(readDatabase(path));
+            });
+        }
+    }
+    // The preloaded copy of `path`, or null when it is another file, has changed since, or
+    // could not be read (the caller then reads it itself and reports what is wrong).
+    LoadedPtr take(const QString& path) {
+        if (!m_contents.valid() || path != m_path || stampOf(path) != m_stamp) {
+            return nullptr;
+        }
+        try {
+            return m_contents.get();
+        } catch (const StandinError&) {
+            return nullptr;
+        }
+    }
+
+private:
+    QString m_path;
+    FileStamp m_stamp;
+    std::shared_future<LoadedPtr> m_contents;
+};
+
+using PreloadPtr = std::shared_ptr<Preload>;
+
 // The database one ACT! database object is bound to, read into memory on first use and shared
 // by its contact table, fields and users.
 class DatabaseLink {
 public:
-    explicit DatabaseLink(RunLink run)
-        : m_run(std::move(run)) {}
+    DatabaseLink(RunLink run, PreloadPtr preload)
+        : m_run(std::move(run))
+        , m_preload(std::move(preload)) {}
 
     // Binds to the database ACT! has open now.
     void bind() {
@@ -77,9 +116,12 @@ public:
     }
     const LoadedDatabase& db(bool fresh = false) {
         open(fresh);
+        if (!m_loaded && m_preload) {
+            m_loaded = m_preload->take(m_path);
+        }
         if (!m_loaded) {
             try {
-                m_loaded.emplace(readDatabase(m_path));
+                m_loaded = std::make_shared<const LoadedDatabase>(readDatabase(m_path));
             } catch (const StandinError& e) {
                 raiseStandin(e);
             }
@@ -92,7 +134,8 @@ private:
     RunLink m_run;
     std::int64_t m_openSerial = -1;
     QString m_path;
-    std::optional<LoadedDatabase> m_loaded;
+    PreloadPtr m_preload;
+    LoadedPtr m_loaded;
 };
 
 using DbPtr = std::shared_ptr<DatabaseLink>;
@@ -233,8 +276,8 @@ private:
 
 class Database : public ActDatabase {
 public:
-    explicit Database(RunLink run)
-        : m_db(std::make_shared<DatabaseLink>(std::move(run))) {}
+    Database(RunLink run, PreloadPtr preload)
+        : m_db(std::make_shared<DatabaseLink>(std::move(run), std::move(preload))) {}
     void OpenEx(const QString& path) override {
         m_db->bind();
         if (!path.isEmpty() && QDir::cleanPath(QDir::fromNativeSeparators(path)) !=
@@ -352,7 +395,8 @@ class Factory : public ObjectFactory {
 public:
     explicit Factory(QString home)
         : m_home(std::move(home))
-        , m_watch(std::make_shared<SessionWatch>(m_home)) {}
+        , m_watch(std::make_shared<SessionWatch>(m_home))
+        , m_preload(std::make_shared<Preload>(m_watch->fresh())) {}
 
     std::shared_ptr<ActObject> CreateObject(const QString& progId) override {
         const Session& s = m_watch->fresh();
@@ -364,7 +408,7 @@ public:
             return std::make_shared<App>(run);
         }
         if (progId.compare(kProgIdDatabase, Qt::CaseInsensitive) == 0) {
-            return std::make_shared<Database>(run);
+            return std::make_shared<Database>(run, m_preload);
         }
         if (progId.compare(kProgIdAuxCmds, Qt::CaseInsensitive) == 0) {
             return std::make_shared<AuxCmds>(run);
@@ -377,6 +421,7 @@ public:
 private:
     QString m_home;
     WatchPtr m_watch;
+    PreloadPtr m_preload;
 };
 
 } // namespace
