@@ -77,6 +77,18 @@ bool CBool(const QString& text) {
     return numberFromText(t) != 0.0;
 }
 
+QStringView Trim(QStringView text) {
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text[from] == QLatin1Char(' ')) {
+        ++from;
+    }
+    while (to > from && text[to - 1] == QLatin1Char(' ')) {
+        --to;
+    }
+    return text.sliced(from, to - from);
+}
+
 QString CStr(float value) {
     QString s = QString::number(static_cast<double>(value), 'g', 7);
     s.replace(QLatin1Char('e'), QLatin1Char('E'));

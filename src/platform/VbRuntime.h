@@ -4,6 +4,7 @@
 // raises "Type mismatch" (13), a number outside the target type raises "Overflow" (6).
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 
@@ -19,6 +20,10 @@ bool CBool(const QString& text);
 
 // A number read from text the way the conversions above read it; throws 13 when it is none.
 double numberFromText(const QString& text);
+
+// The text without its leading and trailing spaces, as Trim$ cuts it: only spaces, not tabs or
+// line breaks.
+QStringView Trim(QStringView text);
 
 // The decimal text of a single-precision number, as CStr writes it (at most 7 significant digits).
 QString CStr(float value);

@@ -1,4 +1,5 @@
 #include "settings/AuthorizedUsers.h"
+#include "platform/VbRuntime.h"
 
 #include "platform/VbError.h"
 #include "settings/IniLib.h"
@@ -13,18 +14,6 @@ bool inStr(const QString& haystack, const QString& needle) {
         return false;
     }
     return needle.isEmpty() || haystack.contains(needle, Qt::CaseSensitive);
-}
-
-QString trimSpaces(const QString& text) {
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text[from] == QLatin1Char(' ')) {
-        ++from;
-    }
-    while (to > from && text[to - 1] == QLatin1Char(' ')) {
-        --to;
-    }
-    return text.mid(from, to - from);
 }
 
 void writeOrRemove(const QString& section, const QString& key, const QString& list, const QString& file) {
@@ -65,7 +54,8 @@ QString Get_User_Right(const QString& id, const QString& fullList, const QString
 }
 
 bool hasOwnSettings(const ScopeLists& lists) {
-    return !trimSpaces(lists.full + lists.initialize).isEmpty();
+    const QString joined = lists.full + lists.initialize;
+    return !vb::Trim(joined).isEmpty();
 }
 
 IdLists buildIdLists(const std::vector<std::pair<QString, int>>& userRights) {

@@ -18,18 +18,6 @@ namespace {
 const QString kOnlyFromDropdown = QStringLiteral("OnlyFromDropdown=");
 const QString kAllowEditing = QStringLiteral("AllowEditing=");
 
-QStringView trimSpaces(QStringView text) {
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text[from] == QLatin1Char(' ')) {
-        ++from;
-    }
-    while (to > from && text[to - 1] == QLatin1Char(' ')) {
-        --to;
-    }
-    return text.sliced(from, to - from);
-}
-
 // Line Input over the bytes of a file opened for input.
 class LineReader {
 public:
@@ -95,7 +83,7 @@ void readContent(QByteArrayView bytes, Sink& sink) {
     QString list;
     while (!in.atEnd()) {
         const QString line = in.next();
-        const QStringView trimmed = trimSpaces(line);
+        const QStringView trimmed = vb::Trim(line);
         if (trimmed.isEmpty()) {
             continue;
         }
@@ -140,7 +128,7 @@ QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listTe
                    QString::number(allowEditing) + crlf;
     for (const QStringView piece : QStringView(listText).split(QLatin1Char('\n'))) {
         if (!piece.isEmpty()) {
-            text += trimSpaces(piece) + crlf;
+            text += vb::Trim(piece) + crlf;
         }
     }
     return cp1252::encode(text);
@@ -175,7 +163,7 @@ void write(const QString& path, int onlyFromDropdown, int allowEditing, const QS
 }
 
 bool removeBeforeSave(const QString& path, int allowEditing, const QString& listText) {
-    if (allowEditing != 0 || !trimSpaces(listText).isEmpty()) {
+    if (allowEditing != 0 || !vb::Trim(listText).isEmpty()) {
         return false;
     }
     const QFileInfo info(path);
