@@ -1,9 +1,12 @@
 #include "settings/AtomicFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <filesystem>
 #include <system_error>
@@ -57,9 +60,32 @@ ReplaceResult checkReplaceable(const QString& target) {
 
 SettingsFileLock::SettingsFileLock(const QString& target, int waitMs)
     : m_lock(std::make_unique<QLockFile>(target + QStringLiteral(".lock"))) {
+    const QString lockPath = target + QStringLiteral(".lock");
     m_lock->setStaleLockTime(kStaleMs);
-    if (!m_lock->tryLock(waitMs)) {
-        m_denied = m_lock->error() == QLockFile::PermissionError;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (m_lock->tryLock(0)) {
+            return;
+        }
+        if (m_lock->error() == QLockFile::PermissionError) {
+            m_denied = true;
+            return;
+        }
+        // A writer killed between creating its lock and writing its name into it leaves a lock
+        // that names no process; once it is clearly not being written any more, it is stale.
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (!m_lock->getLockInfo(&pid, &host, &app) &&
+            QFileInfo(lockPath).lastModified().msecsTo(QDateTime::currentDateTime()) > kUnfinishedMs) {
+            QFile::remove(lockPath);
+            continue;
+        }
+        if (waited.elapsed() >= waitMs) {
+            return;
+        }
+        QThread::msleep(5);
     }
 }
 

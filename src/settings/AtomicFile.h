@@ -32,12 +32,14 @@ ReplaceResult checkReplaceable(const QString& target);
 
 // The lock of one settings file, held from construction to destruction: "<file>.lock" beside it.
 // A lock left by a process that died is taken over at once when that process ran on this
-// machine, and after kStaleMs otherwise. After kWaitMs the writer goes ahead without the lock
-// rather than dropping the administrator's change.
+// machine, and after kStaleMs otherwise; one left half-made (no owner in it) after kUnfinishedMs. After
+// kWaitMs the writer goes ahead without the lock rather than dropping the administrator's change.
 class SettingsFileLock {
 public:
     static constexpr int kStaleMs = 5000;
     static constexpr int kWaitMs = 8000;
+    // A lock file that names no owner this long after it was made was left half-made.
+    static constexpr int kUnfinishedMs = 250;
 
     explicit SettingsFileLock(const QString& target, int waitMs = kWaitMs);
     ~SettingsFileLock();
