@@ -52,15 +52,6 @@ struct RecordingSink : fsf::Sink {
     void setListText(const QString& t) override { calls << "list=" + t; }
 };
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VbError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 const B kHead = "OnlyFromDropdown=1\r\nAllowEditing=0\r\n";
 
 } // namespace

@@ -4,11 +4,14 @@
 // scripts it.
 
 #include "platform/Services.h"
+#include "platform/VbError.h"
 
+#include <QFile>
 #include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <deque>
 #include <functional>
@@ -16,6 +19,36 @@
 #include <vector>
 
 namespace qm::test {
+
+// The columns of a data table: columns<int, QString>("count", "name").
+template <typename... T, typename... N> void columns(const N&... names) {
+    (QTest::addColumn<T>(names), ...);
+}
+
+// One row of a data table, its values in the order of the columns.
+template <typename... V> void row(const char* name, const V&... values) {
+    (QTest::newRow(name) << ... << values);
+}
+
+// The error number a call raises; 0 when it raises none.
+inline int errorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const VbError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 // The next scripted answer, or `fallback` when the script has run out.
 template <typename T> T nextAnswer(std::deque<T>& script, T fallback) {
