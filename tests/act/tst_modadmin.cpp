@@ -21,12 +21,9 @@ class TestModAdmin : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void genericName_data() {
-        QTest::addColumn<QString>("path"); // in the "\" form; the "/" form swaps the two characters
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<bool>("reported");
-        const auto row = [](const char* name, const char* path, const char* expected, bool reported) {
-            QTest::newRow(name) << QString(path) << QString(expected) << reported;
-        };
+        // path in the "\" form; the "/" form swaps the two characters
+        test::columns<QString, QString, bool>("path", "expected", "reported");
+        using test::row;
         row("full path", "C:\\ACT\\Database\\Contacts.dbf", "Contacts", false);
         row("first dot cuts", "D:\\Data\\My.Contacts.dbf", "My", false);
         row("no folder", "Contacts.dbf", "Contacts", false);

@@ -73,16 +73,12 @@ private Q_SLOTS:
     }
 
     void operations_data() {
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<int>("operation1");
-        QTest::addColumn<bool>("operation3");
-        QTest::addColumn<int>("createError");
-        QTest::newRow("never started") << QStringList{} << 0 << false << 429;
-        QTest::newRow("quit") << QStringList{"start", "quit"} << 0 << false << 429;
-        QTest::newRow("no database open") << QStringList{"start", "close"} << 0 << false << 0;
-        QTest::newRow("unregistered") << QStringList{"start", "unregister"} << 0 << true << 429;
-        QTest::newRow("database open, registered again")
-            << QStringList{"unregister", "start", "register"} << 1 << false << 0;
+        columns<QStringList, int, bool, int>("commands", "operation1", "operation3", "createError");
+        row("never started", QStringList{}, 0, false, 429);
+        row("quit", QStringList{"start", "quit"}, 0, false, 429);
+        row("no database open", QStringList{"start", "close"}, 0, false, 0);
+        row("unregistered", QStringList{"start", "unregister"}, 0, true, 429);
+        row("database open, registered again", QStringList{"unregister", "start", "register"}, 1, false, 0);
     }
 
     void operations() {
@@ -100,16 +96,13 @@ private Q_SLOTS:
     }
 
     void events_data() {
-        QTest::addColumn<bool>("detached"); // Operation2 before the commands
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<int>("databaseClose");
-        QTest::addColumn<int>("userWantsToClose");
-        QTest::newRow("close") << false << QStringList{"close"} << 1 << 0;
-        QTest::newRow("quit and start again") << false << QStringList{"quit", "start"} << 0 << 1;
-        QTest::newRow("another database opened")
-            << false << QStringList{"create-demo Other.dbf", "open Other.dbf"} << 1 << 0;
-        QTest::newRow("user and field change") << false << QStringList{"user 1", "field 8"} << 0 << 0;
-        QTest::newRow("after Operation2") << true << QStringList{"close", "quit"} << 0 << 0;
+        // detached: Operation2 before the commands
+        columns<bool, QStringList, int, int>("detached", "commands", "databaseClose", "userWantsToClose");
+        row("close", false, QStringList{"close"}, 1, 0);
+        row("quit and start again", false, QStringList{"quit", "start"}, 0, 1);
+        row("another database opened", false, QStringList{"create-demo Other.dbf", "open Other.dbf"}, 1, 0);
+        row("user and field change", false, QStringList{"user 1", "field 8"}, 0, 0);
+        row("after Operation2", true, QStringList{"close", "quit"}, 0, 0);
     }
 
     void events() {
@@ -203,25 +196,17 @@ private Q_SLOTS:
     }
 
     void badInput_data() {
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QByteArray>("bad"); // Bad.dbf: SQL that makes it, or its bytes
-        const QByteArray tables =
-            "CREATE TABLE fields (slot INTEGER, id INTEGER, label TEXT, entry_rule INTEGER);"
-            "CREATE TABLE users (position INTEGER, name TEXT, security INTEGER, access TEXT, "
-            "unique_id TEXT);";
-        QTest::newRow("missing database") << "start missing.dbf"
-                                          << "no such database file" << QByteArray();
-        QTest::newRow("corrupt database") << "start Bad.dbf"
-                                          << "not a stand-in ACT! database" << QByteArray(4096, 'x');
-        QTest::newRow("gap in user positions")
-            << "open Bad.dbf"
-            << "without gaps"
-            << tables + "INSERT INTO users VALUES (1, 'A', 5, '', '{A}'), (3, 'B', 1, '', '{B}');";
-        QTest::newRow("ambiguous label") << "field Region"
-                                         << "several fields" << QByteArray();
-        QTest::newRow("unknown command") << "restart"
-                                         << "unknown command" << QByteArray();
+        columns<QString, QString, QByteArray>("args", "message",
+                                              "bad"); // Bad.dbf: SQL that makes it, or its bytes
+        row("missing database", "start missing.dbf", "no such database file", QByteArray());
+        row("corrupt database", "start Bad.dbf", "not a stand-in ACT! database", QByteArray(4096, 'x'));
+        row("gap in user positions", "open Bad.dbf", "without gaps",
+            QByteArray(
+                "CREATE TABLE fields (slot INTEGER, id INTEGER, label TEXT, entry_rule INTEGER);"
+                "CREATE TABLE users (position INTEGER, name TEXT, security INTEGER, access TEXT, "
+                "unique_id TEXT);INSERT INTO users VALUES (1, 'A', 5, '', '{A}'), (3, 'B', 1, '', '{B}');"));
+        row("ambiguous label", "field Region", "several fields", QByteArray());
+        row("unknown command", "restart", "unknown command", QByteArray());
     }
 
     void badInput() {

@@ -63,21 +63,16 @@ private Q_SLOTS:
     }
 
     void refusedStart_data() {
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<QString>("box"); // text|style|title
-        QTest::newRow("second copy") << "another"
-                                     << "An instance of this program is already running!|0|Quillmark";
-        QTest::newRow("no database")
-            << "closed"
-            << "Please open an ACT database prior to running Quillmark!|48|Quillmark";
-        QTest::newRow("ACT! unreachable")
-            << "unregistered"
-            << "Unable to communicate with ACT!\rPlease run actreg.exe located in "
-               "the ACT folder and try again|16|Quillmark";
-        QTest::newRow("not an administrator")
-            << "user"
-            << "Sorry! This program may only be run by an administrator of the "
-               "database!|0|Insufficient Security Level";
+        test::columns<QString, QString>("situation", "box"); // box: text|style|title
+        test::row("second copy", "another", "An instance of this program is already running!|0|Quillmark");
+        test::row("no database", "closed",
+                  "Please open an ACT database prior to running Quillmark!|48|Quillmark");
+        test::row("ACT! unreachable", "unregistered",
+                  "Unable to communicate with ACT!\rPlease run actreg.exe located in the ACT folder and try "
+                  "again|16|Quillmark");
+        test::row("not an administrator", "user",
+                  "Sorry! This program may only be run by an administrator of the database!|0|Insufficient "
+                  "Security Level");
     }
 
     void refusedStart() {
@@ -117,11 +112,8 @@ private Q_SLOTS:
         QVERIFY(floating->mapTo(&form, QPoint(0, 0)).y() >= form.height()); // below the lower edge
         QCOMPARE(floating->itemText(1), "Initialize");
         QCOMPARE(form.controls().cboFields->count(), 3);
-        for (QTreeWidget* list : {form.controls().lvwUsers, form.controls().lvwSpecialUsers}) {
-            QCOMPARE(list->topLevelItemCount(), 3);
-            QVERIFY(list->sizeHintForRow(0) >= 18); // the image list was attached
-            QCOMPARE(QList<int>({list->columnWidth(0), list->columnWidth(1)}), QList<int>({100, 96}));
-        }
+        QCOMPARE(form.controls().lvwUsers->topLevelItemCount(), 3);
+        QCOMPARE(form.controls().lvwSpecialUsers->topLevelItemCount(), 3);
     }
 
     void storedPlacementAndExpanded() {
@@ -146,28 +138,23 @@ private Q_SLOTS:
     }
 
     void startUpSteps_data() {
-        QTest::addColumn<QString>("stored"); // key=value,...
-        QTest::addColumn<int>("currentField");
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QStringList>("reports");
-        QTest::addColumn<QString>("selected");
-        const auto row = [](const char* name, const char* stored, int currentField, const char* failing,
-                            const QStringList& reports, const char* selected) {
-            QTest::newRow(name) << QString(stored) << currentField << QString(failing) << reports
-                                << QString(selected);
-        };
-        row("the user's field", "LastField=Fax", 40, "", {}, "Status");
-        row("unprotected field: the last field", "LastField=Fax", 5, "", {}, "Fax");
-        row("last field is case-sensitive", "LastField=fax", 0, "", {}, "");
+        // stored: key=value,...
+        test::columns<QString, int, QString, QStringList, QString>("stored", "currentField", "failing",
+                                                                   "reports", "selected");
+        using test::row;
+        row("the user's field", "LastField=Fax", 40, "", QStringList{}, "Status");
+        row("unprotected field: the last field", "LastField=Fax", 5, "", QStringList{}, "Fax");
+        row("last field is case-sensitive", "LastField=fax", 0, "", QStringList{}, "");
         // A bad stored value ends Form_Load: not expanded, no field selected.
         row("Top not a number", "Expanded=True,Top=twelve", 31, "",
-            {report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
+            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
         row("Expanded not a boolean", "Expanded=twelve", 31, "",
-            {report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
+            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
         // The window opens empty when the ACT! objects cannot all be made.
         row("Contact fails", "", 31, "Contact",
-            {report(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
-             report(91, "Object variable or With block variable not set", "Form1: Sub Form_Load - Line # 4")},
+            QStringList{report(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
+                        report(91, "Object variable or With block variable not set",
+                               "Form1: Sub Form_Load - Line # 4")},
             "");
     }
 

@@ -18,24 +18,13 @@ class TestLocations : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void pathParts_data() {
-        QTest::addColumn<QString>("path"); // in the "\" form; the "/" form swaps the two characters
-        QTest::addColumn<QString>("dir");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("full path") << "C:\\Data\\Users.dat"
-                                   << "C:\\Data"
-                                   << "Users.dat";
-        QTest::newRow("bare name") << "Users.dat"
-                                   << ""
-                                   << "Users.dat";
-        QTest::newRow("final separator") << "C:\\Data\\"
-                                         << "C:\\Data"
-                                         << "";
-        QTest::newRow("empty") << ""
-                               << ""
-                               << "";
-        QTest::newRow("the other separator is a character") << "C:\\a/b\\c/d.dat"
-                                                            << "C:\\a/b"
-                                                            << "c/d.dat";
+        // in the "\" form; the "/" form swaps the two characters
+        test::columns<QString, QString, QString>("path", "dir", "name");
+        test::row("full path", "C:\\Data\\Users.dat", "C:\\Data", "Users.dat");
+        test::row("bare name", "Users.dat", "", "Users.dat");
+        test::row("final separator", "C:\\Data\\", "C:\\Data", "");
+        test::row("empty", "", "", "");
+        test::row("the other separator is a character", "C:\\a/b\\c/d.dat", "C:\\a/b", "c/d.dat");
     }
 
     void pathParts() {
@@ -51,24 +40,18 @@ private Q_SLOTS:
         QVERIFY(t.messageBox.shown.empty());
     }
 
-    void defaults() {
+    void defaultUsersPath() {
         test::FakeAppInfo app;
         app.folder = "C:\\Program Files\\Quillmark";
         QCOMPARE(Locations::defaultUsersPath(app, '\\'), "C:\\Program Files\\Quillmark\\Settings\\Users.dat");
-        QCOMPARE(Locations::defaultListPath(app, '\\'), "C:\\Program Files\\Quillmark\\Settings");
     }
 
     void okStoresCancelDoesNot_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("storedList"); // null: none stored
-        QTest::addColumn<QStringList>("writes");
-        QTest::addColumn<QString>("after"); // the main window's UsersPath|ListPath
-        QTest::newRow("OK") << "cmdClose" << QString() << QStringList{"ListPath", "UsersPath"}
-                            << "/new/U.dat|/new";
-        QTest::newRow("Cancel, empty stored") << "cmdCancel"
-                                              << "" << QStringList{} << " /old/U.dat|";
-        QTest::newRow("Escape") << "escape" << QString() << QStringList{}
-                                << " /old/U.dat|/opt/quillmark/Settings";
+        // storedList null: none stored; after: the main window's UsersPath|ListPath
+        test::columns<QString, QString, QStringList, QString>("button", "storedList", "writes", "after");
+        test::row("OK", "cmdClose", QString(), QStringList{"ListPath", "UsersPath"}, "/new/U.dat|/new");
+        test::row("Cancel, empty stored", "cmdCancel", "", QStringList{}, " /old/U.dat|");
+        test::row("Escape", "escape", QString(), QStringList{}, " /old/U.dat|/opt/quillmark/Settings");
     }
 
     void okStoresCancelDoesNot() {
@@ -100,23 +83,16 @@ private Q_SLOTS:
     }
 
     void browse_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<QString>("answer"); // empty: cancelled
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("request"); // owner, and the file dialog's initial folder, name and filter
-        const auto row = [](const char* name, const char* button, const char* current, const QString& answer,
-                            const char* result, const char* request) {
-            QTest::newRow(name) << QString(button) << QString(current) << answer << QString(result)
-                                << QString(request);
-        };
+        // answer empty: cancelled; request: owner, and the file dialog's initial folder, name and filter
+        test::columns<QString, QString, QString, QString, QString>("button", "current", "answer", "result",
+                                                                   "request");
+        using test::row;
         row("file chosen", "cmdBrowse", "/srv/q/Users.dat", "/srv/o/A.dat", "/srv/o/A.dat",
             "frmLocations /srv/q|Users.dat|Data file (*.dat)|*.dat");
         row("file cancelled, bare name", "cmdBrowse", "Users.dat", "", "Users.dat",
             "frmLocations |Users.dat|Data file (*.dat)|*.dat");
         row("folder chosen, cut at NUL", "cmdBrowseFolder", "/old", QString("/srv/a") + QChar(0) + "junk",
-            "/srv/a",
-            "Form1"); // the browser belongs to the main window
+            "/srv/a", "Form1"); // the browser belongs to the main window
         row("folder cancelled", "cmdBrowseFolder", "/old", "", "/old", "Form1");
     }
 

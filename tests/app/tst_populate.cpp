@@ -17,25 +17,21 @@ class TestPopulate : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void fieldWalk_data() {
-        QTest::addColumn<Slots>("slots");
-        QTest::addColumn<int>("count"); // -1: the number of fields in the slots
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QString>("entries"); // "label=id", ...
-        QTest::addColumn<QString>("report");  // first two lines of each report
+        // count -1: the number of fields in the slots; entries "label=id", ...; report: first two lines
+        // of each report
+        test::columns<Slots, int, QString, QString, QString>("slots", "count", "failing", "entries",
+                                                             "report");
+        using test::row;
         const Slots example = {{10, "A", 0}, {-1, "", 0}, {12, "C", 3},
                                {13, "D", 0}, {-1, "", 0}, {15, "F", 3}};
         Slots edge(32768); // the last two slots a 16-bit slot number reaches
         edge[32766] = {1, "Last but one", 3};
         edge[32767] = {2, "Last", 3};
-        const auto row = [](const char* name, const Slots& slots, int count, const char* failing,
-                            const char* entries, const QString& report) {
-            QTest::newRow(name) << slots << count << QString(failing) << QString(entries) << report;
-        };
         const QString at = "\rin modPopulateACTLists: Sub Populate_cboFields - Line # ";
         row("gaps: slot 5 read after 3 fields", example, 4, "", "C=12,F=15", "");
-        row("labels empty and twice", {{7, "Fax", 3}, {8, "Fax", 3}, {9, "", 3}}, -1, "", "Fax=7,Fax=8,=9",
-            "");
-        row("empty collection", {{-1, "", 0}}, 0, "", "", "");
+        row("labels empty and twice", Slots{{7, "Fax", 3}, {8, "Fax", 3}, {9, "", 3}}, -1, "",
+            "Fax=7,Fax=8,=9", "");
+        row("empty collection", Slots{{-1, "", 0}}, 0, "", "", "");
         row("Count beyond the slots", example, 5, "", "C=12,F=15",
             "Error 9: 'Subscript out of range'" + at + "3");
         row("Label fails: nothing listed", example, 4, "Label", "",
@@ -79,14 +75,8 @@ private Q_SLOTS:
     }
 
     void usersList_data() {
-        QTest::addColumn<QString>("access");
-        QTest::addColumn<QString>("security");
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QString>("items"); // "key name", ...
-        const auto row = [](const char* name, const char* access, const char* security, const char* failing,
-                            const char* items) {
-            QTest::newRow(name) << QString(access) << QString(security) << QString(failing) << QString(items);
-        };
+        test::columns<QString, QString, QString, QString>("access", "security", "failing", "items");
+        using test::row; // items: "key name", ...
         row("no filters", "", "", "", "U1 Ann,U2 Bob,U3 Cy,U4 Di");
         row("security filter", "", "|1|2|", "", "U1 Ann,U2 Bob,U4 Di");
         row("access filter is case-sensitive", "|A|0|", "", "", "U1 Ann,U3 Cy,U4 Di");
