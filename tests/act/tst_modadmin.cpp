@@ -35,9 +35,7 @@ private Q_SLOTS:
     }
 
     void genericName() {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        QFETCH(bool, reported);
+        auto [path, expected, reported] = test::fetch<QString, QString, bool>("path", "expected", "reported");
         for (const QChar separator : {QChar('\\'), QChar('/')}) {
             const bool posix = separator == '/';
             test::FakeActState state;
@@ -69,9 +67,7 @@ private Q_SLOTS:
     }
 
     void createDatabase() {
-        QFETCH(QString, failing);
-        QFETCH(int, step);
-        QFETCH(int, error);
+        auto [failing, step, error] = test::fetch<QString, int, int>("failing", "step", "error");
         test::FakeActState state;
         state.failing.insert(failing);
         test::FakeActFactory factory(state);

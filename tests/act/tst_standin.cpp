@@ -82,10 +82,8 @@ private Q_SLOTS:
     }
 
     void operations() {
-        QFETCH(QStringList, commands);
-        QFETCH(int, operation1);
-        QFETCH(bool, operation3);
-        QFETCH(int, createError);
+        auto [commands, operation1, operation3, createError] =
+            test::fetch<QStringList, int, bool, int>("commands", "operation1", "operation3", "createError");
         runAll(commands);
         auto event = m_act->CreateEventControl();
         QCOMPARE(event->Operation1(0), operation1);
@@ -106,10 +104,8 @@ private Q_SLOTS:
     }
 
     void events() {
-        QFETCH(bool, detached);
-        QFETCH(QStringList, commands);
-        QFETCH(int, databaseClose);
-        QFETCH(int, userWantsToClose);
+        auto [detached, commands, databaseClose, userWantsToClose] = test::fetch<bool, QStringList, int, int>(
+            "detached", "commands", "databaseClose", "userWantsToClose");
         runAll({"start"});
         auto event = m_act->CreateEventControl();
         QSignalSpy closed(event.get(), &act::ActEvent::OnDatabaseClose);
@@ -210,9 +206,7 @@ private Q_SLOTS:
     }
 
     void badInput() {
-        QFETCH(QString, args);
-        QFETCH(QString, message);
-        QFETCH(QByteArray, bad);
+        auto [args, message, bad] = test::fetch<QString, QString, QByteArray>("args", "message", "bad");
         runAll({"start"});
         const QString badPath = m_home->filePath("Bad.dbf");
         if (bad.startsWith("CREATE")) {

@@ -76,8 +76,7 @@ private Q_SLOTS:
     }
 
     void refusedStart() {
-        QFETCH(QString, situation);
-        QFETCH(QString, box);
+        auto [situation, box] = test::fetch<QString, QString>("situation", "box");
         test::TestServices t;
         standardAct(t.actState);
         t.instance.another = situation == "another";
@@ -159,11 +158,9 @@ private Q_SLOTS:
     }
 
     void startUpSteps() {
-        QFETCH(QString, stored);
-        QFETCH(int, currentField);
-        QFETCH(QString, failing);
-        QFETCH(QStringList, reports);
-        QFETCH(QString, selected);
+        auto [stored, currentField, failing, reports, selected] =
+            test::fetch<QString, int, QString, QStringList, QString>("stored", "currentField", "failing",
+                                                                     "reports", "selected");
         test::TestServices t;
         standardAct(t.actState);
         t.actState.currentFieldId = currentField;

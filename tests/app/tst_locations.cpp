@@ -28,9 +28,7 @@ private Q_SLOTS:
     }
 
     void pathParts() {
-        QFETCH(QString, path);
-        QFETCH(QString, dir);
-        QFETCH(QString, name);
+        auto [path, dir, name] = test::fetch<QString, QString, QString>("path", "dir", "name");
         test::TestServices t;
         frmLocations dialog(t.services, nullptr);
         QCOMPARE(dialog.GetDir(path, '\\') + "|" + dialog.GetName(path, '\\'), dir + "|" + name);
@@ -55,10 +53,8 @@ private Q_SLOTS:
     }
 
     void okStoresCancelDoesNot() {
-        QFETCH(QString, button);
-        QFETCH(QString, storedList);
-        QFETCH(QStringList, writes);
-        QFETCH(QString, after);
+        auto [button, storedList, writes, after] =
+            test::fetch<QString, QString, QStringList, QString>("button", "storedList", "writes", "after");
         test::TestServices t;
         t.settings.values = {{"UsersPath", " /old/U.dat"}}; // shown as stored, blanks included
         if (!storedList.isNull())
@@ -97,11 +93,9 @@ private Q_SLOTS:
     }
 
     void browse() {
-        QFETCH(QString, button);
-        QFETCH(QString, current);
-        QFETCH(QString, answer);
-        QFETCH(QString, result);
-        QFETCH(QString, request);
+        auto [button, current, answer, result, request] =
+            test::fetch<QString, QString, QString, QString, QString>("button", "current", "answer", "result",
+                                                                     "request");
         test::TestServices t;
         QWidget mainWindow;
         mainWindow.setObjectName("Form1");

@@ -45,11 +45,8 @@ private Q_SLOTS:
     }
 
     void fieldWalk() {
-        QFETCH(Slots, slots);
-        QFETCH(int, count);
-        QFETCH(QString, failing);
-        QFETCH(QString, entries);
-        QFETCH(QString, report);
+        auto [slots, count, failing, entries, report] = test::fetch<Slots, int, QString, QString, QString>(
+            "slots", "count", "failing", "entries", "report");
         test::FakeActState state;
         state.slots = slots;
         state.fieldCount = count;
@@ -84,10 +81,8 @@ private Q_SLOTS:
     }
 
     void usersList() {
-        QFETCH(QString, access);
-        QFETCH(QString, security);
-        QFETCH(QString, failing);
-        QFETCH(QString, items);
+        auto [access, security, failing, items] =
+            test::fetch<QString, QString, QString, QString>("access", "security", "failing", "items");
         test::FakeActState state;
         state.users = {{"Ann", "1", "0", "{A}"},
                        {"Bob", "2", "a", "{B}"},

@@ -29,9 +29,7 @@ private Q_SLOTS:
     }
 
     void errorTrap() {
-        QFETCH(int, number);
-        QFETCH(bool, isSub);
-        QFETCH(QString, report);
+        auto [number, isSub, report] = test::fetch<int, bool, QString>("number", "isSub", "report");
         test::FakeMessageBox box;
         ErrorTrap trap(box, {"Form1", isSub ? ProcKind::Sub : ProcKind::Function, "Form_Load"});
         bool ended = true;
@@ -69,10 +67,8 @@ private Q_SLOTS:
     }
 
     void conversions() {
-        QFETCH(QString, kind);
-        QFETCH(QString, text);
-        QFETCH(double, expected);
-        QFETCH(int, error);
+        auto [kind, text, expected, error] =
+            test::fetch<QString, QString, double, int>("kind", "text", "expected", "error");
         double got = 0;
         try {
             got = kind == "CInt"    ? double(vb::CInt(text))

@@ -94,10 +94,8 @@ private Q_SLOTS:
     }
 
     void read() {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, section);
-        QFETCH(QString, key);
-        QFETCH(QString, expected);
+        auto [file, section, key, expected] =
+            test::fetch<QByteArray, QString, QString, QString>("file", "section", "key", "expected");
         const QString path = m_dir.filePath(QStringLiteral("read.dat"));
         QVERIFY(writeBytes(path, file));
         QCOMPARE(GetKeyValue(section, key, path), expected);
@@ -146,12 +144,9 @@ private Q_SLOTS:
     }
 
     void edit() {
-        QFETCH(QByteArray, before);
-        QFETCH(bool, remove);
-        QFETCH(QString, section);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(QByteArray, after);
+        auto [before, remove, section, key, value, after] =
+            test::fetch<QByteArray, bool, QString, QString, QString, QByteArray>(
+                "before", "remove", "section", "key", "value", "after");
         const QString path = m_dir.filePath(QStringLiteral("edit.dat"));
         QVERIFY(writeBytes(path, before));
         GetKeyValue(section, key, path); // a cached copy must not stand in for the file
@@ -261,10 +256,8 @@ private Q_SLOTS:
     }
 
     void userRight() {
-        QFETCH(QString, id);
-        QFETCH(QString, full);
-        QFETCH(QString, init);
-        QFETCH(QString, right);
+        auto [id, full, init, right] =
+            test::fetch<QString, QString, QString, QString>("id", "full", "init", "right");
         QCOMPARE(au::Get_User_Right(id, full, init), right);
     }
 
@@ -308,10 +301,8 @@ private Q_SLOTS:
     }
 
     void fileName() {
-        QFETCH(QString, folder);
-        QFETCH(QString, generic);
-        QFETCH(QString, fieldId);
-        QFETCH(QString, expected);
+        auto [folder, generic, fieldId, expected] =
+            test::fetch<QString, QString, QString, QString>("folder", "generic", "fieldId", "expected");
         const QChar separator = expected.at(folder.size());
         QCOMPARE(fsf::fileName(folder, generic, fieldId, separator), expected);
         QCOMPARE(fsf::fileName(folder, generic, fieldId.toInt(), separator), expected);
@@ -328,10 +319,8 @@ private Q_SLOTS:
     }
 
     void writer() {
-        QFETCH(int, only);
-        QFETCH(int, edit);
-        QFETCH(QString, list);
-        QFETCH(QByteArray, expected);
+        auto [only, edit, list, expected] =
+            test::fetch<int, int, QString, QByteArray>("only", "edit", "list", "expected");
         const QString path = m_dir.filePath("Sales28.dat");
         fsf::write(path, only, edit, list);
         QCOMPARE(readBytes(path), expected);
@@ -368,9 +357,7 @@ private Q_SLOTS:
     }
 
     void reader() {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, calls);
-        QFETCH(int, error);
+        auto [file, calls, error] = test::fetch<QByteArray, QStringList, int>("file", "calls", "error");
         const QString path = m_dir.filePath("read28.dat");
         QVERIFY(writeBytes(path, file));
         RecordingSink sink;
@@ -397,9 +384,7 @@ private Q_SLOTS:
     }
 
     void writeFailuresKeepOldFile() {
-        QFETCH(QString, name);
-        QFETCH(int, lineFeeds);
-        QFETCH(int, error);
+        auto [name, lineFeeds, error] = test::fetch<QString, int, int>("name", "lineFeeds", "error");
         const QString path = m_dir.filePath(name);
         const B old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
         QDir(m_dir.path()).mkdir("dir.dat");
@@ -426,9 +411,7 @@ private Q_SLOTS:
     }
 
     void removeBeforeSave() {
-        QFETCH(int, edit);
-        QFETCH(QString, list);
-        QFETCH(bool, removed);
+        auto [edit, list, removed] = test::fetch<int, QString, bool>("edit", "list", "removed");
         const QString path = m_dir.filePath("rm.dat");
         QVERIFY(writeBytes(path, "OnlyFromDropdown=1\r\nAllowEditing=1\r\nx\r\n"));
         QCOMPARE(fsf::removeBeforeSave(path, edit, list), removed);

@@ -16,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace qm::test {
@@ -28,6 +29,11 @@ template <typename... T, typename... N> void columns(const N&... names) {
 // One row of a data table, its values in the order of the columns.
 template <typename... V> void row(const char* name, const V&... values) {
     (QTest::newRow(name) << ... << values);
+}
+
+// The current row's values of the named columns: auto [count, name] = fetch<int, QString>("count", "name").
+template <typename... T, typename... N> std::tuple<T...> fetch(const N&... names) {
+    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
 }
 
 // The error number a call raises; 0 when it raises none.
@@ -79,17 +85,12 @@ class FakeMessageBox : public MessageBox {
 public:
     int show(const QString& text, int style, const QString& title) override {
         shown.push_back({text, style, title.isEmpty() ? kAppTitle : title});
-        if (onShow)
-            onShow(shown.back());
         return nextAnswer(m_answers, (style & 0x7) == vbYesNo ? int(vbYes) : int(vbOK));
     }
 
     void answerNext(int answer) { m_answers.push_back(answer); }
-    // Called while a box is "shown", before it answers (to look at the window behind it).
-    std::function<void(const ShownBox&)> onShow;
 
     std::vector<ShownBox> shown;
-    const ShownBox& last() const { return shown.back(); }
     // Every box shown, as "text|style|title".
     QStringList boxes() const {
         QStringList list;
@@ -128,11 +129,8 @@ class RecordingShell : public Shell {
 public:
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override {
         requests.push_back({document, workingFolder, showMode, nameOf(owner)});
-        if (onOpen)
-            onOpen(requests.back());
     }
     std::vector<ShellRequest> requests;
-    std::function<void(const ShellRequest&)> onOpen;
 };
 
 class FakeInstanceGuard : public InstanceGuard {
@@ -171,7 +169,6 @@ public:
         return nextAnswer(fileAnswers, std::optional<QString>());
     }
     std::optional<QString> browseForFolder(QObject* owner) override {
-        ++folderRequests;
         ownerNames << nameOf(owner);
         return nextAnswer(folderAnswers, std::optional<QString>());
     }
@@ -180,7 +177,6 @@ public:
     std::deque<std::optional<QString>> fileAnswers;
     std::deque<std::optional<QString>> folderAnswers;
     std::vector<OpenFileRequest> fileRequests;
-    int folderRequests = 0;
     QStringList ownerNames;
 };
 
