@@ -4,8 +4,6 @@
 #include "TestPlatform.h"
 #include "act/modAdmin.h"
 
-#include <QTest>
-
 using namespace qm;
 
 namespace {
@@ -54,9 +52,8 @@ private Q_SLOTS:
     }
 
     void createDatabase_data() {
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<int>("step"); // the reported line: objects of this step and later stay unset
-        QTest::addColumn<int>("error");
+        // step: the reported line; objects of this step and later stay unset
+        test::columns<QString, int, int>("failing", "step", "error");
         for (int step = 1; step <= kSteps.size(); ++step) {
             const QString member = kSteps[step - 1].section('(', 0, 0);
             const bool create = member == "CreateObject";

@@ -7,11 +7,9 @@
 #include "platform/PlatformGui.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <sqlite3.h>
 

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTest>
 #include <QTreeWidget>
 
 using namespace qm;

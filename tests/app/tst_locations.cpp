@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 using namespace qm;

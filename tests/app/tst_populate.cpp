@@ -6,7 +6,6 @@
 #include "app/modPopulateACTLists.h"
 
 #include <QComboBox>
-#include <QTest>
 #include <QTreeWidget>
 
 using namespace qm;

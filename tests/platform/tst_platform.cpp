@@ -6,10 +6,8 @@
 #include "platform/PlatformGui.h"
 #include "platform/VbRuntime.h"
 
-#include <QFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace qm;
 
@@ -17,9 +15,8 @@ class TestPlatform : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void errorTrap_data() {
-        QTest::addColumn<int>("number"); // 0: the procedure runs to its end
-        QTest::addColumn<bool>("isSub");
-        QTest::addColumn<QString>("report"); // its first two lines
+        // number 0: the procedure runs to its end; report: its first two lines
+        test::columns<int, bool, QString>("number", "isSub", "report");
         QTest::newRow("no error") << 0 << true << "";
         QTest::newRow("Sub") << 13 << true
                              << "Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16";
@@ -47,10 +44,7 @@ private Q_SLOTS:
     }
 
     void conversions_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("expected");
-        QTest::addColumn<int>("error"); // 0: no error
+        test::columns<QString, QString, double, int>("kind", "text", "expected", "error"); // error 0: none
         auto row = [](const char* kind, const QString& text, double expected, int error = 0) {
             QTest::addRow("%s(%s)", kind, qPrintable(text)) << QString(kind) << text << expected << error;
         };

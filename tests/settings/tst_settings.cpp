@@ -11,9 +11,7 @@
 #include "settings/IniLib.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
 
 #include <fcntl.h>
@@ -139,7 +137,6 @@ private Q_SLOTS:
         r("remove only the first duplicate", B("[S]\nk=1\nk=2\n"), "k", B("[S]\nk=2\n"));
         r("remove joins a lone CR with an LF", B("[S]\rk\n\nb=1\r\n"), "k", B("[S]\r\nb=1\r\n"));
         r("remove missing key", B("[S]\r\na=1"), "b", B("[S]\r\na=1"));
-        r("remove from missing section", B("[T]\r\nb=1\r\n"), "b", B("[T]\r\nb=1\r\n"));
         r("remove in later duplicate section", B("[S]\r\n[S]\r\nb=1\r\n"), "b", B("[S]\r\n[S]\r\nb=1\r\n"));
     }
 
@@ -196,13 +193,10 @@ private Q_SLOTS:
     }
 
     void cp1252RoundTrip() {
-        QByteArray all(256, '\0');
-        std::iota(all.begin(), all.end(), '\0');
-        const QString text = cp1252::decode(all);
-        QCOMPARE(cp1252::encode(text), all);
-        QCOMPARE(text.size(), 256);
-        QCOMPARE(text.at(0x80), QChar(0x20AC));
-        QCOMPARE(text.at(0x9F), QChar(0x0178));
+        QByteArray block(32, '\0'); // where Windows-1252 differs from Latin-1, its five holes included
+        std::iota(block.begin(), block.end(), '\x80');
+        QCOMPARE(cp1252::decode(block).front() + cp1252::decode(block).back(), QString::fromUtf8("€Ÿ"));
+        QCOMPARE(cp1252::encode(cp1252::decode(block)), block);
         QCOMPARE(cp1252::encode(QString::fromUtf8("a😀bΩ")), QByteArray("a?b?"));
     }
 
@@ -346,12 +340,9 @@ private Q_SLOTS:
         r("flag lines never list entries", B("Red\r\nGreen\r\nBlue\r\n"), {"clear", "list=Blue"});
         r("every prefix removed", f("OnlyFromDropdown=2", " 1 "), {"clear", "only=2", "edit=1"});
         r("Windows-1252", f("0", "0") + "Caf\xE9 \x80\r\n", {"clear", "only=0", "edit=0", "list=Café €"});
-        r("empty file", B(), {"clear"}, 62);
         r("one line", B("OnlyFromDropdown=1\r\n"), {"clear", "only=1"}, 62);
         r("LF file is one line", B("OnlyFromDropdown=1\nAllowEditing=0\nRed\n"), {"clear"}, 13);
         r("flag not a number", f("1", "yes") + "Red\r\n", {"clear", "only=1"}, 13);
-        r("empty flag", f("", "0"), {"clear"}, 13);
-        r("state 3", f("3", "0"), {"clear"}, 380);
         r("state -1", f("0", "-1") + "Red\r\n", {"clear", "only=0"}, 380);
         r("beyond 16 bits", f("70000", "0"), {"clear"}, 6);
     }

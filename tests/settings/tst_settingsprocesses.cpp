@@ -5,12 +5,10 @@
 #include "settings/IniLib.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
 
 using namespace qm;
