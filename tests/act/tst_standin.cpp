@@ -229,7 +229,6 @@ private Q_SLOTS:
     void largeDatabase() {
         const ActObjects o =
             objectsAfter({"create-large big.dbf --users 3 --slots 15", "start big.dbf", "user 2"});
-        QCOMPARE(modAdmin::Get_Generic_Name(o, m_box), "big");
         QCOMPARE(o.objUsers->Count(), 3);
         QCOMPARE(o.objFields->Count(), 13); // slots 6 and 13 are empty
         QCOMPARE(QList<int>({o.objFields->ID(6), o.objFields->ID(14)}), QList<int>({-1, 15}));

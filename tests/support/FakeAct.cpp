@@ -153,10 +153,8 @@ public:
 private:
     // Adds the view to, or removes it from, the views holding a command, unless told to fail.
     i32 change(QSet<int>& views, i16 view, bool add) {
-        if (st.addAnswer == 0 && add)
-            views.insert(view);
-        else if (st.addAnswer == 0)
-            views.remove(view);
+        if (st.addAnswer == 0)
+            add ? void(views.insert(view)) : void(views.remove(view));
         return st.addAnswer;
     }
 };
