@@ -8,9 +8,6 @@
 
 #include <QFile>
 #include <QMap>
-#include <QObject>
-#include <QString>
-#include <QStringList>
 #include <QTest>
 
 #include <deque>
