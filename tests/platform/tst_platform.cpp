@@ -17,12 +17,11 @@ private Q_SLOTS:
     void errorTrap_data() {
         // number 0: the procedure runs to its end; report: its first two lines
         test::columns<int, bool, QString>("number", "isSub", "report");
-        QTest::newRow("no error") << 0 << true << "";
-        QTest::newRow("Sub") << 13 << true
-                             << "Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16";
-        QTest::newRow("Function") << 429 << false
-                                  << "Error 429: 'ActiveX component can't create object'\rin Form1: Function "
-                                     "Form_Load - Line # 16";
+        test::row("no error", 0, true, "");
+        test::row("Sub", 13, true, "Error 13: 'Type mismatch'\rin Form1: Sub Form_Load - Line # 16");
+        test::row(
+            "Function", 429, false,
+            "Error 429: 'ActiveX component can't create object'\rin Form1: Function Form_Load - Line # 16");
     }
 
     void errorTrap() {

@@ -10,9 +10,8 @@ namespace qm::test {
 // About `size` bytes in many sections, like a large authorized-users file; one short value changes.
 inline QByteArray churnIni(char c, int size) {
     QByteArray out = "; churned\r\n";
-    for (int i = 0; out.size() < size; ++i) {
+    for (int i = 0; out.size() < size; ++i)
         out += "[Db" + QByteArray::number(i) + "]\r\nGlobalF=" + QByteArray(150, 'f') + "\r\n";
-    }
     return out + "[Data]\r\nFill=" + QByteArray(100, c) + "\r\n\r\n[Other]\r\nk=v\r\n";
 }
 

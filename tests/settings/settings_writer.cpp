@@ -17,9 +17,8 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5) {
+    if (args.size() != 5)
         return 2;
-    }
     if (args[1] == "keys") {
         for (int i = 0; i < args[4].toInt(); ++i) {
             qm::IniLib::WriteKeyValue("Sales", args[3] + QString::number(i), "v" + QString::number(i),

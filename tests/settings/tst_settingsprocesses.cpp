@@ -71,9 +71,8 @@ private Q_SLOTS:
         QStringList missing;
         for (int i = 0; i < 2 * count; ++i) {
             const QString key = QString(i < count ? "A%1" : "B%1").arg(i % count);
-            if (IniLib::GetKeyValue("Sales", key, ini) != "v" + QString::number(i % count)) {
+            if (IniLib::GetKeyValue("Sales", key, ini) != "v" + QString::number(i % count))
                 missing << key;
-            }
         }
         QCOMPARE(missing, QStringList());
         QCOMPARE(IniLib::GetKeyValue("Data", "Fill", ini), QString(100, QLatin1Char('x')));

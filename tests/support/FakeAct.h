@@ -63,19 +63,34 @@ private:
     FakeActState& m_state;
 };
 
-// The event control of the fake: it attaches to whatever state the test set.
+// The event control of the fake: raise its events from a test.
 class FakeActEvent : public act::ActEvent {
 public:
     explicit FakeActEvent(FakeActState& state)
         : m_state(state) {}
     std::int32_t Operation1(std::int32_t flags) override {
         m_state.calls << QString("Operation1(%1)").arg(flags);
+        attached = true;
         return m_state.running && m_state.automationRegistered && m_state.databaseOpen ? 1 : 0;
     }
-    void Operation2() override { m_state.calls << "Operation2()"; }
+    void Operation2() override {
+        m_state.calls << "Operation2()";
+        attached = false;
+    }
     bool Operation3() override {
         m_state.calls << "Operation3()";
         return m_state.running && !m_state.automationRegistered;
+    }
+
+    bool attached = false;
+    void raiseDatabaseClose() {
+        m_state.databaseOpen = false;
+        if (attached)
+            Q_EMIT OnDatabaseClose();
+    }
+    void raiseUserWantsToClose() {
+        if (attached)
+            Q_EMIT OnActUserWantsToClose(0);
     }
 
 private:
