@@ -63,16 +63,13 @@ private Q_SLOTS:
         auto [kind, text, expected, error] =
             test::fetch<QString, QString, double, int>("kind", "text", "expected", "error");
         double got = 0;
-        try {
-            got = kind == "CInt"    ? double(vb::CInt(text))
-                  : kind == "CBool" ? double(vb::CBool(text))
-                                    : double(vb::CSng(text));
-        } catch (const VbError& e) {
-            QCOMPARE(e.number(), error);
-            return;
-        }
-        QCOMPARE(error, 0);
-        QCOMPARE(got, expected);
+        QCOMPARE(test::errorOf([&] {
+                     got = kind == "CInt"    ? double(vb::CInt(text))
+                           : kind == "CBool" ? double(vb::CBool(text))
+                                             : double(vb::CSng(text));
+                 }),
+                 error);
+        QCOMPARE(got, error ? 0.0 : expected);
         if (kind == "CStr")
             QCOMPARE(vb::CStr(float(expected)), text);
     }

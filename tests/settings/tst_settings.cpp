@@ -2,7 +2,6 @@
 // file's ID lists and rights, and the per-field settings file.
 
 #include "TestFiles.h"
-#include "platform/VbError.h"
 #include "settings/AuthorizedUsers.h"
 #include "settings/Cp1252.h"
 #include "settings/FieldSettingsFile.h"
@@ -352,12 +351,6 @@ private Q_SLOTS:
         QCOMPARE(QFile::remove(path), !file.isNull()); // closed again, even after an error
     }
 
-    void folderRefused() {
-        RecordingSink sink;
-        QDir(m_dir.path()).mkdir("folder.dat");
-        QCOMPARE(errorOf([&] { fsf::read(m_dir.filePath("folder.dat"), sink); }), 75);
-    }
-
     void writeFailuresKeepOldFile_data() {
         columns<QString, int, int>("name", "lineFeeds", "error");
         row("32,766 LFs written in full", "f.dat", 32766, 0);
@@ -383,6 +376,8 @@ private Q_SLOTS:
                                   : QFileInfo(path).isFile() ? old
                                                              : B("<missing>"));
         QCOMPARE(QDir(m_dir.path()).entryList({"*.new*", "*.lock"}, QDir::Files), QStringList());
+        RecordingSink sink; // nor can a folder be read
+        QCOMPARE(errorOf([&] { fsf::read(m_dir.filePath("dir.dat"), sink); }), 75);
     }
 
     void removeBeforeSave_data() {
