@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(act::createAs<act::ActApp>(*m_act, act::kProgIdApp)->GetOpenDBName(), path);
     }
 
-    void demoDatabaseAnswers() {
+    void demoAnswersAndLiveChanges() {
         const ActObjects o = objectsAfter({"start"});
         QCOMPARE(o.objFields->Count(), 32);
         QCOMPARE(o.objFields->EntryRule("8"), 3); // the ID, not the slot: slot 8 holds field 210
@@ -160,10 +160,6 @@ private Q_SLOTS:
             QCOMPARE(joined.count(id), id == ids.first() ? 2 : 1);
         QCOMPARE(errorOf([&] { o.objFields->EntryRule("Region"); }), 5);
         QCOMPARE(errorOf([&] { o.objUsers->UniqueID("first"); }), 13);
-    }
-
-    void changesSeenByLiveObjects() {
-        const ActObjects o = objectsAfter({"start"});
         // Each change (user by position or name, field by ID or label in any case) and what the
         // same objects answer next: security and field ID.
         QStringList answers;

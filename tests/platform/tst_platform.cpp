@@ -100,10 +100,7 @@ private Q_SLOTS:
         }
         QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns()); // the first copy ended
         // A copy that was killed leaves a lock naming a process that no longer runs: it does not block.
-        QFile stale(path);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        stale.close();
+        QVERIFY(test::writeBytes(path, "999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
         QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
     }
 };

@@ -251,12 +251,6 @@ private Q_SLOTS:
         QCOMPARE(au::Get_User_Right(id, full, init), right);
     }
 
-    void idListsRefuseBadCodes() { // their order shows in the written scopes below
-        QCOMPARE(au::buildIdLists({{"A1", 2}, {"B2", 0}, {"C3", 2}}).none, QString("A1C3"));
-        QCOMPARE(errorOf([] { au::buildIdLists({{"A1", 0}, {"B2", 3}}); }), 9);
-        QCOMPARE(errorOf([] { au::buildIdLists({{"A1", -1}}); }), 9);
-    }
-
     void scopeWrittenAndReadBack() {
         const QString path = m_dir.filePath("Users.dat");
         const B other = "; kept\r\n[Other]\r\n28F=Z9\r\n\r\n[Sales]\r\n281F=Z9\r\n";
@@ -276,6 +270,9 @@ private Q_SLOTS:
         au::removeFieldRights("Sales", "7", path);
         QCOMPARE(readBytes(path), other + "GlobalF=A1C3\r\nGlobalI=B2\r\n");
         QVERIFY(!au::hasOwnSettings({"  ", " "}));
+        QCOMPARE(au::buildIdLists({{"A1", 2}, {"B2", 0}, {"C3", 2}}).none, QString("A1C3"));
+        QCOMPARE(errorOf([] { au::buildIdLists({{"A1", 0}, {"B2", 3}}); }), 9); // no such right
+        QCOMPARE(errorOf([] { au::buildIdLists({{"A1", -1}}); }), 9);
     }
 
     void fileName_data() {

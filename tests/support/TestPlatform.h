@@ -117,15 +117,14 @@ public:
 };
 
 struct ShellRequest {
-    QString document, workingFolder;
+    QString document, workingFolder, ownerName; // ownerName: objectName() of the owner
     int showMode = 0;
-    QString ownerName; // objectName() of the owner
 };
 
 class RecordingShell : public Shell {
 public:
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override {
-        requests.push_back({document, workingFolder, showMode, nameOf(owner)});
+        requests.push_back({document, workingFolder, nameOf(owner), showMode});
     }
     std::vector<ShellRequest> requests;
 };
