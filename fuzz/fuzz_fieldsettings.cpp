@@ -10,6 +10,8 @@
 
 #include <QStringList>
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,14 +19,6 @@
 using namespace qm;
 
 namespace {
-
-#define check(ok) checkAt((ok), #ok, __LINE__)
-void checkAt(bool ok, const char* what, int line) {
-    if (!ok) {
-        std::fprintf(stderr, "check failed at line %d: %s\n", line, what);
-        std::abort();
-    }
-}
 
 QString trimSpaces(QString s) {
     while (s.startsWith(QLatin1Char(' '))) {

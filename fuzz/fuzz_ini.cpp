@@ -8,6 +8,8 @@
 #include "settings/Cp1252.h"
 #include "settings/IniDocument.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +17,6 @@
 using namespace qm;
 
 namespace {
-
-#define check(ok) checkAt((ok), #ok, __LINE__)
-void checkAt(bool ok, const char* what, int line) {
-    if (!ok) {
-        std::fprintf(stderr, "check failed at line %d: %s\n", line, what);
-        std::abort();
-    }
-}
 
 bool hasLineEnd(const QByteArray& b) {
     return b.contains('\r') || b.contains('\n');
