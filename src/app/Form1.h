@@ -77,6 +77,9 @@ public:
     std::int16_t StartFieldID = 0;
     QString UsersPath;
     QString ListPath;
+    // Set by the integration dialog when the administrator agrees to restart ACT!; read by
+    // Form_Unload, which then shuts ACT! down, opens the database again and lets tmr1 end the tool.
+    bool RestartACT = false;
 
     static constexpr int kCollapsedHeight = 3650;
     static constexpr int kExpandedHeight = 9500;
