@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/modPopulateACTLists.h"
+#include "editor/Editor.h"
 #include "platform/ErrorReport.h"
 #include "platform/VbRuntime.h"
 #include "settings/Locations.h"
@@ -10,9 +11,11 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cmath>
@@ -23,10 +26,6 @@ namespace qm {
 namespace {
 
 constexpr char kModule[] = "Form1";
-const QString kTopKey = QStringLiteral("Top");
-const QString kLeftKey = QStringLiteral("Left");
-const QString kExpandedKey = QStringLiteral("Expanded");
-const QString kLastFieldKey = QStringLiteral("LastField");
 
 // A position or size in twips as whole pixels; a value no window can take raises "Overflow".
 int pixelsFromTwips(double twips) {
@@ -48,6 +47,8 @@ Form1::Form1(Services& services, QWidget* parent)
         m_actEvent->setParent(nullptr); // owned here, not by the widget tree
         m_actEvent->setObjectName(QStringLiteral("ActEvent1"));
     }
+    m_editor = std::make_unique<editor::Editor>(
+        editor::EditorContext{m_services, c, GenericName, UsersPath, ListPath, objects.objUsers});
     connectControls();
 }
 
@@ -57,12 +58,27 @@ void Form1::connectControls() {
     connect(c.cmdClose, &QPushButton::clicked, this, &Form1::cmdClose_Click);
     connect(c.cmdCancel, &QPushButton::clicked, this, &Form1::cmdCancel_Click);
     connect(c.cmdFieldSettings, &QPushButton::clicked, this, &Form1::cmdFieldSettings_Click);
-    connect(c.cboFields, &QComboBox::activated, this, &Form1::cboFields_Click);
     connect(c.mnuLocation, &QAction::triggered, this, &Form1::mnuLocation_Click);
+    connect(c.tmr1, &QTimer::timeout, this, &Form1::tmr1_Timer);
+    centralWidget()->installEventFilter(this);
     if (m_actEvent) {
-        connect(m_actEvent.get(), &act::ActEvent::OnActUserWantsToClose, this, &Form1::close);
-        connect(m_actEvent.get(), &act::ActEvent::OnDatabaseClose, this, &Form1::close);
+        connect(m_actEvent.get(), &act::ActEvent::OnActUserWantsToClose, this,
+                &Form1::ActEvent1_OnActUserWantsToClose);
+        connect(m_actEvent.get(), &act::ActEvent::OnDatabaseClose, this, &Form1::ActEvent1_OnDatabaseClose);
     }
+}
+
+// The window's own surface is the client area where no control lies.
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::MouseButtonRelease &&
+        !centralWidget()->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        Form_Click();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::Form_Click() {
+    m_editor->hideChooser();
 }
 
 QRadioButton* Form1::optUsers(int index) const {
@@ -170,31 +186,6 @@ void Form1::stopStart() {
     close();
 }
 
-void Form1::Form_Unload(int& /*cancel*/) {
-    ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "Form_Unload"});
-    trap.run([&] {
-        trap.line = 1;
-        if (!m_actEvent) {
-            qm::raise(VbErr::ObjectNotSet);
-        }
-        m_actEvent->Operation2();
-        trap.line = 2;
-        Restart_ACT_If_Asked();
-        trap.line = 3;
-        SettingsStore& settings = m_services.settings;
-        settings.setValue(kTopKey, vb::CStr(topTwips()));
-        settings.setValue(kLeftKey, vb::CStr(leftTwips()));
-        settings.setValue(kExpandedKey, vb::CStr(c.cmdFieldSettings->text() == kHideCaption));
-        settings.setValue(kLastFieldKey, c.cboFields->currentText());
-    });
-}
-
-void Form1::closeEvent(QCloseEvent* event) {
-    int cancel = 0;
-    Form_Unload(cancel);
-    event->accept(); // the window always closes
-}
-
 bool Form1::Select_Current_Field() {
     const int count = c.cboFields->count();
     for (int i = 0; i < count; ++i) {
@@ -221,6 +212,22 @@ void Form1::Select_Last_Field() {
 void Form1::selectField(int index) {
     c.cboFields->setCurrentIndex(index);
     cboFields_Click();
+}
+
+void Form1::cboFields_Click() {
+    m_editor->cboFields_Click();
+}
+void Form1::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
+    m_editor->Load_User_Rights(list, useGlobal);
+}
+void Form1::Check_Authorized_Users() {
+    m_editor->Check_Authorized_Users();
+}
+void Form1::Prompt_Save() {
+    m_editor->Prompt_Save();
+}
+bool Form1::Write_Users(QTreeWidget& list, const QString& oldKey) {
+    return m_editor->Write_Users(list, oldKey);
 }
 
 void Form1::Get_Locations() {
@@ -252,28 +259,6 @@ void Form1::cmdFieldSettings_Click() {
             c.cmdFieldSettings->setText(kHideCaption);
             Select_Last_Field();
         }
-    });
-}
-
-void Form1::cmdClose_Click() {
-    ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "cmdClose_Click"});
-    trap.run([&] {
-        trap.line = 1;
-        if (c.cmdSave->isEnabled()) {
-            Prompt_Save();
-        }
-        trap.line = 2;
-        Write_Users(*c.lvwUsers, QStringLiteral("Global"));
-        trap.line = 3;
-        close();
-    });
-}
-
-void Form1::cmdCancel_Click() {
-    ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "cmdCancel_Click"});
-    trap.run([&] {
-        trap.line = 1;
-        close();
     });
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// The main window: its start-up (Form_Load), its unload handler, and the field selections made at
-// start-up. The controls are built by Form1Layout; the field settings panel, the rights lists and
-// the dialogs hook in through the member functions named after their handlers.
+// The main window: its start-up (Form_Load, Form1.cpp), its closing, ACT!'s events and the timer
+// (Form1Shutdown.cpp). The controls are built by Form1Layout; the field settings panel and the
+// rights lists are the editor's (src/editor/Editor.h), reached through the members named after
+// their procedures below.
 
 #include "act/modAdmin.h"
 #include "app/Form1Layout.h"
@@ -18,6 +19,10 @@ class QTreeWidget;
 
 namespace qm {
 
+namespace editor {
+class Editor;
+}
+
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -31,8 +36,12 @@ public:
     bool startRefused() const { return m_startRefused; }
 
     // Runs when the window closes (and may be called directly, with a cancel flag that it never
-    // sets): detaches from ACT! and stores "Top", "Left", "Expanded" and "LastField".
+    // sets): detaches from ACT!, restarts ACT! when RestartACT is set, and stores "Top", "Left",
+    // "Expanded" and "LastField".
     void Form_Unload(int& cancel);
+    // True once the window has been closed, or hidden by the restart of ACT!: nothing more is
+    // stored after that (see platform/ModalDialogs.h).
+    bool unloaded() const { return m_unloaded; }
 
     // Selects the field the ACT! user stood in at start-up; false when no entry carries its ID.
     bool Select_Current_Field();
@@ -45,14 +54,19 @@ public:
     void cmdFieldSettings_Click();
     void cmdClose_Click();
     void cmdCancel_Click();
+    void ActEvent1_OnActUserWantsToClose(std::int32_t reason);
+    void ActEvent1_OnDatabaseClose();
+    void tmr1_Timer();
+    // A click on the window's own surface.
+    void Form_Click();
 
-    // Hooks of the field settings panel and the rights load; see Form1Hooks.cpp.
+    // The editor's procedures that the start-up and the closing call.
     void cboFields_Click();
     void Load_User_Rights(QTreeWidget& list, bool useGlobal);
     void Check_Authorized_Users();
     void Prompt_Save();
-    void Write_Users(QTreeWidget& list, const QString& oldKey);
-    void Restart_ACT_If_Asked();
+    bool Write_Users(QTreeWidget& list, const QString& oldKey);
+    editor::Editor& editor() const { return *m_editor; }
 
     // Window geometry in twips: the whole window, title and menu bar included; the position is
     // that of the window's frame on the screen.
@@ -80,6 +94,14 @@ public:
     // Set by the integration dialog when the administrator agrees to restart ACT!; read by
     // Form_Unload, which then shuts ACT! down, opens the database again and lets tmr1 end the tool.
     bool RestartACT = false;
+    // Ticks of tmr1 since ACT! was asked to restart; the tool ends at the second.
+    std::int16_t TickCount = 0;
+
+    // The window's preferences, application "Quillmark", section "Settings".
+    static inline const QString kTopKey = QStringLiteral("Top");
+    static inline const QString kLeftKey = QStringLiteral("Left");
+    static inline const QString kExpandedKey = QStringLiteral("Expanded");
+    static inline const QString kLastFieldKey = QStringLiteral("LastField");
 
     static constexpr int kCollapsedHeight = 3650;
     static constexpr int kExpandedHeight = 9500;
@@ -87,6 +109,7 @@ public:
     static inline const QString kShowCaption = QStringLiteral("Show Field Settings");
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -97,11 +120,15 @@ private:
     void selectField(int index);
     int decorationHeight() const;
     void connectControls();
+    void Restart_ACT();
+    void closeFromAct(const char* handler);
 
     Services& m_services;
     Form1Controls c;
     std::unique_ptr<act::ActEvent> m_actEvent;
+    std::unique_ptr<editor::Editor> m_editor;
     bool m_startRefused = false;
+    bool m_unloaded = false;
     int m_requestedHeight = 0;    // twips, as last set
     int m_appliedDecoration = -1; // frame height (pixels) the last height was computed with
 };

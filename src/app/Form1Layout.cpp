@@ -247,6 +247,7 @@ void buildForm1Layout(QMainWindow& window, Form1Controls& c) {
     c.rtfData->setTabChangesFocus(true);
 
     c.cmdSave->setEnabled(false);
+    c.rtfData->setEnabled(false); // the first field selected enables it
     c.chkEdit->setEnabled(false);
     c.chkOnlyFromDropdown->setEnabled(false);
     c.optUsers[0]->setEnabled(false);

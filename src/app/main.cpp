@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
 
     qm::Form1 form(services);
     form.Form_Load();
-    if (form.startRefused()) {
+    if (form.startRefused() || form.unloaded()) { // refused, or ACT! closed during the start-up
         return 0;
     }
     form.show();

@@ -26,7 +26,8 @@ class MessageBox {
 public:
     virtual ~MessageBox() = default;
     // Shows `text` (CR line breaks kept) with the buttons and icon of `style`; an empty title
-    // means the application title. Returns the button pressed (vbOK, vbYes, vbNo).
+    // means the application title. Returns the button pressed (vbOK, vbYes, vbNo). A box still
+    // open when ACT! makes the tool close answers as its Escape button (platform/ModalDialogs.h).
     virtual int show(const QString& text, int style = vbOKOnly, const QString& title = {}) = 0;
 };
 

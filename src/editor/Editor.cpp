@@ -1,0 +1,112 @@
+#include "editor/Editor.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace qm::editor {
+
+Editor::Editor(const EditorContext& context, QObject* parent)
+    : QObject(parent)
+    , m_x(context)
+    , c(context.c)
+    , m_chooserHeight(context.c.cboFloating->height()) {
+    connectControls();
+}
+
+Editor::~Editor() {
+    qApp->removeEventFilter(this);
+}
+
+void Editor::connectControls() {
+    connect(c.cboFields, &QComboBox::activated, this, &Editor::cboFields_Click);
+    connect(c.chkOnlyFromDropdown, &QCheckBox::stateChanged, this, &Editor::chkOnlyFromDropdown_Click);
+    connect(c.chkEdit, &QCheckBox::stateChanged, this, &Editor::chkEdit_Click);
+    connect(c.rtfData, &QPlainTextEdit::textChanged, this, &Editor::rtfData_Change);
+    connect(c.cmdSave, &QPushButton::clicked, this, &Editor::cmdSave_Click);
+    connect(c.cboFloating, &QComboBox::activated, this, &Editor::cboFloating_Click);
+    for (int i = 0; i < 2; ++i) {
+        // An option button's Click is its becoming selected, by the user or by code.
+        connect(c.optUsers.at(static_cast<std::size_t>(i)), &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on) {
+                optUsers_Click(i);
+            }
+        });
+    }
+    // The lists show no check boxes; an item given a check state all the same raises ItemCheck.
+    connect(c.lvwSpecialUsers->model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole)) {
+                    lvwSpecialUsers_ItemCheck(c.lvwSpecialUsers->itemFromIndex(topLeft));
+                }
+            });
+    c.cboFields->installEventFilter(this);
+    c.cboFloating->installEventFilter(this);
+    for (QTreeWidget* list : {c.lvwUsers, c.lvwSpecialUsers}) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+    }
+}
+
+bool Editor::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (watched == c.cboFloating) {
+        if (type == QEvent::KeyPress && m_keyboardList) {
+            return chooserKey(static_cast<QKeyEvent*>(event)->key());
+        }
+        if (type == QEvent::FocusOut && m_keyboardList &&
+            static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+            endKeyboardChoice(true); // Tab, or a click on another control
+        } else if (type == QEvent::Hide) {
+            m_keyboardList = nullptr; // hidden by another handler: nothing picked
+            qApp->removeEventFilter(this);
+        }
+        return false;
+    }
+    if (watched == c.cboFields) {
+        if (type == QEvent::FocusIn) {
+            cboFields_GotFocus();
+        }
+        return false;
+    }
+    for (QTreeWidget* list : {c.lvwUsers, c.lvwSpecialUsers}) {
+        if (watched == list->viewport() && type == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint at = mouse->position().toPoint() + list->viewport()->pos();
+            const float x = static_cast<float>(at.x() * kTwipsPerPixel);
+            const float y = static_cast<float>(at.y() * kTwipsPerPixel);
+            const int button = static_cast<int>(mouse->button());
+            const int shift = static_cast<int>(mouse->modifiers().toInt());
+            // The press has selected the row under the pointer; the release reports where it was.
+            if (list == c.lvwUsers) {
+                lvwUsers_MouseUp(button, shift, x, y);
+            } else {
+                lvwSpecialUsers_MouseUp(button, shift, x, y);
+            }
+            return false;
+        }
+        if (watched == list && type == QEvent::KeyPress) {
+            return listKey(*list, static_cast<QKeyEvent*>(event)->key());
+        }
+    }
+    // While the chooser is open from the keyboard: a click anywhere else closes it with the pick.
+    if (m_keyboardList && type == QEvent::MouseButtonPress) {
+        for (const QObject* o = watched; o; o = o->parent()) {
+            if (o == c.cboFloating) {
+                return false;
+            }
+        }
+        endKeyboardChoice(true);
+    }
+    return false;
+}
+
+} // namespace qm::editor

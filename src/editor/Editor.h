@@ -1,0 +1,120 @@
+#pragma once
+
+// The editor in the main window: the field settings panel (cboFields, rtfData, chkOnlyFromDropdown,
+// chkEdit, optUsers, cmdSave), the two rights lists with the floating rights chooser cboFloating,
+// and the loading and saving of rights. Form1 owns the controls and the values kept for the run;
+// the editor keeps its own state and handles the controls' events. The rights themselves are
+// worked out without widgets in Rights.h.
+//
+// Changing a control from code raises the same handler as a user's edit (a check box's state,
+// the list text, an option button); the loading flag and RightsLoading keep those raised events
+// from counting as edits. Unsaved changes of the panel are cmdSave's enabled state, nothing else.
+//
+// The handlers live in three files: FieldPanel.cpp (the panel and its Save), RightsLoad.cpp (the
+// rights load and save) and RightsChooser.cpp (the lists' mouse and keys, the chooser, the option
+// buttons).
+
+#include "act/ActObjects.h"
+#include "app/Form1Layout.h"
+#include "editor/Rights.h"
+#include "platform/Services.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QCheckBox;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace qm::editor {
+
+// What the editor reads of the main window: its services, controls and the values it keeps for
+// the run (all owned by the window, which outlives the editor).
+struct EditorContext {
+    Services& services;
+    const Form1Controls& c;
+    const QString& genericName;
+    const QString& usersPath; // the authorized-users file
+    const QString& listPath;  // the folder of the per-field settings files
+    const std::shared_ptr<act::ActUsers>& objUsers;
+};
+
+class Editor : public QObject {
+    Q_OBJECT
+public:
+    explicit Editor(const EditorContext& context, QObject* parent = nullptr);
+    ~Editor() override;
+
+    // The field settings panel.
+    void cboFields_Click();
+    void cboFields_GotFocus();
+    void chkOnlyFromDropdown_Click();
+    void chkEdit_Click();
+    void rtfData_Change();
+    void cmdSave_Click();
+    void Prompt_Save();
+
+    // The rights load and save. Write_Users returns false when it reported an error.
+    void Load_User_Rights(QTreeWidget& list, bool useGlobal);
+    void Copy_Global_Rights();
+    void Check_Authorized_Users();
+    bool Write_Users(QTreeWidget& list, const QString& oldKey);
+
+    // The rights lists and the chooser. x and y are the pointer's position in the list, in twips.
+    void lvwUsers_MouseUp(int button, int shift, float x, float y);
+    void lvwSpecialUsers_MouseUp(int button, int shift, float x, float y);
+    void cboFloating_Click();
+    void lvwSpecialUsers_ItemCheck(QTreeWidgetItem* item);
+    void optUsers_Click(int index);
+    void hideChooser();
+    // F2 or Space on a list: the mouse release over the selected row's "Rights" cell, after which
+    // the chooser takes the keys (arrows pick, Enter closes with the pick, Escape without it).
+    void openChooserFromKeyboard(QTreeWidget& list);
+
+    // The current field, set by cboFields_Click; empty until a field is first selected.
+    QString currentFieldId;
+    QString currentFieldLabel;
+    QString currentFieldFile;
+    // Set while cboFields_Click loads a field.
+    bool loading = false;
+    // Set while Load_User_Rights runs: selecting "Use Global Settings" then does not refill
+    // lvwSpecialUsers.
+    bool RightsLoading = false;
+    // The lists last read by Load_User_Rights, each with one blank appended.
+    QString FullIDs;
+    QString InitializeIDs;
+    // The list the chooser works on: the one over which the mouse was last released.
+    QTreeWidget* ActiveRightsList = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectControls();
+    rights::RightsFile rightsFile() const;
+    act::ActUsers& users() const;
+    void rightsListMouseUp(QTreeWidget& list, float x, float y);
+    bool chooserKey(int key);
+    void endKeyboardChoice(bool keepPick);
+    bool listKey(QTreeWidget& list, int key);
+
+    EditorContext m_x;
+    const Form1Controls& c;
+    int m_fieldIndex = -1;    // the entry of cboFields that the current field came from
+    int m_chooserHeight = 21; // pixels, as the chooser was laid out
+    // The chooser opened from the keyboard: the list it returns to and the right it showed first.
+    QPointer<QTreeWidget> m_keyboardList;
+    int m_keyboardStart = -1;
+};
+
+// The right code an item of a rights list carries; one without any raises "Type mismatch" (13).
+int rightCode(const QTreeWidgetItem& item);
+
+// Check box states as the settings file keeps them: 0 unchecked, 1 checked, 2 greyed.
+int checkState(const QCheckBox& box);
+void setCheckState(QCheckBox& box, int state);
+
+} // namespace qm::editor

@@ -1,0 +1,163 @@
+// The field settings panel: selecting a field loads its settings file and its rights, any edit
+// enables Save, and Save writes the field's file and its rights.
+
+#include "editor/Editor.h"
+
+#include "platform/ErrorReport.h"
+#include "settings/FieldSettingsFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace qm::editor {
+
+namespace {
+
+constexpr char kModule[] = "Form1";
+
+// A field settings file read straight into the panel, in the order of the read, so that a read
+// stopped by an error leaves the panel with what was read before it.
+class PanelSink : public FieldSettingsFile::Sink {
+public:
+    explicit PanelSink(const Form1Controls& c)
+        : c(c) {}
+    void clearListText() override { c.rtfData->clear(); }
+    void setOnlyFromDropdown(int state) override { setCheckState(*c.chkOnlyFromDropdown, state); }
+    void setAllowEditing(int state) override { setCheckState(*c.chkEdit, state); }
+    void setListText(const QString& text) override { c.rtfData->setPlainText(text); }
+
+private:
+    const Form1Controls& c;
+};
+
+} // namespace
+
+int checkState(const QCheckBox& box) {
+    switch (box.checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    case Qt::Unchecked:
+        break;
+    }
+    return 0;
+}
+
+void setCheckState(QCheckBox& box, int state) {
+    box.setTristate(state == 2); // greyed only when a file says so; a click then checks or clears
+    box.setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+}
+
+void Editor::cboFields_Click() {
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "cboFields_Click"});
+    loading = true;
+    trap.run([&] {
+        trap.line = 2;
+        if (c.cmdSave->isEnabled()) {
+            Prompt_Save();
+            if (c.cmdSave->isEnabled()) {
+                // The save asked for failed: the field shown stays, with its changes.
+                c.cboFields->setCurrentIndex(m_fieldIndex);
+                return;
+            }
+        }
+        trap.line = 3;
+        if (!c.cboFields->currentText().isEmpty()) {
+            for (QWidget* w : {static_cast<QWidget*>(c.chkEdit), static_cast<QWidget*>(c.chkOnlyFromDropdown),
+                               static_cast<QWidget*>(c.rtfData), static_cast<QWidget*>(c.optUsers[0]),
+                               static_cast<QWidget*>(c.optUsers[1])}) {
+                w->setEnabled(true);
+            }
+        }
+        trap.line = 4;
+        const int index = c.cboFields->currentIndex();
+        if (index < 0) {
+            raise(VbErr::InvalidCall);
+        }
+        m_fieldIndex = index;
+        currentFieldId = QString::number(c.cboFields->itemData(index).toInt());
+        currentFieldLabel = c.cboFields->itemText(index);
+        trap.line = 5;
+        currentFieldFile = FieldSettingsFile::fileName(m_x.listPath, m_x.genericName, currentFieldId);
+        trap.line = 6;
+        PanelSink panel(c);
+        FieldSettingsFile::read(currentFieldFile, panel);
+        trap.line = 7;
+        Load_User_Rights(*c.lvwSpecialUsers, false);
+    });
+    loading = false;
+}
+
+void Editor::Prompt_Save() {
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Prompt_Save"});
+    trap.run([&] {
+        trap.line = 1;
+        const int answer = m_x.services.messageBox.show(QStringLiteral("Do you want to save changes made to the '") +
+                                                            currentFieldLabel + QStringLiteral("' field settings?"),
+                                                        vbYesNo, kAppTitle);
+        trap.line = 2;
+        if (answer == vbYes) {
+            cmdSave_Click();
+        } else {
+            c.cmdSave->setEnabled(false);
+        }
+    });
+}
+
+void Editor::cmdSave_Click() {
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "cmdSave_Click"});
+    trap.run([&] {
+        trap.line = 1;
+        hideChooser();
+        trap.line = 2;
+        FieldSettingsFile::save(currentFieldFile, checkState(*c.chkOnlyFromDropdown), checkState(*c.chkEdit),
+                                c.rtfData->toPlainText());
+        trap.line = 3;
+        if (c.optUsers[1]->isChecked()) {
+            if (!Write_Users(*c.lvwSpecialUsers, currentFieldId)) {
+                return; // reported; Save stays enabled so that nothing is lost
+            }
+        } else {
+            trap.line = 4;
+            rightsFile().removeField(currentFieldId);
+        }
+        trap.line = 5;
+        c.cmdSave->setEnabled(false);
+    });
+}
+
+void Editor::chkOnlyFromDropdown_Click() {
+    hideChooser();
+    if (!loading) {
+        c.cmdSave->setEnabled(true);
+    }
+}
+
+void Editor::chkEdit_Click() {
+    if (!loading) {
+        c.cmdSave->setEnabled(true);
+    }
+}
+
+void Editor::rtfData_Change() {
+    if (loading) {
+        return;
+    }
+    hideChooser();
+    c.cmdSave->setEnabled(true);
+    if (c.rtfData->toPlainText().isEmpty()) {
+        setCheckState(*c.chkEdit, 0);
+        setCheckState(*c.chkOnlyFromDropdown, 0);
+    }
+}
+
+void Editor::cboFields_GotFocus() {
+    hideChooser();
+}
+
+} // namespace qm::editor

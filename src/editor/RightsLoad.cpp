@@ -1,0 +1,125 @@
+// The rights load and save: the rights lists set from the authorized-users file, the global rights
+// copied into the field's list, and a list written back.
+
+#include "editor/Editor.h"
+
+#include "platform/ErrorReport.h"
+
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace qm::editor {
+
+namespace {
+
+constexpr char kModule[] = "Form1";
+
+// A rights list view as the rights logic sees it. The right code is the item's tag.
+class TreeRightsList : public rights::RightsList {
+public:
+    explicit TreeRightsList(QTreeWidget& list)
+        : m_list(list) {}
+
+    QString name() const override { return m_list.objectName(); }
+    int count() const override { return m_list.topLevelItemCount(); }
+    QString key(int item) const override { return at(item)->data(0, kListKeyRole).toString(); }
+    QString rightsText(int item) const override { return at(item)->text(1); }
+    int code(int item) const override { return rightCode(*at(item)); }
+    void setRightsText(int item, const QString& text) override { at(item)->setText(1, text); }
+    void setCode(int item, int code) override { at(item)->setData(0, kListTagRole, code); }
+
+private:
+    QTreeWidgetItem* at(int item) const {
+        QTreeWidgetItem* i = m_list.topLevelItem(item);
+        if (!i) {
+            raise(VbErr::SubscriptOutOfRange);
+        }
+        return i;
+    }
+
+    QTreeWidget& m_list;
+};
+
+} // namespace
+
+int rightCode(const QTreeWidgetItem& item) {
+    bool ok = false;
+    const int code = item.data(0, kListTagRole).toInt(&ok);
+    if (!ok) {
+        raise(VbErr::TypeMismatch);
+    }
+    return code;
+}
+
+rights::RightsFile Editor::rightsFile() const {
+    return {m_x.usersPath, m_x.genericName};
+}
+
+act::ActUsers& Editor::users() const {
+    return act::deref(m_x.objUsers);
+}
+
+void Editor::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
+    RightsLoading = true;
+    if (useGlobal) {
+        Copy_Global_Rights();
+        RightsLoading = false;
+        return;
+    }
+    const rights::RightsFile file = rightsFile();
+    if (&list == c.lvwUsers) {
+        const rights::ScopeLists global = file.read(AuthorizedUsers::kGlobalScope);
+        FullIDs = global.full;
+        InitializeIDs = global.initialize;
+    } else if (&list == c.lvwSpecialUsers) {
+        const rights::RightsFile::FieldScope field = file.readField(currentFieldId);
+        FullIDs = field.lists.full;
+        InitializeIDs = field.lists.initialize;
+        if (!field.ownSettings) {
+            Copy_Global_Rights();
+            c.optUsers[0]->setChecked(true);
+            c.optUsers[1]->setChecked(false);
+            RightsLoading = false;
+            return;
+        }
+        c.optUsers[0]->setChecked(false); // a selected option button stays so until another is
+        c.optUsers[1]->setChecked(true);
+    }
+    TreeRightsList items(list);
+    rights::setRights(items, users(), {FullIDs, InitializeIDs});
+    RightsLoading = false;
+}
+
+void Editor::Copy_Global_Rights() {
+    const TreeRightsList global(*c.lvwUsers);
+    TreeRightsList field(*c.lvwSpecialUsers);
+    rights::copyRights(global, field);
+}
+
+void Editor::Check_Authorized_Users() {
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Check_Authorized_Users"});
+    trap.run([&] {
+        trap.line = 1;
+        const rights::RightsFile file = rightsFile();
+        const rights::ScopeLists global =
+            file.exists() ? file.read(AuthorizedUsers::kGlobalScope) : rights::ScopeLists{};
+        trap.line = 2;
+        TreeRightsList items(*c.lvwUsers);
+        rights::setRights(items, users(), global);
+    });
+}
+
+bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
+    return trap.run([&] {
+        trap.line = 2;
+        const TreeRightsList items(list);
+        const rights::IdLists lists = rights::collectIdLists(items, users());
+        trap.line = 3;
+        const QString scope =
+            items.name() == c.lvwUsers->objectName() ? AuthorizedUsers::kGlobalScope : currentFieldId;
+        rightsFile().write(scope, lists, oldKey);
+    });
+}
+
+} // namespace qm::editor
