@@ -73,9 +73,10 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         trap.line = 2;
         hideChooser();
         trap.line = 3;
+        // Rows are selected whole: the hit test finds a row anywhere along it.
         const QWidget* viewport = list.viewport();
         const QPoint inViewport = QPoint(qFloor(x / kTwipsPerPixel), qFloor(y / kTwipsPerPixel)) - viewport->pos();
-        if (!list.itemAt(inViewport)) {
+        if (!viewport->rect().contains(inViewport) || !list.itemAt(QPoint(0, inViewport.y()))) {
             return;
         }
         trap.line = 4;
@@ -259,12 +260,12 @@ void Editor::endKeyboardChoice(bool keepPick) {
     QPointer<QTreeWidget> list = m_keyboardList;
     m_keyboardList = nullptr;
     qApp->removeEventFilter(this);
+    const bool hadFocus = c.cboFloating->hasFocus(); // not when closed by a click elsewhere
     if (keepPick) {
         cboFloating_Click(); // as a pick with the mouse
     } else {
         c.cboFloating->setCurrentIndex(m_keyboardStart);
     }
-    const bool hadFocus = c.cboFloating->hasFocus();
     hideChooser();
     if (list && hadFocus) {
         list->setFocus(Qt::OtherFocusReason);

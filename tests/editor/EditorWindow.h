@@ -1,0 +1,91 @@
+#pragma once
+
+// The main window started on a fake ACT! with its settings files in a temporary folder, and what
+// an administrator does in it: select a field, release the mouse over a cell, pick a right.
+
+#include "TestServices.h"
+#include "app/Form1.h"
+#include "editor/Editor.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace qm::test {
+
+// Three protected fields (Phone 28, Fax 31, Status 40) and three users, {ID-0001} to {ID-0003},
+// of the database "Contacts".
+class EditorWindow {
+public:
+    // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
+    // (the scripted double when none is given).
+    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr)
+        : services{box ? *box : t.messageBox, t.settings, t.shell, t.instance, t.app, t.terminator, t.dialogs, t.act} {
+        t.actState.databasePath = "/act/Contacts.dbf";
+        t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
+        t.actState.addUsers(3);
+        t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
+        if (!usersFile.isNull())
+            writeBytes(usersPath(), usersFile);
+        form = std::make_unique<Form1>(services);
+        form->Form_Load();
+        form->show();
+        exposed = QTest::qWaitForWindowExposed(form.get());
+        t.settings.writes.clear();
+    }
+
+    QString usersPath() const { return dir.filePath("Users.dat"); }
+    QString fieldPath(int id) const { return dir.filePath(QString("Contacts%1.dat").arg(id)); }
+    const Form1Controls& c() const { return form->controls(); }
+    editor::Editor& editor() const { return form->editor(); }
+
+    void select(const QString& field) {
+        const int index = c().cboFields->findText(field);
+        c().cboFields->setCurrentIndex(index);
+        Q_EMIT c().cboFields->activated(index);
+    }
+
+    // The point of `list` at `dx` pixels from the left edge of the "Rights" cell of `row`
+    // (0: its left border, -1: the last pixel of the "Users" cell), in the viewport.
+    static QPoint cellPoint(QTreeWidget* list, int row, int dx = 10) {
+        const QRect r = list->visualItemRect(list->topLevelItem(row));
+        return {list->header()->sectionViewportPosition(1) + dx, r.center().y()};
+    }
+    static void release(QTreeWidget* list, QPoint at) { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); }
+    void openChooser(QTreeWidget* list, int row) { release(list, cellPoint(list, row)); }
+    // Picks an entry of the open chooser as the administrator does.
+    void pick(const QString& right) {
+        const int index = c().cboFloating->findText(right);
+        c().cboFloating->setCurrentIndex(index);
+        Q_EMIT c().cboFloating->activated(index);
+    }
+
+    // The "Rights" column of a list: "Full,None,Initialize".
+    static QString rights(const QTreeWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            texts << list->topLevelItem(i)->text(1);
+        return texts.join(',');
+    }
+    // Which option button is selected (0 or 1), Save enabled ("0,save"), the chooser shown ("0,chooser").
+    QString state() const {
+        QString s = c().optUsers[1]->isChecked() ? "1" : "0";
+        if (c().cmdSave->isEnabled())
+            s += ",save";
+        if (c().cboFloating->isVisible())
+            s += ",chooser";
+        return s;
+    }
+
+    TestServices t;
+    Services services;
+    QTemporaryDir dir;
+    std::unique_ptr<Form1> form;
+    bool exposed = false;
+};
+
+} // namespace qm::test

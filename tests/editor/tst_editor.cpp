@@ -1,0 +1,411 @@
+// The editor through the real window: the field settings panel and its Save, the rights lists with
+// the chooser (mouse and keys), and closing the window, also when ACT! closes it.
+
+#include "EditorWindow.h"
+#include "platform/PlatformGui.h"
+#include "settings/frmLocations.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+
+using namespace qm;
+using test::EditorWindow;
+using B = QByteArray;
+
+namespace {
+
+QString report(int number, const QString& description, const QString& where) {
+    return QString("Error %1: '%2'\rin Form1: Sub %3\r\rPlease contact support@quillmark.app with this "
+                   "error message.|0|Quillmark error")
+        .arg(number)
+        .arg(description, where);
+}
+
+QString prompt(const QString& field) {
+    return "Do you want to save changes made to the '" + field + "' field settings?|4|Quillmark";
+}
+
+// Global: user 1 Full, user 2 Initialize, user 3 None. Fax (31) has rights of its own.
+const B kRights = "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n";
+const B kOld = "[Contacts]\r\nGlobal=old\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0003}\r\n";
+
+QString panel(const EditorWindow& w) {
+    return QString("%1|%2|%3")
+        .arg(editor::checkState(*w.c().chkOnlyFromDropdown))
+        .arg(editor::checkState(*w.c().chkEdit))
+        .arg(w.c().rtfData->toPlainText());
+}
+
+QTreeWidget* listNamed(const EditorWindow& w, const QString& name) {
+    return name == "users" ? w.c().lvwUsers : w.c().lvwSpecialUsers;
+}
+
+// The "Rights" cell of a row and the chooser, on the screen.
+QRect cellRect(QTreeWidget* list, int row) {
+    const QRect r = list->visualItemRect(list->topLevelItem(row));
+    return {list->viewport()->mapToGlobal(QPoint(list->header()->sectionViewportPosition(1), r.top())),
+            QSize(list->header()->sectionSize(1), r.height())};
+}
+
+QRect chooserRect(const EditorWindow& w) {
+    return {w.c().cboFloating->mapToGlobal(QPoint(0, 0)), w.c().cboFloating->size()};
+}
+
+} // namespace
+
+class TestEditor : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fieldSwitch_data() {
+        // failure: how the save of Phone fails ("": it does not)
+        test::columns<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile", "reports");
+        using test::row;
+        const QString at = "cmdSave_Click - Line # 2";
+        row("Yes saves Phone, then shows Fax", int(vbYes), "", "Fax",
+            B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nRed\r\nGreen\r\n"), QStringList{});
+        row("No drops Phone's changes", int(vbNo), "", "Fax", B("<missing>"), QStringList{});
+        row("read-only file", int(vbYes), "read-only", "Phone", B("OnlyFromDropdown=0\r\nAllowEditing=0\r\n"),
+            QStringList{report(75, "Path/File access error", at)});
+        row("missing folder", int(vbYes), "no folder", "Phone", B("<missing>"),
+            QStringList{report(76, "Path not found", at)});
+        row("a folder in the file's place", int(vbYes), "folder", "Phone", B("<missing>"),
+            QStringList{report(75, "Path/File access error", at)});
+    }
+
+    void fieldSwitch() {
+        auto [answer, failure, shown, phoneFile, reports] =
+            test::fetch<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile", "reports");
+        EditorWindow w;
+        if (failure == "no folder")
+            w.form->ListPath = w.dir.filePath("gone");
+        if (failure == "folder")
+            QVERIFY(QDir().mkdir(w.fieldPath(28)));
+        if (failure == "read-only") {
+            QVERIFY(test::writeBytes(w.fieldPath(28), phoneFile));
+            QFile::setPermissions(w.fieldPath(28), QFile::ReadOwner);
+        }
+        w.select("Phone");
+        w.c().rtfData->setPlainText("Red\nGreen");
+        w.c().chkEdit->click();
+        w.t.messageBox.clear();
+        w.t.messageBox.answerNext(answer);
+        w.select("Fax");
+        QCOMPARE(w.t.messageBox.boxes(), QStringList{prompt("Phone")} + reports);
+        QCOMPARE(w.c().cboFields->currentText(), shown);
+        QCOMPARE(test::readBytes(w.fieldPath(28)), phoneFile);
+        // A failed save loses nothing: Phone stays on screen with its changes, Save enabled.
+        QCOMPARE(w.c().cmdSave->isEnabled(), !reports.isEmpty());
+        QCOMPARE(w.c().rtfData->toPlainText(), reports.isEmpty() ? "" : "Red\nGreen");
+    }
+
+    void loading_data() {
+        // Fax's settings file (null: none), more keys; what the panel and lvwSpecialUsers show then
+        test::columns<B, B, QString, QString, QStringList>("file", "keys", "panel", "rights", "reports");
+        using test::row;
+        row("no file, global rights", B(), B(), "0|0|", "0:Full,Initialize,None", QStringList{});
+        row("flags, list and own rights", B("OnlyFromDropdown=1\r\nAllowEditing=2\r\n  Red\r\n Blue \r\n\r\n"),
+            B("31I={ID-0001}\r\n"), "1|2|  Red\nBlue", "1:Initialize,None,None", QStringList{});
+        row("keys of blanks follow the global rights", B("OnlyFromDropdown=0\r\nAllowEditing=1\r\n"),
+            B("31I=  \r\n"), "0|1|", "0:Full,Initialize,None", QStringList{});
+        row("a bad flag stops the load", B("OnlyFromDropdown=1\r\nAllowEditing=x\r\nRed\r\n"), B(), "1|0|",
+            "1:None,Full,None", QStringList{report(13, "Type mismatch", "cboFields_Click - Line # 6")});
+    }
+
+    void loading() {
+        auto [file, keys, panelAfter, rightsAfter, reports] =
+            test::fetch<B, B, QString, QString, QStringList>("file", "keys", "panel", "rights", "reports");
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0002}\r\n" + keys);
+        if (!file.isNull())
+            QVERIFY(test::writeBytes(w.fieldPath(31), file));
+        w.select("Phone"); // rights of its own
+        QCOMPARE(w.state() + ":" + EditorWindow::rights(w.c().lvwSpecialUsers), "1:None,Full,None");
+        w.select("Fax");
+        QCOMPARE(w.t.messageBox.boxes(), reports);
+        QCOMPARE(panel(w), panelAfter);
+        QCOMPARE(w.state() + ":" + EditorWindow::rights(w.c().lvwSpecialUsers), rightsAfter); // Save stays off
+        w.c().chkEdit->click(); // an error leaves the loading flag cleared all the same
+        QVERIFY(w.c().cmdSave->isEnabled());
+    }
+
+    void edits_data() {
+        // state: option selected, Save enabled, chooser shown; panel: only|edit|text
+        test::columns<QString, QString, QString>("edit", "state", "panel");
+        test::row("emptying the list clears both boxes", "clear", "0,save", "0|0|");
+        test::row("spaces are not empty", "spaces", "0,save", "1|1|  ");
+        test::row("Allow editing leaves the chooser open", "edit", "0,save,chooser", "1|0|Red");
+        test::row("Only from Drop-down closes it", "only", "0,save", "0|1|Red");
+    }
+
+    void edits() {
+        auto [edit, state, panelAfter] = test::fetch<QString, QString, QString>("edit", "state", "panel");
+        EditorWindow w(kRights);
+        QVERIFY(test::writeBytes(w.fieldPath(28), "OnlyFromDropdown=1\r\nAllowEditing=1\r\nRed\r\n"));
+        w.select("Phone");
+        w.openChooser(w.c().lvwUsers, 0);
+        QCOMPARE(w.state(), "0,chooser");
+        if (edit == "clear" || edit == "spaces")
+            w.c().rtfData->setPlainText(edit == "clear" ? "" : "  ");
+        else
+            (edit == "edit" ? w.c().chkEdit : w.c().chkOnlyFromDropdown)->click();
+        QCOMPARE(w.state(), state);
+        QCOMPARE(panel(w), panelAfter);
+    }
+
+    void saveRights_data() {
+        // picks in lvwSpecialUsers ("row:right"), or "global": "Use Global Settings" selected
+        test::columns<QStringList, B>("picks", "users");
+        const B keep = "[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n";
+        test::row("Use Global Settings removes both keys", QStringList{"global"}, keep + "31=old\r\n");
+        test::row("Use Settings below writes both lists", QStringList{"2:Full"},
+                  keep + "31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
+        test::row("everyone None writes neither key", QStringList{"0:None", "1:None"}, keep);
+    }
+
+    void saveRights() {
+        auto [picks, users] = test::fetch<QStringList, B>("picks", "users");
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n31F={ID-0002}\r\n31I={ID-0001}\r\n"
+                       "31=old\r\n");
+        w.select("Fax");
+        for (const QString& p : picks) {
+            if (p == "global") {
+                w.c().optUsers[0]->click(); // the global rights are copied in
+                QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), "Full,None,None");
+            } else {
+                w.openChooser(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt());
+                w.pick(p.section(':', 1));
+            }
+        }
+        QCOMPARE(w.state(), picks == QStringList{"global"} ? "0,save" : "1,save,chooser");
+        w.c().cmdSave->click();
+        QCOMPARE(test::readBytes(w.usersPath()), users);
+        QCOMPARE(w.state(), picks == QStringList{"global"} ? "0" : "1");
+        QVERIFY(w.t.messageBox.shown.empty());
+    }
+
+    void picks_data() {
+        // rights: lvwUsers|lvwSpecialUsers afterwards
+        test::columns<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick", "rights",
+                                                                         "state");
+        using test::row;
+        row("a global pick reaches a field that follows the global rights", "Phone", "users", 2, "Full",
+            "Full,Initialize,Full|Full,Initialize,Full", "0,chooser");
+        row("a field with its own rights does not follow", "Fax", "users", 2, "Initialize",
+            "Full,Initialize,Initialize|None,None,Full", "1,chooser");
+        row("a field pick enables Save and selects Use Settings below", "Phone", "field", 0, "None",
+            "Full,Initialize,None|None,Initialize,None", "1,save");
+        row("the same right changes nothing", "Phone", "field", 1, "Initialize",
+            "Full,Initialize,None|Full,Initialize,None", "0,chooser");
+        row("Use Settings below already selected", "Fax", "field", 0, "Full",
+            "Full,Initialize,None|Full,None,Full", "1,save,chooser");
+    }
+
+    void picks() {
+        auto [field, list, row, pick, rightsAfter, state] =
+            test::fetch<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick", "rights",
+                                                                          "state");
+        EditorWindow w(kRights);
+        w.select(field);
+        w.openChooser(listNamed(w, list), row);
+        QCOMPARE(w.c().cboFloating->currentText(), listNamed(w, list)->topLevelItem(row)->text(1));
+        w.pick(pick);
+        QCOMPARE(EditorWindow::rights(w.c().lvwUsers) + "|" + EditorWindow::rights(w.c().lvwSpecialUsers),
+                 rightsAfter);
+        QCOMPARE(w.state(), state);
+        QCOMPARE(w.form->editor().ActiveRightsList, listNamed(w, list));
+        QCOMPARE(w.c().lvwSpecialUsers->topLevelItem(row)->data(0, kListTagRole).toInt(),
+                 AuthorizedUsers::rightNames().indexOf(rightsAfter.section('|', 1).section(',', row, row)));
+    }
+
+    // Also run at twice the scale (test_editor_2x).
+    void chooserCoversCell_data() {
+        test::columns<QString, int>("list", "row");
+        for (const char* list : {"users", "field"}) {
+            for (int row : {0, 2})
+                test::row(qPrintable(QString("%1 row %2").arg(list).arg(row)), QString(list), row);
+        }
+    }
+
+    void chooserCoversCell() {
+        auto [list, row] = test::fetch<QString, int>("list", "row");
+        EditorWindow w(kRights);
+        w.select("Phone");
+        QTreeWidget* view = listNamed(w, list);
+        w.openChooser(view, row);
+        const QRect cell = cellRect(view, row), chooser = chooserRect(w);
+        QCOMPARE(QList<int>({chooser.left(), chooser.width()}), QList<int>({cell.left(), cell.width()}));
+        QVERIFY2(chooser.top() <= cell.top() && chooser.bottom() >= cell.bottom() && chooser.top() > cell.top() - 4,
+                 qPrintable(QString("chooser %1..%2, cell %3..%4")
+                                .arg(chooser.top())
+                                .arg(chooser.bottom())
+                                .arg(cell.top())
+                                .arg(cell.bottom())));
+        // Nothing lies over it: the chooser is what shows at the cell's corners.
+        for (const QPoint& p : {cell.topLeft(), cell.bottomRight()}) {
+            const QWidget* at = w.form->childAt(w.form->mapFromGlobal(p));
+            QVERIFY(at == w.c().cboFloating || w.c().cboFloating->isAncestorOf(at));
+        }
+    }
+
+    void releasePoints_data() {
+        // at: "users" (last pixel of the Users cell), "left"/"right" (the Rights cell's borders),
+        // "past" (one pixel right of it), "below" (under the last row)
+        test::columns<QString, QString, bool, bool>("list", "at", "fieldSelected", "shown");
+        using test::row;
+        row("Users column", "users", "users", true, false);
+        row("left border", "field", "left", true, true);
+        row("right border", "users", "right", true, true);
+        row("past the right border", "field", "past", true, false);
+        row("below the last row", "users", "below", true, false);
+        row("field list before any field: nothing changes", "field", "left", false, true);
+    }
+
+    void releasePoints() {
+        auto [list, at, fieldSelected, shown] =
+            test::fetch<QString, QString, bool, bool>("list", "at", "fieldSelected", "shown");
+        EditorWindow w(kRights);
+        if (fieldSelected)
+            w.select("Phone");
+        w.openChooser(w.c().lvwUsers, 1);
+        const QRect before = chooserRect(w);
+        QTreeWidget* view = listNamed(w, list);
+        const int width = view->header()->sectionSize(1);
+        QPoint p = EditorWindow::cellPoint(view, 1, at == "users" ? -1 : at == "left" ? 0 : at == "right" ? width : width + 1);
+        if (at == "below")
+            p.setY(view->visualItemRect(view->topLevelItem(2)).bottom() + 3);
+        EditorWindow::release(view, p);
+        QCOMPARE(w.c().cboFloating->isVisible(), shown);
+        QCOMPARE(w.form->editor().ActiveRightsList, fieldSelected ? view : w.c().lvwUsers);
+        if (!fieldSelected)
+            QCOMPARE(chooserRect(w), before);
+    }
+
+    void keyboard_data() {
+        // keys sent to the widget with the focus; "click": a click on the list editor
+        test::columns<QString, QStringList, QString, QString>("list", "keys", "rights", "state");
+        using test::row;
+        row("F2, Down, Enter picks", "field", QStringList{"F2", "Down", "Enter"}, "Full,None,None", "1,save");
+        row("Space, Up, Escape changes nothing", "field", QStringList{"Space", "Up", "Escape"}, "Full,Initialize,None",
+            "0");
+        row("a click elsewhere keeps the pick", "field", QStringList{"F2", "Down", "click"}, "Full,None,None",
+            "1,save");
+        row("global list: Up, Up, Enter", "users", QStringList{"F2", "Up", "Up", "Enter"}, "Full,Full,None", "0");
+    }
+
+    void keyboard() {
+        auto [list, keys, rightsAfter, state] =
+            test::fetch<QString, QStringList, QString, QString>("list", "keys", "rights", "state");
+        EditorWindow w(kRights);
+        w.select("Phone");
+        QTreeWidget* view = listNamed(w, list);
+        w.openChooser(view, 1); // where the mouse puts the chooser
+        const QRect byMouse = chooserRect(w);
+        w.c().cboFloating->hide();
+        QApplication::setActiveWindow(w.form.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        view->setFocus();
+        const QMap<QString, Qt::Key> codes{{"F2", Qt::Key_F2},       {"Space", Qt::Key_Space}, {"Up", Qt::Key_Up},
+                                           {"Down", Qt::Key_Down},   {"Enter", Qt::Key_Return},
+                                           {"Escape", Qt::Key_Escape}};
+        for (const QString& key : keys) {
+            if (key == "click")
+                QTest::mouseClick(w.c().rtfData->viewport(), Qt::LeftButton);
+            else
+                QTest::keyClick(QApplication::focusWidget(), codes[key]);
+            if (key == keys.first())
+                QCOMPARE(chooserRect(w), byMouse);
+        }
+        QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), rightsAfter);
+        QCOMPARE(w.state(), state);
+        QVERIFY(w.form->isVisible()); // Enter and Escape went to the chooser, not to Close and Cancel
+        QCOMPARE(QApplication::focusWidget(), keys.last() == "click" ? static_cast<QWidget*>(w.c().rtfData) : view);
+    }
+
+    void closing_data() {
+        // what the administrator does after making user 2 Full in the global list; users: the file after
+        test::columns<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed", "writes");
+        using test::row;
+        const B written = "[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\n28F={ID-0003}\r\n";
+        const QStringList window{"Top", "Left", "Expanded", "LastField"};
+        row("Close writes the global rights", "close", QStringList{}, written, true, window);
+        row("Close asks about the field first", "close, changed", QStringList{prompt("Fax")}, written, true, window);
+        row("Cancel stores only the window", "cancel", QStringList{}, kOld, true, window);
+        row("the close box likewise", "close box", QStringList{}, kOld, true, window);
+        row("global rights that cannot be collected keep the window open", "close, UniqueID fails",
+            QStringList{report(440, "Automation error", "Write_Users - Line # 2")}, kOld, false, QStringList{});
+    }
+
+    void closing() {
+        auto [action, reports, users, closed, writes] =
+            test::fetch<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed", "writes");
+        EditorWindow w(kOld);
+        w.select("Fax");
+        w.openChooser(w.c().lvwUsers, 1);
+        w.pick("Full");
+        if (action.contains("changed")) {
+            w.c().rtfData->setPlainText("Red");
+            w.t.messageBox.answerNext(vbNo);
+        }
+        if (action.contains("fails"))
+            w.t.actState.failing = {"UniqueID"};
+        if (action == "close box")
+            w.form->close();
+        else
+            (action == "cancel" ? w.c().cmdCancel : w.c().cmdClose)->click();
+        QCOMPARE(w.t.messageBox.boxes(), reports);
+        QCOMPARE(test::readBytes(w.usersPath()), users);
+        QCOMPARE(!w.form->isVisible(), closed);
+        QCOMPARE(w.t.settings.writes, writes);
+        QCOMPARE(test::readBytes(w.fieldPath(31)), B("<missing>"));
+    }
+
+    void actEvents_data() {
+        // dialog: what is open when the event arrives
+        test::columns<bool, QString>("databaseClose", "dialog");
+        for (const bool close : {true, false}) {
+            for (const char* dialog : {"", "question", "locations"})
+                test::row(qPrintable(QString(close ? "database closed" : "ACT! quits") + ", " + (*dialog ? dialog : "no dialog")),
+                          close, QString(dialog));
+        }
+    }
+
+    void actEvents() {
+        auto [databaseClose, dialog] = test::fetch<bool, QString>("databaseClose", "dialog");
+        QtMessageBox realBoxes;
+        EditorWindow w(kOld, &realBoxes);
+        w.select("Fax");
+        w.openChooser(w.c().lvwUsers, 1);
+        w.pick("Full");
+        w.c().rtfData->setPlainText("Red");
+        auto* act = static_cast<test::FakeActEvent*>(w.form->ActEvent1());
+        const auto raise = [&] { databaseClose ? act->raiseDatabaseClose() : act->raiseUserWantsToClose(); };
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->metaObject()->className();
+                for (QLineEdit* typed : modal->findChildren<QLineEdit*>())
+                    typed->setText("/typed");
+            }
+            raise();
+        });
+        if (dialog == "question")
+            w.c().cmdClose->click();
+        else if (dialog == "locations")
+            w.form->mnuLocation_Click();
+        else
+            QTest::qWait(20);
+        QCOMPARE(opened, dialog == "question" ? "QMessageBox" : dialog == "locations" ? "qm::frmLocations" : "");
+        QVERIFY(!w.form->isVisible() && w.form->unloaded());
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName())); // no dialog left alone
+        // Nothing but the window's place is stored: not the global rights, not the field, not the dialog.
+        QCOMPARE(w.t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
+        QCOMPARE(test::readBytes(w.usersPath()), kOld);
+        QCOMPARE(test::readBytes(w.fieldPath(31)), B("<missing>"));
+        QCOMPARE(w.t.actState.calls.filter("Operation2").size(), 1);
+    }
+};
+
+QTEST_MAIN(TestEditor)
+#include "tst_editor.moc"
