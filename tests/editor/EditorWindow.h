@@ -17,33 +17,13 @@
 
 namespace qm::test {
 
-// Three protected fields (Phone 28, Fax 31, Status 40) and three users, {ID-0001} to {ID-0003},
-// of the database "Contacts".
-class EditorWindow {
-public:
-    // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
-    // (the scripted double when none is given).
-    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr)
-        : services{box ? *box : t.messageBox, t.settings, t.shell, t.instance, t.app, t.terminator, t.dialogs, t.act} {
-        t.actState.databasePath = "/act/Contacts.dbf";
-        t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
-        t.actState.addUsers(3);
-        t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
-        if (!usersFile.isNull())
-            writeBytes(usersPath(), usersFile);
-        form = std::make_unique<Form1>(services);
-        form->Form_Load();
-        form->show();
-        exposed = QTest::qWaitForWindowExposed(form.get());
-        t.settings.writes.clear();
-    }
+// What an administrator does in the main window.
+struct WindowDriver {
+    Form1* form = nullptr;
 
-    QString usersPath() const { return dir.filePath("Users.dat"); }
-    QString fieldPath(int id) const { return dir.filePath(QString("Contacts%1.dat").arg(id)); }
     const Form1Controls& c() const { return form->controls(); }
-    editor::Editor& editor() const { return form->editor(); }
 
-    void select(const QString& field) {
+    void select(const QString& field) const {
         const int index = c().cboFields->findText(field);
         c().cboFields->setCurrentIndex(index);
         Q_EMIT c().cboFields->activated(index);
@@ -56,9 +36,9 @@ public:
         return {list->header()->sectionViewportPosition(1) + dx, r.center().y()};
     }
     static void release(QTreeWidget* list, QPoint at) { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); }
-    void openChooser(QTreeWidget* list, int row) { release(list, cellPoint(list, row)); }
+    static void openChooser(QTreeWidget* list, int row) { release(list, cellPoint(list, row)); }
     // Picks an entry of the open chooser as the administrator does.
-    void pick(const QString& right) {
+    void pick(const QString& right) const {
         const int index = c().cboFloating->findText(right);
         c().cboFloating->setCurrentIndex(index);
         Q_EMIT c().cboFloating->activated(index);
@@ -80,11 +60,37 @@ public:
             s += ",chooser";
         return s;
     }
+};
+
+// The window on a fake ACT! with three protected fields (Phone 28, Fax 31, Status 40) and three
+// users, {ID-0001} to {ID-0003}, of the database "Contacts"; shown expanded, no field selected.
+class EditorWindow : public WindowDriver {
+public:
+    // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
+    // (the scripted double when none is given).
+    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr)
+        : services{box ? *box : t.messageBox, t.settings, t.shell, t.instance, t.app, t.terminator, t.dialogs, t.act} {
+        t.actState.databasePath = "/act/Contacts.dbf";
+        t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
+        t.actState.addUsers(3);
+        t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
+        if (!usersFile.isNull())
+            writeBytes(usersPath(), usersFile);
+        owned = std::make_unique<Form1>(services);
+        form = owned.get();
+        form->Form_Load();
+        form->show();
+        exposed = QTest::qWaitForWindowExposed(form);
+        t.settings.writes.clear();
+    }
+
+    QString usersPath() const { return dir.filePath("Users.dat"); }
+    QString fieldPath(int id) const { return dir.filePath(QString("Contacts%1.dat").arg(id)); }
 
     TestServices t;
     Services services;
     QTemporaryDir dir;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1> owned;
     bool exposed = false;
 };
 

@@ -302,8 +302,8 @@ private Q_SLOTS:
         w.openChooser(view, 1); // where the mouse puts the chooser
         const QRect byMouse = chooserRect(w);
         w.c().cboFloating->hide();
-        QApplication::setActiveWindow(w.form.get());
-        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        QApplication::setActiveWindow(w.form);
+        QVERIFY(QTest::qWaitForWindowActive(w.form));
         view->setFocus();
         const QMap<QString, Qt::Key> codes{{"F2", Qt::Key_F2},       {"Space", Qt::Key_Space}, {"Up", Qt::Key_Up},
                                            {"Down", Qt::Key_Down},   {"Enter", Qt::Key_Return},

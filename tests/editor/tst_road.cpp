@@ -1,0 +1,117 @@
+// The tool on the ACT! stand-in's demo database with real settings files: an administrator's
+// typical road from start to Close, and the restart of ACT! that ends the tool.
+
+#include "EditorWindow.h"
+#include "act/standin/StandinBackend.h"
+#include "act/standin/StandinSession.h"
+#include "platform/PlatformGui.h"
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QTimer>
+
+using namespace qm;
+using B = QByteArray;
+
+class TestRoad : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<act::ObjectFactory> m_act;
+    test::TestServices t;
+    std::unique_ptr<Services> m_services;
+
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+
+    // The tool started as the administrator starts it from ACT!: the stand-in runs on its demo
+    // database, the administrator stands in "Account Number" (210).
+    std::unique_ptr<Form1> start(Shell& shell) {
+        QProcess standin;
+        standin.start(ACT_STANDIN_PATH, {"start"});
+        if (!standin.waitForFinished(20000) || standin.exitCode() != 0)
+            return nullptr;
+        m_act = act::standin::makeFactory(path("act"));
+        m_services = std::make_unique<Services>(
+            Services{t.messageBox, t.settings, shell, t.instance, t.app, t.terminator, t.dialogs, *m_act});
+        t.settings.values = {{"UsersPath", path("Users.dat")}, {"ListPath", m_dir->path()}, {"Expanded", "True"}};
+        auto form = std::make_unique<Form1>(*m_services);
+        form->Form_Load();
+        form->show();
+        return QTest::qWaitForWindowExposed(form.get()) ? std::move(form) : nullptr;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv(act::standin::kHomeVariable, QFile::encodeName(path("act"))); // also for the shell's start
+        t.messageBox.clear();
+        t.settings.writes.clear();
+        t.terminator.codes.clear();
+        t.app.folder = m_dir->path(); // the shell starts programs in the program folder
+    }
+
+    void typicalRoad() {
+        QVERIFY(test::writeBytes(path("Users.dat"), "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\nGlobalI={USR-0001-5E2A}\r\n"));
+        QVERIFY(test::writeBytes(path("Demo210.dat"), "OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\n"));
+        const std::unique_ptr<Form1> form = start(t.shell);
+        QVERIFY(form);
+        const test::WindowDriver w{form.get()};
+        QCOMPARE(w.c().cboFields->currentText(), "Account Number");
+        QCOMPARE(w.c().rtfData->toPlainText(), "Gold");
+        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers), "Initialize,Full,None,None,None,None,None,None,None");
+
+        w.c().optUsers[1]->click(); // "Use Settings below": nothing changes yet
+        QVERIFY(!w.c().cmdSave->isEnabled());
+        w.openChooser(w.c().lvwSpecialUsers, 2); // Chen Wei
+        w.pick("Initialize");
+        w.c().rtfData->setPlainText("Gold\nSilver\n Bronze ");
+        w.c().cmdSave->click();
+        QCOMPARE(test::readBytes(path("Demo210.dat")), B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\nSilver\r\nBronze\r\n"));
+
+        w.openChooser(w.c().lvwUsers, 3); // Dana O'Neil, globally
+        w.pick("Full");
+        w.c().chkOnlyFromDropdown->click();
+        t.messageBox.answerNext(vbYes);
+        w.select("Credit Limit");
+        QCOMPARE(t.messageBox.boxes(),
+                 QStringList{"Do you want to save changes made to the 'Account Number' field settings?|4|Quillmark"});
+        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers), "Initialize,Full,None,Full,None,None,None,None,None");
+
+        w.c().cmdClose->click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(test::readBytes(path("Demo210.dat")),
+                 B("OnlyFromDropdown=1\r\nAllowEditing=1\r\nGold\r\nSilver\r\nBronze\r\n"));
+        QCOMPARE(test::readBytes(path("Users.dat")),
+                 B("[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0004-E08F}\r\nGlobalI={USR-0001-5E2A}\r\n"
+                   "210F={USR-0002-C7D1}\r\n210I={USR-0001-5E2A}{USR-0003-19B4}\r\n"));
+        QCOMPARE(t.settings.values["Expanded"] + "|" + t.settings.values["LastField"], "True|Credit Limit");
+    }
+
+    void restartOfAct() {
+        DesktopShell shell(ACT_STANDIN_PATH); // opens the database file with the ACT! stand-in
+        const std::unique_ptr<Form1> form = start(shell);
+        QVERIFY(form);
+        const act::standin::SessionStore session(path("act"));
+        const act::standin::Session before = session.load();
+        form->RestartACT = true; // as the integration dialog leaves it
+        int cancel = 0;
+        form->Form_Unload(cancel);
+        QCOMPARE(cancel, 0);
+        QVERIFY(!form->isVisible() && t.messageBox.shown.empty());
+        QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
+        // ACT! was shut down and runs again on the same database.
+        QTRY_VERIFY_WITH_TIMEOUT(session.load().running && session.load().runSerial > before.runSerial, 15000);
+        QCOMPARE(session.load().database, before.database);
+        // The tool ends at the second tick of its timer, not before.
+        QTimer* tmr1 = form->controls().tmr1;
+        QVERIFY(tmr1->isActive() && tmr1->interval() == 1000);
+        QCOMPARE(form->TickCount, 0);
+        form->tmr1_Timer();
+        QVERIFY(t.terminator.codes.empty());
+        form->tmr1_Timer();
+        QCOMPARE(t.terminator.codes, std::vector<int>{0});
+    }
+};
+
+QTEST_MAIN(TestRoad)
+#include "tst_road.moc"
