@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/*.png from the real program on the demo ACT! database: the
-# collapsed main window, the expanded one and the "Settings File Location" dialog. Runs on a
-# virtual X display with a window manager (so the windows have their title bars), a temporary
-# stand-in home and temporary preferences.
+# collapsed main window, the expanded one with rights filled in, the rights chooser laid over a
+# "Rights" cell of each list (also at twice the scale), and the "Settings File Location" dialog.
+# Runs on a virtual X display with a window manager (so the windows have their title bars), a
+# temporary stand-in home, temporary preferences and settings files.
 #
 #     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
 set -euo pipefail
@@ -19,9 +20,15 @@ if [ "${1:-}" != "--on-display" ]; then
     export ACT_STANDIN_HOME="$tmp/act" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     "$build/bin/act-standin" start >/dev/null
+    # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own.
+    mkdir -p "$tmp/settings" "$XDG_CONFIG_HOME/Quillmark"
+    printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n' >"$tmp/settings/Users.dat"
+    printf 'OnlyFromDropdown=1\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$tmp/settings/Demo210.dat"
+    printf '[Settings]\nUsersPath=%s\nListPath=%s\n' "$tmp/settings/Users.dat" "$tmp/settings" \
+        >"$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
     export QM_BIN="$root/$build/bin/quillmark"
     [ -x "$QM_BIN" ] || QM_BIN="$build/bin/quillmark"
-    xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" --on-display
+    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96" bash "$0" --on-display
     exit 0
 fi
 
@@ -32,8 +39,8 @@ export QT_QPA_PLATFORM=xcb
 openbox >/dev/null 2>&1 &
 sleep 1
 
-start() {
-    "$QM_BIN" >/dev/null 2>&1 &
+start() { # [scale]
+    QT_SCALE_FACTOR=${1:-1} "$QM_BIN" >/dev/null 2>&1 &
     app=$!
     win=$(xdotool search --sync --onlyvisible --name '^Quillmark$' | head -1)
     sleep 1.5 # the window manager frames the window; the start-up settles its height
@@ -46,6 +53,11 @@ shot() { # window-name file
     import -frame -window "$id" "$out/$2"
     echo "wrote docs/screenshots/$2 ($(identify -format '%wx%h' "$out/$2"))"
 }
+release() { # x y (window coordinates at scale 1) [scale]: a click there
+    local k=${3:-1}
+    xdotool mousemove --window "$win" $(($1 * k)) $(($2 * k)) click 1
+    sleep 0.5
+}
 finish() { # Escape presses Cancel: the window closes and stores its place
     xdotool windowactivate --sync "$win" key Escape >/dev/null 2>&1 || true
     wait "$app" || true
@@ -56,6 +68,17 @@ shot '^Quillmark$' main-collapsed.png
 xdotool windowactivate --sync "$win" key alt+s # Show Field Settings
 sleep 1
 shot '^Quillmark$' main-expanded.png
+release 180 125 # the "Rights" cell of the third global row
+shot '^Quillmark$' main-chooser-global.png
+release 185 390 # the "Rights" cell of the third row of the field's list
+shot '^Quillmark$' main-chooser-field.png
+finish
+
+# At twice the scale, placed where it fits: the default place.
+sed -i '/^Top=/d; /^Left=/d' "$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
+start 2
+release 185 390 2
+shot '^Quillmark$' main-chooser-2x.png
 finish
 
 start # opens expanded again, as it was left
