@@ -112,8 +112,8 @@ void writeSettings(const QString& folder, const QString& usersPath, const QCombo
     for (int f = 0; f < kSwitches; ++f) {
         const QByteArray id = QByteArray::number(fields.itemData(f).toInt());
         if (f % 2) {
-            users += id + "F=" + ids[f].toLatin1() + ids[f + 7].toLatin1() + "\r\n" + id + "I=" +
-                     ids[f + 3].toLatin1() + "\r\n";
+            users += id + "F=" + ids[f].toLatin1() + ids[f + 7].toLatin1() + "\r\n" + id +
+                     "I=" + ids[f + 3].toLatin1() + "\r\n";
         }
         if (f % 3 == 0) {
             QFile file(folder + QStringLiteral("/Large") + QString::fromLatin1(id) + QStringLiteral(".dat"));
@@ -187,7 +187,8 @@ int main(int argc, char** argv) {
         QList<QTreeWidgetItem*> items;
         items.reserve(users);
         for (int i = 0; i < users; ++i) {
-            items << new QTreeWidgetItem(QStringList{c.lvwUsers->topLevelItem(i)->text(0), QStringLiteral("None")});
+            items << new QTreeWidgetItem(
+                QStringList{c.lvwUsers->topLevelItem(i)->text(0), QStringLiteral("None")});
         }
         bare.addTopLevelItems(items);
         QCoreApplication::processEvents();

@@ -78,6 +78,15 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     for (QTreeWidget* list : {c.lvwUsers, c.lvwSpecialUsers}) {
+        if (watched == list->viewport() && type == QEvent::MouseButtonPress) {
+            // Rows are selected whole: a press right of the last column selects the row too.
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            QTreeWidgetItem* row = list->itemAt(QPoint(0, at.y()));
+            if (row && !list->itemAt(at)) {
+                list->setCurrentItem(row);
+            }
+            return false;
+        }
         if (watched == list->viewport() && type == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const QPoint at = mouse->position().toPoint() + list->viewport()->pos();

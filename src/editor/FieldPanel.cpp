@@ -97,9 +97,10 @@ void Editor::Prompt_Save() {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Prompt_Save"});
     trap.run([&] {
         trap.line = 1;
-        const int answer = m_x.services.messageBox.show(QStringLiteral("Do you want to save changes made to the '") +
-                                                            currentFieldLabel + QStringLiteral("' field settings?"),
-                                                        vbYesNo, kAppTitle);
+        const int answer =
+            m_x.services.messageBox.show(QStringLiteral("Do you want to save changes made to the '") +
+                                             currentFieldLabel + QStringLiteral("' field settings?"),
+                                         vbYesNo, kAppTitle);
         trap.line = 2;
         if (answer == vbYes) {
             cmdSave_Click();

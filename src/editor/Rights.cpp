@@ -13,7 +13,8 @@ QString rightName(Right right) {
 }
 
 Right rightOf(const ScopeLists& lists, const QString& uniqueId) {
-    return static_cast<Right>(AuthorizedUsers::Get_User_Right(uniqueId, lists.full, lists.initialize).toInt());
+    return static_cast<Right>(
+        AuthorizedUsers::Get_User_Right(uniqueId, lists.full, lists.initialize).toInt());
 }
 
 RightsFile::RightsFile(QString path, QString section)

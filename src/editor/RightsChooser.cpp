@@ -65,8 +65,9 @@ void Editor::lvwSpecialUsers_MouseUp(int /*button*/, int /*shift*/, float x, flo
 // the list (its border and header included), and how tall the row is, so that the chooser covers
 // the "Rights" cell exactly, centred on the row when it is the taller of the two.
 void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
-    ErrorTrap trap(m_x.services.messageBox,
-                   {kModule, ProcKind::Sub, &list == c.lvwUsers ? "lvwUsers_MouseUp" : "lvwSpecialUsers_MouseUp"});
+    ErrorTrap trap(
+        m_x.services.messageBox,
+        {kModule, ProcKind::Sub, &list == c.lvwUsers ? "lvwUsers_MouseUp" : "lvwSpecialUsers_MouseUp"});
     trap.run([&] {
         trap.line = 1;
         ActiveRightsList = &list;
@@ -75,7 +76,8 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         trap.line = 3;
         // Rows are selected whole: the hit test finds a row anywhere along it.
         const QWidget* viewport = list.viewport();
-        const QPoint inViewport = QPoint(qFloor(x / kTwipsPerPixel), qFloor(y / kTwipsPerPixel)) - viewport->pos();
+        const QPoint inViewport =
+            QPoint(qFloor(x / kTwipsPerPixel), qFloor(y / kTwipsPerPixel)) - viewport->pos();
         if (!viewport->rect().contains(inViewport) || !list.itemAt(QPoint(0, inViewport.y()))) {
             return;
         }
@@ -107,7 +109,8 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         trap.line = 8;
         const int left = twips(listCorner.x()) + columnLeft + dx;
         trap.line = 9;
-        chooser.setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(columnWidth), chooserHeight);
+        chooser.setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(columnWidth),
+                            chooserHeight);
         trap.line = 10;
         const int code = rightCode(*row);
         if (code < 0 || code >= chooser.count()) {
@@ -203,7 +206,8 @@ void Editor::openChooserFromKeyboard(QTreeWidget& list) {
     }
     const QWidget* viewport = list.viewport();
     const QRect rowRect = list.visualItemRect(row);
-    const QPoint centre(viewport->x() + list.header()->sectionViewportPosition(col) + list.header()->sectionSize(col) / 2,
+    const QPoint centre(viewport->x() + list.header()->sectionViewportPosition(col) +
+                            list.header()->sectionSize(col) / 2,
                         viewport->y() + rowRect.center().y());
     const auto x = static_cast<float>(twips(centre.x()));
     const auto y = static_cast<float>(twips(centre.y()));

@@ -35,7 +35,9 @@ struct WindowDriver {
         const QRect r = list->visualItemRect(list->topLevelItem(row));
         return {list->header()->sectionViewportPosition(1) + dx, r.center().y()};
     }
-    static void release(QTreeWidget* list, QPoint at) { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); }
+    static void release(QTreeWidget* list, QPoint at) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
     static void openChooser(QTreeWidget* list, int row) { release(list, cellPoint(list, row)); }
     // Picks an entry of the open chooser as the administrator does.
     void pick(const QString& right) const {
@@ -69,7 +71,14 @@ public:
     // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
     // (the scripted double when none is given).
     explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr)
-        : services{box ? *box : t.messageBox, t.settings, t.shell, t.instance, t.app, t.terminator, t.dialogs, t.act} {
+        : services{box ? *box : t.messageBox,
+                   t.settings,
+                   t.shell,
+                   t.instance,
+                   t.app,
+                   t.terminator,
+                   t.dialogs,
+                   t.act} {
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
         t.actState.addUsers(3);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -60,7 +61,8 @@ class TestEditor : public QObject {
 private Q_SLOTS:
     void fieldSwitch_data() {
         // failure: how the save of Phone fails ("": it does not)
-        test::columns<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile", "reports");
+        test::columns<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile",
+                                                             "reports");
         using test::row;
         const QString at = "cmdSave_Click - Line # 2";
         row("Yes saves Phone, then shows Fax", int(vbYes), "", "Fax",
@@ -76,7 +78,8 @@ private Q_SLOTS:
 
     void fieldSwitch() {
         auto [answer, failure, shown, phoneFile, reports] =
-            test::fetch<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile", "reports");
+            test::fetch<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile",
+                                                               "reports");
         EditorWindow w;
         if (failure == "no folder")
             w.form->ListPath = w.dir.filePath("gone");
@@ -105,8 +108,9 @@ private Q_SLOTS:
         test::columns<B, B, QString, QString, QStringList>("file", "keys", "panel", "rights", "reports");
         using test::row;
         row("no file, global rights", B(), B(), "0|0|", "0:Full,Initialize,None", QStringList{});
-        row("flags, list and own rights", B("OnlyFromDropdown=1\r\nAllowEditing=2\r\n  Red\r\n Blue \r\n\r\n"),
-            B("31I={ID-0001}\r\n"), "1|2|  Red\nBlue", "1:Initialize,None,None", QStringList{});
+        row("flags, list and own rights",
+            B("OnlyFromDropdown=1\r\nAllowEditing=2\r\n  Red\r\n Blue \r\n\r\n"), B("31I={ID-0001}\r\n"),
+            "1|2|  Red\nBlue", "1:Initialize,None,None", QStringList{});
         row("keys of blanks follow the global rights", B("OnlyFromDropdown=0\r\nAllowEditing=1\r\n"),
             B("31I=  \r\n"), "0|1|", "0:Full,Initialize,None", QStringList{});
         row("a bad flag stops the load", B("OnlyFromDropdown=1\r\nAllowEditing=x\r\nRed\r\n"), B(), "1|0|",
@@ -124,7 +128,8 @@ private Q_SLOTS:
         w.select("Fax");
         QCOMPARE(w.t.messageBox.boxes(), reports);
         QCOMPARE(panel(w), panelAfter);
-        QCOMPARE(w.state() + ":" + EditorWindow::rights(w.c().lvwSpecialUsers), rightsAfter); // Save stays off
+        QCOMPARE(w.state() + ":" + EditorWindow::rights(w.c().lvwSpecialUsers),
+                 rightsAfter);  // Save stays off
         w.c().chkEdit->click(); // an error leaves the loading flag cleared all the same
         QVERIFY(w.c().cmdSave->isEnabled());
     }
@@ -136,6 +141,8 @@ private Q_SLOTS:
         test::row("spaces are not empty", "spaces", "0,save", "1|1|  ");
         test::row("Allow editing leaves the chooser open", "edit", "0,save,chooser", "1|0|Red");
         test::row("Only from Drop-down closes it", "only", "0,save", "0|1|Red");
+        test::row("a click on the window's surface closes it", "window", "0", "1|1|Red");
+        test::row("the field chooser taking the focus closes it", "focus", "0", "1|1|Red");
     }
 
     void edits() {
@@ -145,8 +152,13 @@ private Q_SLOTS:
         w.select("Phone");
         w.openChooser(w.c().lvwUsers, 0);
         QCOMPARE(w.state(), "0,chooser");
+        QFocusEvent focusIn(QEvent::FocusIn);
         if (edit == "clear" || edit == "spaces")
             w.c().rtfData->setPlainText(edit == "clear" ? "" : "  ");
+        else if (edit == "window") // between the global frame and the buttons
+            QTest::mouseClick(w.form->centralWidget(), Qt::LeftButton, {}, QPoint(twipsToPixels(5980), 100));
+        else if (edit == "focus")
+            QApplication::sendEvent(w.c().cboFields, &focusIn);
         else
             (edit == "edit" ? w.c().chkEdit : w.c().chkOnlyFromDropdown)->click();
         QCOMPARE(w.state(), state);
@@ -165,8 +177,9 @@ private Q_SLOTS:
 
     void saveRights() {
         auto [picks, users] = test::fetch<QStringList, B>("picks", "users");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n31F={ID-0002}\r\n31I={ID-0001}\r\n"
-                       "31=old\r\n");
+        EditorWindow w(
+            "[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n31F={ID-0002}\r\n31I={ID-0001}\r\n"
+            "31=old\r\n");
         w.select("Fax");
         for (const QString& p : picks) {
             if (p == "global") {
@@ -186,8 +199,8 @@ private Q_SLOTS:
 
     void picks_data() {
         // rights: lvwUsers|lvwSpecialUsers afterwards
-        test::columns<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick", "rights",
-                                                                         "state");
+        test::columns<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick",
+                                                                        "rights", "state");
         using test::row;
         row("a global pick reaches a field that follows the global rights", "Phone", "users", 2, "Full",
             "Full,Initialize,Full|Full,Initialize,Full", "0,chooser");
@@ -203,8 +216,8 @@ private Q_SLOTS:
 
     void picks() {
         auto [field, list, row, pick, rightsAfter, state] =
-            test::fetch<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick", "rights",
-                                                                          "state");
+            test::fetch<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick",
+                                                                          "rights", "state");
         EditorWindow w(kRights);
         w.select(field);
         w.openChooser(listNamed(w, list), row);
@@ -219,51 +232,24 @@ private Q_SLOTS:
     }
 
     // Also run at twice the scale (test_editor_2x).
-    void chooserCoversCell_data() {
-        test::columns<QString, int>("list", "row");
-        for (const char* list : {"users", "field"}) {
-            for (int row : {0, 2})
-                test::row(qPrintable(QString("%1 row %2").arg(list).arg(row)), QString(list), row);
-        }
-    }
-
-    void chooserCoversCell() {
-        auto [list, row] = test::fetch<QString, int>("list", "row");
-        EditorWindow w(kRights);
-        w.select("Phone");
-        QTreeWidget* view = listNamed(w, list);
-        w.openChooser(view, row);
-        const QRect cell = cellRect(view, row), chooser = chooserRect(w);
-        QCOMPARE(QList<int>({chooser.left(), chooser.width()}), QList<int>({cell.left(), cell.width()}));
-        QVERIFY2(chooser.top() <= cell.top() && chooser.bottom() >= cell.bottom() && chooser.top() > cell.top() - 4,
-                 qPrintable(QString("chooser %1..%2, cell %3..%4")
-                                .arg(chooser.top())
-                                .arg(chooser.bottom())
-                                .arg(cell.top())
-                                .arg(cell.bottom())));
-        // Nothing lies over it: the chooser is what shows at the cell's corners.
-        for (const QPoint& p : {cell.topLeft(), cell.bottomRight()}) {
-            const QWidget* at = w.form->childAt(w.form->mapFromGlobal(p));
-            QVERIFY(at == w.c().cboFloating || w.c().cboFloating->isAncestorOf(at));
-        }
-    }
-
-    void releasePoints_data() {
-        // at: "users" (last pixel of the Users cell), "left"/"right" (the Rights cell's borders),
-        // "past" (one pixel right of it), "below" (under the last row)
-        test::columns<QString, QString, bool, bool>("list", "at", "fieldSelected", "shown");
+    void chooser_data() {
+        // at: "left"/"right" (the Rights cell's borders), "users" (the Users cell's last pixel),
+        // "past" (right of the Rights cell), "below" (under the last row)
+        test::columns<QString, int, QString, bool, bool>("list", "row", "at", "fieldSelected", "shown");
         using test::row;
-        row("Users column", "users", "users", true, false);
-        row("left border", "field", "left", true, true);
-        row("right border", "users", "right", true, true);
-        row("past the right border", "field", "past", true, false);
-        row("below the last row", "users", "below", true, false);
-        row("field list before any field: nothing changes", "field", "left", false, true);
+        row("global list, left border", "users", 0, "left", true, true);
+        row("global list, right border", "users", 2, "right", true, true);
+        row("field list, left border", "field", 0, "left", true, true);
+        row("field list, right border", "field", 2, "right", true, true);
+        row("Users column", "users", 1, "users", true, false);
+        row("past the right border", "field", 1, "past", true, false);
+        row("below the last row", "users", 1, "below", true, false);
+        row("field list before any field: nothing changes", "field", 1, "left", false, true);
     }
 
-    void releasePoints() {
-        auto [list, at, fieldSelected, shown] =
-            test::fetch<QString, QString, bool, bool>("list", "at", "fieldSelected", "shown");
+    void chooser() {
+        auto [list, row, at, fieldSelected, shown] =
+            test::fetch<QString, int, QString, bool, bool>("list", "row", "at", "fieldSelected", "shown");
         EditorWindow w(kRights);
         if (fieldSelected)
             w.select("Phone");
@@ -271,26 +257,43 @@ private Q_SLOTS:
         const QRect before = chooserRect(w);
         QTreeWidget* view = listNamed(w, list);
         const int width = view->header()->sectionSize(1);
-        QPoint p = EditorWindow::cellPoint(view, 1, at == "users" ? -1 : at == "left" ? 0 : at == "right" ? width : width + 1);
+        QPoint p = EditorWindow::cellPoint(view, row,
+                                           at == "users"   ? -1
+                                           : at == "right" ? width
+                                           : at == "past"  ? width + 1
+                                                           : 0);
         if (at == "below")
             p.setY(view->visualItemRect(view->topLevelItem(2)).bottom() + 3);
         EditorWindow::release(view, p);
         QCOMPARE(w.c().cboFloating->isVisible(), shown);
         QCOMPARE(w.form->editor().ActiveRightsList, fieldSelected ? view : w.c().lvwUsers);
-        if (!fieldSelected)
-            QCOMPARE(chooserRect(w), before);
+        if (!fieldSelected || !shown) {
+            QVERIFY(fieldSelected || chooserRect(w) == before);
+            return;
+        }
+        // The chooser covers the row's "Rights" cell, centred on it, and nothing lies over it.
+        const QRect cell = cellRect(view, row), chooser = chooserRect(w);
+        QCOMPARE(QList<int>({chooser.left(), chooser.width()}), QList<int>({cell.left(), cell.width()}));
+        QVERIFY(chooser.top() <= cell.top() && chooser.bottom() >= cell.bottom() &&
+                chooser.top() > cell.top() - 4);
+        for (const QPoint& corner : {cell.topLeft(), cell.bottomRight()}) {
+            const QWidget* there = w.form->childAt(w.form->mapFromGlobal(corner));
+            QVERIFY(there == w.c().cboFloating || w.c().cboFloating->isAncestorOf(there));
+        }
     }
 
     void keyboard_data() {
         // keys sent to the widget with the focus; "click": a click on the list editor
         test::columns<QString, QStringList, QString, QString>("list", "keys", "rights", "state");
         using test::row;
-        row("F2, Down, Enter picks", "field", QStringList{"F2", "Down", "Enter"}, "Full,None,None", "1,save");
-        row("Space, Up, Escape changes nothing", "field", QStringList{"Space", "Up", "Escape"}, "Full,Initialize,None",
-            "0");
+        row("F2, Down, Return picks", "field", QStringList{"F2", "Down", "Return"}, "Full,None,None",
+            "1,save");
+        row("Space, Up, Escape changes nothing", "field", QStringList{"Space", "Up", "Escape"},
+            "Full,Initialize,None", "0");
         row("a click elsewhere keeps the pick", "field", QStringList{"F2", "Down", "click"}, "Full,None,None",
             "1,save");
-        row("global list: Up, Up, Enter", "users", QStringList{"F2", "Up", "Up", "Enter"}, "Full,Full,None", "0");
+        row("global list: Up, Up, Return", "users", QStringList{"F2", "Up", "Up", "Return"}, "Full,Full,None",
+            "0");
     }
 
     void keyboard() {
@@ -305,40 +308,42 @@ private Q_SLOTS:
         QApplication::setActiveWindow(w.form);
         QVERIFY(QTest::qWaitForWindowActive(w.form));
         view->setFocus();
-        const QMap<QString, Qt::Key> codes{{"F2", Qt::Key_F2},       {"Space", Qt::Key_Space}, {"Up", Qt::Key_Up},
-                                           {"Down", Qt::Key_Down},   {"Enter", Qt::Key_Return},
-                                           {"Escape", Qt::Key_Escape}};
         for (const QString& key : keys) {
             if (key == "click")
                 QTest::mouseClick(w.c().rtfData->viewport(), Qt::LeftButton);
             else
-                QTest::keyClick(QApplication::focusWidget(), codes[key]);
+                QTest::keyClick(QApplication::focusWidget(), QKeySequence(key)[0].key());
             if (key == keys.first())
                 QCOMPARE(chooserRect(w), byMouse);
         }
         QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), rightsAfter);
         QCOMPARE(w.state(), state);
         QVERIFY(w.form->isVisible()); // Enter and Escape went to the chooser, not to Close and Cancel
-        QCOMPARE(QApplication::focusWidget(), keys.last() == "click" ? static_cast<QWidget*>(w.c().rtfData) : view);
+        QCOMPARE(QApplication::focusWidget(),
+                 keys.last() == "click" ? static_cast<QWidget*>(w.c().rtfData) : view);
     }
 
     void closing_data() {
         // what the administrator does after making user 2 Full in the global list; users: the file after
-        test::columns<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed", "writes");
+        test::columns<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed",
+                                                                  "writes");
         using test::row;
         const B written = "[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\n28F={ID-0003}\r\n";
         const QStringList window{"Top", "Left", "Expanded", "LastField"};
         row("Close writes the global rights", "close", QStringList{}, written, true, window);
-        row("Close asks about the field first", "close, changed", QStringList{prompt("Fax")}, written, true, window);
+        row("Close asks about the field first", "close, changed", QStringList{prompt("Fax")}, written, true,
+            window);
         row("Cancel stores only the window", "cancel", QStringList{}, kOld, true, window);
         row("the close box likewise", "close box", QStringList{}, kOld, true, window);
         row("global rights that cannot be collected keep the window open", "close, UniqueID fails",
-            QStringList{report(440, "Automation error", "Write_Users - Line # 2")}, kOld, false, QStringList{});
+            QStringList{report(440, "Automation error", "Write_Users - Line # 2")}, kOld, false,
+            QStringList{});
     }
 
     void closing() {
         auto [action, reports, users, closed, writes] =
-            test::fetch<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed", "writes");
+            test::fetch<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed",
+                                                                    "writes");
         EditorWindow w(kOld);
         w.select("Fax");
         w.openChooser(w.c().lvwUsers, 1);
@@ -365,7 +370,8 @@ private Q_SLOTS:
         test::columns<bool, QString>("databaseClose", "dialog");
         for (const bool close : {true, false}) {
             for (const char* dialog : {"", "question", "locations"})
-                test::row(qPrintable(QString(close ? "database closed" : "ACT! quits") + ", " + (*dialog ? dialog : "no dialog")),
+                test::row(qPrintable(QString(close ? "database closed" : "ACT! quits") + ", " +
+                                     (*dialog ? dialog : "no dialog")),
                           close, QString(dialog));
         }
     }
@@ -395,7 +401,9 @@ private Q_SLOTS:
             w.form->mnuLocation_Click();
         else
             QTest::qWait(20);
-        QCOMPARE(opened, dialog == "question" ? "QMessageBox" : dialog == "locations" ? "qm::frmLocations" : "");
+        QCOMPARE(opened, dialog == "question"    ? "QMessageBox"
+                         : dialog == "locations" ? "qm::frmLocations"
+                                                 : "");
         QVERIFY(!w.form->isVisible() && w.form->unloaded());
         for (QWidget* window : QApplication::topLevelWidgets())
             QVERIFY2(!window->isVisible(), qPrintable(window->objectName())); // no dialog left alone

@@ -33,7 +33,8 @@ class TestRoad : public QObject {
         m_act = act::standin::makeFactory(path("act"));
         m_services = std::make_unique<Services>(
             Services{t.messageBox, t.settings, shell, t.instance, t.app, t.terminator, t.dialogs, *m_act});
-        t.settings.values = {{"UsersPath", path("Users.dat")}, {"ListPath", m_dir->path()}, {"Expanded", "True"}};
+        t.settings.values = {
+            {"UsersPath", path("Users.dat")}, {"ListPath", m_dir->path()}, {"Expanded", "True"}};
         auto form = std::make_unique<Form1>(*m_services);
         form->Form_Load();
         form->show();
@@ -51,14 +52,16 @@ private Q_SLOTS:
     }
 
     void typicalRoad() {
-        QVERIFY(test::writeBytes(path("Users.dat"), "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\nGlobalI={USR-0001-5E2A}\r\n"));
+        QVERIFY(test::writeBytes(path("Users.dat"),
+                                 "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\nGlobalI={USR-0001-5E2A}\r\n"));
         QVERIFY(test::writeBytes(path("Demo210.dat"), "OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\n"));
         const std::unique_ptr<Form1> form = start(t.shell);
         QVERIFY(form);
         const test::WindowDriver w{form.get()};
         QCOMPARE(w.c().cboFields->currentText(), "Account Number");
         QCOMPARE(w.c().rtfData->toPlainText(), "Gold");
-        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers), "Initialize,Full,None,None,None,None,None,None,None");
+        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers),
+                 "Initialize,Full,None,None,None,None,None,None,None");
 
         w.c().optUsers[1]->click(); // "Use Settings below": nothing changes yet
         QVERIFY(!w.c().cmdSave->isEnabled());
@@ -66,7 +69,8 @@ private Q_SLOTS:
         w.pick("Initialize");
         w.c().rtfData->setPlainText("Gold\nSilver\n Bronze ");
         w.c().cmdSave->click();
-        QCOMPARE(test::readBytes(path("Demo210.dat")), B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\nSilver\r\nBronze\r\n"));
+        QCOMPARE(test::readBytes(path("Demo210.dat")),
+                 B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\nSilver\r\nBronze\r\n"));
 
         w.openChooser(w.c().lvwUsers, 3); // Dana O'Neil, globally
         w.pick("Full");
@@ -74,8 +78,10 @@ private Q_SLOTS:
         t.messageBox.answerNext(vbYes);
         w.select("Credit Limit");
         QCOMPARE(t.messageBox.boxes(),
-                 QStringList{"Do you want to save changes made to the 'Account Number' field settings?|4|Quillmark"});
-        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers), "Initialize,Full,None,Full,None,None,None,None,None");
+                 QStringList{
+                     "Do you want to save changes made to the 'Account Number' field settings?|4|Quillmark"});
+        QCOMPARE(test::WindowDriver::rights(w.c().lvwSpecialUsers),
+                 "Initialize,Full,None,Full,None,None,None,None,None");
 
         w.c().cmdClose->click();
         QVERIFY(!form->isVisible());
@@ -100,7 +106,8 @@ private Q_SLOTS:
         QVERIFY(!form->isVisible() && t.messageBox.shown.empty());
         QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
         // ACT! was shut down and runs again on the same database.
-        QTRY_VERIFY_WITH_TIMEOUT(session.load().running && session.load().runSerial > before.runSerial, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(session.load().running && session.load().runSerial > before.runSerial,
+                                 15000);
         QCOMPARE(session.load().database, before.database);
         // The tool ends at the second tick of its timer, not before.
         QTimer* tmr1 = form->controls().tmr1;
