@@ -144,6 +144,7 @@ private Q_SLOTS:
         test::row("Only from Drop-down closes it", "only", "0,save", "0|1|Red");
         test::row("a click on the window's surface closes it", "window", "0", "1|1|Red");
         test::row("the field chooser taking the focus closes it", "focus", "0", "1|1|Red");
+        test::row("an item's check state changed marks a change", "check", "1,save", "1|1|Red");
     }
 
     void edits() {
@@ -160,6 +161,8 @@ private Q_SLOTS:
             QTest::mouseClick(w.form->centralWidget(), Qt::LeftButton, {}, QPoint(twipsToPixels(5980), 100));
         else if (edit == "focus")
             QApplication::sendEvent(w.c().cboFields, &focusIn);
+        else if (edit == "check")
+            w.c().lvwSpecialUsers->topLevelItem(0)->setCheckState(0, Qt::Checked);
         else
             (edit == "edit" ? w.c().chkEdit : w.c().chkOnlyFromDropdown)->click();
         QCOMPARE(w.state(), state);

@@ -13,6 +13,18 @@
 using namespace qm;
 using B = QByteArray;
 
+// The shell's requests, recorded and carried out.
+struct RecordedShell : Shell {
+    Shell& real;
+    test::RecordingShell record;
+    explicit RecordedShell(Shell& shell)
+        : real(shell) {}
+    void open(const QString& document, const QString& folder, int showMode, QObject* owner) override {
+        record.open(document, folder, showMode, owner);
+        real.open(document, folder, showMode, owner);
+    }
+};
+
 class TestRoad : public QObject {
     Q_OBJECT
 
@@ -94,7 +106,8 @@ private Q_SLOTS:
     }
 
     void restartOfAct() {
-        DesktopShell shell(ACT_STANDIN_PATH); // opens the database file with the ACT! stand-in
+        DesktopShell desktop(ACT_STANDIN_PATH); // opens the database file with the ACT! stand-in
+        RecordedShell shell(desktop);
         const std::unique_ptr<Form1> form = start(shell);
         QVERIFY(form);
         const act::standin::SessionStore session(path("act"));
@@ -109,6 +122,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(session.load().running && session.load().runSerial > before.runSerial,
                                  15000);
         QCOMPARE(session.load().database, before.database);
+        const test::ShellRequest& open = shell.record.requests.at(0);
+        QCOMPARE(
+            QStringList({open.document, open.workingFolder, open.ownerName, QString::number(open.showMode)}),
+            QStringList({before.database, t.app.folder, "Form1", "5"}));
         // The tool ends at the second tick of its timer, not before.
         QTimer* tmr1 = form->controls().tmr1;
         QVERIFY(tmr1->isActive() && tmr1->interval() == 1000);
