@@ -59,6 +59,10 @@ void Form1::connectControls() {
     connect(c.cmdFieldSettings, &QPushButton::clicked, this, &Form1::cmdFieldSettings_Click);
     connect(c.cboFields, &QComboBox::activated, this, &Form1::cboFields_Click);
     connect(c.mnuLocation, &QAction::triggered, this, &Form1::mnuLocation_Click);
+    connect(c.mnuIntegrate, &QAction::triggered, this, &Form1::mnuIntegrate_Click);
+    connect(c.mnuOnline, &QAction::triggered, this, &Form1::mnuOnline_Click);
+    connect(c.mnuManual, &QAction::triggered, this, &Form1::mnuManual_Click);
+    connect(c.mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
     if (m_actEvent) {
         connect(m_actEvent.get(), &act::ActEvent::OnActUserWantsToClose, this, &Form1::close);
         connect(m_actEvent.get(), &act::ActEvent::OnDatabaseClose, this, &Form1::close);
