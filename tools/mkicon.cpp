@@ -4,16 +4,13 @@
 
 #include "app/AppIcon.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QImageWriter>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     bool sizeOk = false;
     const int size = args.size() == 4 ? args.at(2).toInt(&sizeOk) : 0;
