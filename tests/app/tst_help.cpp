@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -21,6 +22,12 @@
 using namespace qm;
 
 namespace {
+
+// This test program carries a version resource of its own, which the running program's version
+// must come from. The records of the test rows are made at run time, so that this one is the
+// only record in the program's file.
+extern const char testVersionResource[];
+[[gnu::used]] const char testVersionResource[] = "QMVERSIONINFO:7.8.9;";
 
 // Takes the addresses the desktop would be asked to open.
 class UrlRecorder : public QObject {
@@ -102,6 +109,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, [&] {
             auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
             QVERIFY(about && about->parentWidget() == &form);
+            const auto closeOnFailure = qScopeGuard([about] { about->reject(); }); // done() twice is harmless
             QCOMPARE(about->windowTitle(), "About Quillmark");
             QCOMPARE(about->lblVersion->text(), line);
             for (QLabel* l : {about->lblTitle, about->lblVersion, about->Label11, (QLabel*)about->lblLink})
@@ -122,16 +130,17 @@ private Q_SLOTS:
     }
 
     void versionResource_data() {
-        test::columns<QByteArray, QString>("bytes", "version"); // bytes null: no such file
+        test::columns<QByteArray, QString>("bytes",
+                                           "version"); // bytes null: no such file; "<V>": a record's start
         test::row("record among other bytes",
                   QByteArray("\x7f"
-                             "ELF\0\0QMVERSIONINFO:2.10.7;\0x",
-                             32),
+                             "ELF\0\0<V>2.10.7;\0x",
+                             24),
                   "2.10.7");
         test::row("no record", QByteArray("QMVERSIONINFO\0 1.2.3;"), "0.0.0");
-        test::row("part beyond 16 bits, then a good record",
-                  QByteArray("QMVERSIONINFO:1.0.65536;QMVERSIONINFO:1.0.65535;"), "1.0.65535");
-        test::row("unfinished record", QByteArray("QMVERSIONINFO:1.2."), "0.0.0");
+        test::row("part beyond 16 bits, then a good record", QByteArray("<V>1.0.65536;<V>1.0.65535;"),
+                  "1.0.65535");
+        test::row("unfinished record", QByteArray("<V>1.2."), "0.0.0");
         test::row("no such file", QByteArray(), "0.0.0");
     }
 
@@ -140,9 +149,15 @@ private Q_SLOTS:
         QTemporaryDir folder;
         const QString path = folder.filePath("program");
         if (!bytes.isNull())
-            QVERIFY(test::writeBytes(path, bytes));
+            QVERIFY(test::writeBytes(
+                path, QByteArray(bytes).replace("<V>", QByteArray("QMVERSION").append("INFO:"))));
         const VersionInfo v = readVersionResource(path);
         QCOMPARE(QString("%1.%2.%3").arg(v.major).arg(v.minor).arg(v.revision), version);
+    }
+
+    void runningProgramVersion() {
+        const VersionInfo v = QtAppInfo().version();
+        QCOMPARE(QList<int>({v.major, v.minor, v.revision}), QList<int>({7, 8, 9}));
     }
 
     // The executable the build made carries the project's version.

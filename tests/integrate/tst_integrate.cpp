@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace qm;
@@ -309,6 +310,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, [&] {
             auto* d = qobject_cast<frmIntegrate*>(QApplication::activeModalWidget());
             QVERIFY(d);
+            const auto closeOnFailure = qScopeGuard([d] { d->reject(); });
             modalChild = d->parentWidget() == &form && d->isModal();
             t.messageBox.answerNext(vbYes);
             d->lblScreen_Click(3);
