@@ -130,14 +130,12 @@ private Q_SLOTS:
     }
 
     void versionResource_data() {
-        test::columns<QByteArray, QString>("bytes",
-                                           "version"); // bytes null: no such file; "<V>": a record's start
-        test::row("record among other bytes",
-                  QByteArray("\x7f"
-                             "ELF\0\0<V>2.10.7;\0x",
-                             24),
-                  "2.10.7");
-        test::row("no record", QByteArray("QMVERSIONINFO\0 1.2.3;"), "0.0.0");
+        // bytes null: no such file; "<V>": a record's start
+        test::columns<QByteArray, QString>("bytes", "version");
+        const char program[] = "\x7f"
+                               "ELF\0\0<V>2.10.7;\0x";
+        test::row("record among other bytes", QByteArray(program, sizeof program - 1), "2.10.7");
+        test::row("marker without its colon", QByteArray("QMVERSIONINFO 1.2.3;"), "0.0.0");
         test::row("part beyond 16 bits, then a good record", QByteArray("<V>1.0.65536;<V>1.0.65535;"),
                   "1.0.65535");
         test::row("unfinished record", QByteArray("<V>1.2."), "0.0.0");
