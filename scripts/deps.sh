@@ -5,11 +5,14 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libsqlite3-dev          # the tool and the ACT! stand-in
+    qt6-svg-dev                          # the window icon and the icon files, from one SVG
+    rst2pdf                              # the user manual (about 2 MB, 15 s to install)
     clang libclang-rt-14-dev             # fuzz targets (libFuzzer)
     libsimpleini-dev                     # INI benchmark baseline
     xvfb xauth imagemagick               # screenshots of the real windows
     openbox xdotool                      # a window frame and keys for the screenshots
-    fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop
+    fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop, embedded in the manual
+    poppler-utils                        # pdftoppm, to look at the manual's pages
 )
 
 missing=()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/*.png from the real program on the demo ACT! database: the
 # collapsed main window, the expanded one with rights filled in, the rights chooser laid over a
-# "Rights" cell of each list (also at twice the scale), and the "Settings File Location" dialog.
-# Runs on a virtual X display with a window manager (so the windows have their title bars), a
-# temporary stand-in home, temporary preferences and settings files.
+# "Rights" cell of each list (also at twice the scale), the "Settings File Location" dialog, the
+# "Integrate with ACT!" dialog with some boxes checked and its restart question, and the About
+# window. The README and the user manual show them. Runs on a virtual X display with a window
+# manager (so the windows have their title bars), a temporary stand-in home, temporary preferences
+# and settings files.
 #
 #     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
 set -euo pipefail
@@ -13,7 +15,8 @@ root=$(pwd)
 if [ "${1:-}" != "--on-display" ]; then
     bash scripts/deps.sh
     build=${QM_BUILD:-build/screenshots}
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQM_BENCH=OFF >/dev/null
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQM_BENCH=OFF \
+        -DQM_MANUAL=OFF >/dev/null
     cmake --build "$build" --target quillmark act-standin
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
@@ -58,6 +61,11 @@ release() { # x y (window coordinates at scale 1) [scale]: a click there
     xdotool mousemove --window "$win" $(($1 * k)) $(($2 * k)) click 1
     sleep 0.5
 }
+shot_active() { # file: the window that has the focus (a message box titled like the main window)
+    sleep 1
+    import -frame -window "$(xdotool getactivewindow)" "$out/$1"
+    echo "wrote docs/screenshots/$1 ($(identify -format '%wx%h' "$out/$1"))"
+}
 finish() { # Escape presses Cancel: the window closes and stores its place
     xdotool windowactivate --sync "$win" key Escape >/dev/null 2>&1 || true
     wait "$app" || true
@@ -84,6 +92,21 @@ finish
 start # opens expanded again, as it was left
 xdotool windowactivate --sync "$win" key alt+o l # Options > Settings Locations
 shot '^Settings File Location$' locations.png
+xdotool key Escape
+sleep 0.5
+xdotool windowactivate --sync "$win" key alt+o i # Options > Integrate with ACT!
+xdotool search --sync --onlyvisible --name '^Integrate with ACT!$' >/dev/null
+sleep 0.5
+# The focus starts on the toolbar's "Contacts": check it, the toolbar's "Groups" and the Tools
+# menu's "Contacts"; each is installed in the stand-in at once.
+xdotool key space Tab Tab space Tab Tab Tab Tab space
+shot '^Integrate with ACT!$' integrate.png
+xdotool key Return # Close asks whether to restart ACT!
+shot_active restart-question.png
+xdotool key Escape # No: the dialog closes, the tool goes on
+sleep 0.5
+xdotool windowactivate --sync "$win" key alt+h a # Help > About
+shot '^About Quillmark$' about.png
 xdotool key Escape
 sleep 0.5
 finish

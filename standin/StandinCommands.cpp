@@ -146,7 +146,13 @@ int cmdStatus(Context& c) {
         return code;
     }
     c.out << "Home: " << QDir::toNativeSeparators(c.store.home()) << Qt::endl;
-    c.out << "ACT!: " << (s.running ? "running" : "not running") << Qt::endl;
+    c.out << "ACT!: " << (s.running ? "running" : "not running");
+    if (s.running) { // each start in this home counts, a restart by the tool included
+        c.out << " (started "
+              << (s.runSerial == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(s.runSerial))
+              << ')';
+    }
+    c.out << Qt::endl;
     c.out << "Automation: " << (s.registered ? "registered" : "not registered") << Qt::endl;
     if (!s.running) {
         return code;

@@ -59,6 +59,10 @@ void Form1::connectControls() {
     connect(c.cmdCancel, &QPushButton::clicked, this, &Form1::cmdCancel_Click);
     connect(c.cmdFieldSettings, &QPushButton::clicked, this, &Form1::cmdFieldSettings_Click);
     connect(c.mnuLocation, &QAction::triggered, this, &Form1::mnuLocation_Click);
+    connect(c.mnuIntegrate, &QAction::triggered, this, &Form1::mnuIntegrate_Click);
+    connect(c.mnuOnline, &QAction::triggered, this, &Form1::mnuOnline_Click);
+    connect(c.mnuManual, &QAction::triggered, this, &Form1::mnuManual_Click);
+    connect(c.mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
     connect(c.tmr1, &QTimer::timeout, this, &Form1::tmr1_Timer);
     centralWidget()->installEventFilter(this);
     if (m_actEvent) {

@@ -51,6 +51,11 @@ public:
     void Get_Locations();
 
     void mnuLocation_Click();
+    // The integration dialog and the Help menu; see Form1Menus.cpp.
+    void mnuIntegrate_Click();
+    void mnuOnline_Click();
+    void mnuManual_Click();
+    void mnuAbout_Click();
     void cmdFieldSettings_Click();
     void cmdClose_Click();
     void cmdCancel_Click();

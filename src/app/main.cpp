@@ -2,6 +2,7 @@
 // it refused to start, shows the main window.
 
 #include "act/standin/StandinBackend.h"
+#include "app/AppIcon.h"
 #include "app/Form1.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
@@ -20,6 +21,7 @@ QString actStandinProgram() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(qm::appIcon());
 
     qm::QtMessageBox messageBox;
     qm::QtSettingsStore settings;

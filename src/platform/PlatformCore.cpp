@@ -1,7 +1,5 @@
 #include "platform/PlatformCore.h"
 
-#include "Version.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -9,8 +7,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <QByteArrayView>
+
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace qm {
 
@@ -74,7 +75,49 @@ QString QtAppInfo::exeName() const {
 }
 
 VersionInfo QtAppInfo::version() const {
-    return {build::kVersionMajor, build::kVersionMinor, build::kVersionPatch};
+    return readVersionResource(QCoreApplication::applicationFilePath());
+}
+
+namespace {
+
+// One number of a version record: decimal digits up to `end`, 0 to 65535.
+std::optional<int> versionPart(QByteArrayView text, qsizetype& at, char end) {
+    const qsizetype start = at;
+    while (at < text.size() && at - start <= 5 && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+    }
+    if (at == start || at - start > 5 || at >= text.size() || text[at] != end) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const int value = text.sliced(start, at - start).toInt(&ok);
+    ++at;
+    return ok && value <= 65535 ? std::optional(value) : std::nullopt;
+}
+
+} // namespace
+
+VersionInfo readVersionResource(const QString& executablePath) {
+    QFile file(executablePath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) {
+        return {};
+    }
+    const uchar* mapped = file.map(0, file.size());
+    const QByteArray read = mapped ? QByteArray() : file.readAll();
+    const QByteArrayView bytes = mapped ? QByteArrayView(mapped, file.size()) : QByteArrayView(read);
+    // Made here rather than written out whole, so that this reader's own code holds no record.
+    QByteArray marker("QMVERSIONINFO");
+    marker += ':';
+    for (qsizetype found = bytes.indexOf(marker); found >= 0; found = bytes.indexOf(marker, found + 1)) {
+        qsizetype at = found + marker.size();
+        const std::optional<int> major = versionPart(bytes, at, '.');
+        const std::optional<int> minor = major ? versionPart(bytes, at, '.') : std::nullopt;
+        const std::optional<int> revision = minor ? versionPart(bytes, at, ';') : std::nullopt;
+        if (revision) {
+            return {*major, *minor, *revision};
+        }
+    }
+    return {};
 }
 
 void ProcessTerminator::endNow(int exitCode) {

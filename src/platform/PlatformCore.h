@@ -41,8 +41,14 @@ class QtAppInfo : public AppInfo {
 public:
     QString programFolder() const override;
     QString exeName() const override;
+    // The version resource of the running executable's file, read when asked.
     VersionInfo version() const override;
 };
+
+// The version resource that the build places in an executable (a record
+// "QMVERSIONINFO:major.minor.revision;", each part from 0 to 65535); 0.0.0 when the file has none
+// or cannot be read.
+VersionInfo readVersionResource(const QString& executablePath);
 
 class ProcessTerminator : public Terminator {
 public:

@@ -66,16 +66,21 @@ DesktopShell::DesktopShell(QString actProgram)
 
 void DesktopShell::open(const QString& document, const QString& workingFolder, int /*showMode*/,
                         QObject* /*owner*/) {
-    const QFileInfo info(document);
+    if (document.contains(QLatin1String("://"))) {
+        QDesktopServices::openUrl(QUrl(document));
+        return;
+    }
+    const QFileInfo info(QDir(workingFolder).absoluteFilePath(QDir::fromNativeSeparators(document)));
+    if (!info.exists()) {
+        return; // no such file: the shell opens nothing, and the tool shows nothing either
+    }
     if (info.isFile() && info.suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0 &&
         QFileInfo(m_actProgram).isExecutable()) {
         QProcess::startDetached(m_actProgram, {QStringLiteral("start"), info.absoluteFilePath()},
                                 workingFolder);
         return;
     }
-    const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())
-                                   : QUrl::fromUserInput(document, workingFolder);
-    QDesktopServices::openUrl(url);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,

@@ -13,7 +13,8 @@ public:
 
 // Documents open in the program the desktop registers for them; an ACT! database file opens
 // in the ACT! program (here the stand-in `act-standin`, beside the executable), as ACT!'s own
-// database files do on Windows.
+// database files do on Windows. A web address ("scheme://...") goes to the browser; a file that
+// does not exist opens nothing.
 class DesktopShell : public Shell {
 public:
     explicit DesktopShell(QString actProgram);

@@ -21,6 +21,7 @@ namespace {
 struct Run {
     int exitCode = -1;
     QString err;
+    QString out;
 };
 
 } // namespace
@@ -40,7 +41,7 @@ class TestStandin : public QObject {
         if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit) {
             return {};
         }
-        return {p.exitCode(), p.readAllStandardError()};
+        return {p.exitCode(), p.readAllStandardError(), p.readAllStandardOutput()};
     }
 
     // Runs each command (split at blanks); each must succeed.
@@ -144,6 +145,58 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(standin({"status", "--quiet"}).exitCode, 0, 10000);
         QCOMPARE(errorOf([&] { o.objApp->GetOpenDBName(); }), 462);
         QCOMPARE(act::createAs<act::ActApp>(*m_act, act::kProgIdApp)->GetOpenDBName(), path);
+        // A person sees ACT! started again on the same database.
+        const QStringList status = standin({"status"}).out.split('\n');
+        QVERIFY2(status.contains("ACT!: running (started 2 times)"), qPrintable(status.join('\n')));
+        QVERIFY(status.contains("Database: " + path));
+    }
+
+    // ACT!'s side of the integration: the seven calls and the registration, answered from the
+    // session, kept over a restart of ACT!, and listed by `act-standin aux`.
+    void auxiliaryCommands() {
+        runAll({"start"});
+        auto aux = act::createAs<act::ActAuxCmds>(*m_act, act::kProgIdAuxCmds);
+        QStringList answers;
+        auto ask = [&](const char* what, std::int32_t answer) {
+            answers << QString("%1=%2").arg(what).arg(answer);
+        };
+        ask("place unregistered", aux->AddAuxCommandToToolbar(1, "QLM"));
+        ask("exists", aux->AuxCommandExists("QLM"));
+        ask("register nameless", aux->AddAuxCommand(" ", "", "", "", "", "", "", 1));
+        ask("register", aux->AddAuxCommand("QLM", "/opt/q/QLM.EXE", "/opt/q", "QLM", "click to launch QLM",
+                                           "/opt/q/QLM.ico", "/opt/q/QLM32.ico", 1));
+        ask("exists", aux->AuxCommandExists("QLM"));
+        ask("toolbar 1", aux->AddAuxCommandToToolbar(1, "QLM"));
+        ask("toolbar 1 again", aux->AddAuxCommandToToolbar(1, "QLM"));
+        ask("toolbar 7", aux->AddAuxCommandToToolbar(7, "QLM"));
+        ask("menu 3", aux->AddAuxCommandToToolsMenu(3, "QLM"));
+        ask("menu 5", aux->AddAuxCommandToToolsMenu(5, "QLM"));
+        ask("remove menu 5", aux->RemoveAuxCommandFromToolsMenu(5, "QLM"));
+        ask("remove toolbar 2", aux->RemoveAuxCommandFromToolbar(2, "QLM"));
+        ask("in toolbar 1", aux->AuxCommandExistsInToolbar(1, "QLM"));
+        ask("in menu 1", aux->AuxCommandExistsInToolsMenu(1, "QLM"));
+        ask("in menu 5", aux->AuxCommandExistsInToolsMenu(5, "QLM"));
+        QCOMPARE(answers.join(", "),
+                 "place unregistered=1, exists=0, register nameless=1, register=0, exists=1, "
+                 "toolbar 1=0, toolbar 1 again=0, toolbar 7=1, menu 3=0, menu 5=0, "
+                 "remove menu 5=0, remove toolbar 2=0, in toolbar 1=1, in menu 1=0, in menu 5=0");
+        // ACT! keeps its commands when it shuts down and starts again.
+        runAll({"quit", "start"});
+        QCOMPARE(errorOf([&] { aux->AuxCommandExists("QLM"); }), 462);
+        aux = act::createAs<act::ActAuxCmds>(*m_act, act::kProgIdAuxCmds);
+        QCOMPARE(aux->AuxCommandExistsInToolsMenu(3, "QLM"), 1);
+        const Run listed = standin({"aux"});
+        QCOMPARE(listed.exitCode, 0);
+        QCOMPARE(listed.out, "Command \"QLM\"\n"
+                             "  command line: \"/opt/q/QLM.EXE\"\n"
+                             "  folder: \"/opt/q\"\n"
+                             "  menu text: \"QLM\"\n"
+                             "  tool tip: \"click to launch QLM\"\n"
+                             "  icon: \"/opt/q/QLM.ico\"\n"
+                             "  icon 32: \"/opt/q/QLM32.ico\"\n"
+                             "  kind: 1\n"
+                             "  toolbar: 1 Contacts\n"
+                             "  tools menu: 3 Groups\n");
     }
 
     void demoAnswersAndLiveChanges() {

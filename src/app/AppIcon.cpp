@@ -1,0 +1,31 @@
+#include "app/AppIcon.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+namespace qm {
+
+QImage renderSvgIcon(const QString& path, int size) {
+    QSvgRenderer renderer(path);
+    if (!renderer.isValid() || size <= 0) {
+        return {};
+    }
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    painter.end();
+    return image;
+}
+
+QIcon appIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(QPixmap::fromImage(renderSvgIcon(kAppIconSvg, size)));
+    }
+    return icon;
+}
+
+} // namespace qm
