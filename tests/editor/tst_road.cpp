@@ -4,8 +4,10 @@
 #include "EditorWindow.h"
 #include "act/standin/StandinBackend.h"
 #include "act/standin/StandinSession.h"
+#include "integrate/frmIntegrate.h"
 #include "platform/PlatformGui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QProcess>
 #include <QTimer>
@@ -112,16 +114,24 @@ private Q_SLOTS:
         QVERIFY(form);
         const act::standin::SessionStore session(path("act"));
         const act::standin::Session before = session.load();
-        form->RestartACT = true; // as the integration dialog leaves it
-        int cancel = 0;
-        form->Form_Unload(cancel);
-        QCOMPARE(cancel, 0);
-        QVERIFY(!form->isVisible() && t.messageBox.shown.empty());
+        // The administrator adds the tool to the Contacts toolbar, presses Close and answers Yes
+        // to the restart question (the message box's default answer).
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<frmIntegrate*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->chkScreen(0)->click();
+            dialog->cmdOK->click();
+        });
+        form->mnuIntegrate_Click();
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(t.messageBox.boxes(), QStringList({frmIntegrate::kRestartText + "|4|Quillmark"}));
+        QVERIFY(form->RestartACT && !form->isVisible());
         QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
-        // ACT! was shut down and runs again on the same database.
+        // ACT! was shut down and runs again on the same database, with the tool in its toolbar.
         QTRY_VERIFY_WITH_TIMEOUT(session.load().running && session.load().runSerial > before.runSerial,
                                  15000);
         QCOMPARE(session.load().database, before.database);
+        QCOMPARE(session.load().toolbar[0], QStringList({"Quillmark"}));
         const test::ShellRequest& open = shell.record.requests.at(0);
         QCOMPARE(
             QStringList({open.document, open.workingFolder, open.ownerName, QString::number(open.showMode)}),
