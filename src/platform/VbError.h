@@ -29,9 +29,11 @@ enum class VbErr : int {
     PathNotFound = 76,
     InvalidPropertyValue = 380,
     ObjectNotSet = 91,
+    ObjectRequired = 424,
     CantCreateObject = 429,
     NoSuchMember = 438,
     AutomationError = 440,
+    WrongArgumentCount = 450,
     ServerUnavailable = 462,
 };
 

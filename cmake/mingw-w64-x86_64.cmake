@@ -1,0 +1,20 @@
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-win32 or -posix):
+#     cmake -S . -B build/mingw --toolchain cmake/mingw-w64-x86_64.cmake -DQM_WITH_QT=OFF
+# Programs link the compiler's run-time statically, so that they run under Wine or on Windows
+# with no mingw DLL beside them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QM_MINGW_PREFIX x86_64-w64-mingw32)
+find_program(CMAKE_C_COMPILER NAMES ${QM_MINGW_PREFIX}-gcc-win32 ${QM_MINGW_PREFIX}-gcc-posix ${QM_MINGW_PREFIX}-gcc)
+find_program(CMAKE_CXX_COMPILER NAMES ${QM_MINGW_PREFIX}-g++-win32 ${QM_MINGW_PREFIX}-g++-posix ${QM_MINGW_PREFIX}-g++)
+find_program(CMAKE_RC_COMPILER NAMES ${QM_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,40 @@
+#include "FakeState.h"
+
+namespace fakeact {
+
+namespace {
+DWORD g_serverThread = GetCurrentThreadId();
+}
+
+State& state() {
+    static State s = [] {
+        State fresh;
+        fresh.reset();
+        return fresh;
+    }();
+    return s;
+}
+
+void State::reset() {
+    *this = State{};
+    // Slots 0 to 5, two of them empty; the fields 12 and 15 are protected.
+    slots = {{10, L"Company", 0}, {-1, L"", 0}, {12, L"Contact", 3},
+             {13, L"Phone", 0},   {-1, L"", 0}, {15, L"Référence", 3}};
+    users = {{L"Chris Admin", 5, L"|A|", L"{0B1C-0001}"},
+             {L"Pat Sales", 1, L"|S|", L"{0B1C-0002}"},
+             {L"Zoë Field", 3, L"|F|", L"{0B1C-0003}"}};
+}
+
+std::int32_t State::fieldCount() const {
+    std::int32_t n = 0;
+    for (const Slot& s : slots) {
+        n += s.id != -1 ? 1 : 0;
+    }
+    return n;
+}
+
+void postToServer(UINT message, WPARAM wParam) {
+    PostThreadMessageW(g_serverThread, message, wParam, 0);
+}
+
+} // namespace fakeact
