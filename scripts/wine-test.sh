@@ -42,8 +42,13 @@ setup)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         start=$(date +%s)
         quiet_wine wineboot -i >/dev/null || { echo "wineboot failed"; exit 1; }
+        # The new prefix settles (its services end) before anything else starts in it: a local
+        # server started while it settles may never be reached.
+        wineserver -w >/dev/null 2>&1 </dev/null
         echo "Wine prefix created in $(( $(date +%s) - start )) s: $WINEPREFIX"
     fi
+    # One Wine session for all the tests of this run, ended by the cleanup.
+    wineserver -p >/dev/null 2>&1 </dev/null
     quiet_wine wine "$mingw/standin/com/fakeact-server.exe" /RegServer
     ;;
 run)
