@@ -13,6 +13,8 @@ packages=(
     openbox xdotool                      # a window frame and keys for the screenshots
     fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop, embedded in the manual
     poppler-utils                        # pdftoppm, to look at the manual's pages
+    g++-mingw-w64-x86-64-win32           # the Windows programs: COM client for ACT!, fake ACT! server
+    wine wine64                          # ... and their tests, run under Wine
 )
 
 missing=()

@@ -7,6 +7,10 @@
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 
+#ifdef Q_OS_WIN
+#include "act/com/ComBackend.h"
+#endif
+
 #include <QApplication>
 #include <QDir>
 
@@ -17,21 +21,52 @@ QString actStandinProgram() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("act-standin"));
 }
 
+// On Windows the tool talks to ACT!'s own automation objects, unless QUILLMARK_ACT says
+// "standin"; elsewhere to the ACT! stand-in.
+bool useRealAct() {
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("QUILLMARK_ACT").compare(QLatin1String("standin"), Qt::CaseInsensitive) != 0;
+#else
+    return false;
+#endif
+}
+
+std::unique_ptr<qm::act::ObjectFactory> makeActBackend(bool realAct) {
+#ifdef Q_OS_WIN
+    if (realAct) {
+        return qm::act::com::makeFactory();
+    }
+#endif
+    Q_UNUSED(realAct);
+    return qm::act::standin::makeFactory();
+}
+
+std::unique_ptr<qm::Shell> makeShell(bool realAct) {
+#ifdef Q_OS_WIN
+    if (realAct) {
+        return std::make_unique<qm::WindowsShell>();
+    }
+#endif
+    Q_UNUSED(realAct);
+    return std::make_unique<qm::DesktopShell>(actStandinProgram(), qm::act::standin::isDatabaseFile);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(qm::appIcon());
 
+    const bool realAct = useRealAct();
     qm::QtMessageBox messageBox;
     qm::QtSettingsStore settings;
-    qm::DesktopShell shell(actStandinProgram());
+    const std::unique_ptr<qm::Shell> shell = makeShell(realAct);
     qm::LockFileInstanceGuard instance;
     qm::QtAppInfo appInfo;
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
-    const std::unique_ptr<qm::act::ObjectFactory> act = qm::act::standin::makeFactory();
-    qm::Services services{messageBox, settings, shell, instance, appInfo, terminator, dialogs, *act};
+    const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(realAct);
+    qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act};
 
     qm::Form1 form(services);
     form.Form_Load();

@@ -10,6 +10,13 @@
 #include <QPushButton>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#include <shellapi.h>
+
+#include <string>
+#endif
+
 namespace qm {
 
 namespace {
@@ -61,8 +68,9 @@ int QtMessageBox::show(const QString& text, int style, const QString& title) {
     return vbOK;
 }
 
-DesktopShell::DesktopShell(QString actProgram)
-    : m_actProgram(std::move(actProgram)) {}
+DesktopShell::DesktopShell(QString actProgram, DatabaseTest isActDatabase)
+    : m_actProgram(std::move(actProgram))
+    , m_isActDatabase(std::move(isActDatabase)) {}
 
 void DesktopShell::open(const QString& document, const QString& workingFolder, int /*showMode*/,
                         QObject* /*owner*/) {
@@ -74,7 +82,7 @@ void DesktopShell::open(const QString& document, const QString& workingFolder, i
     if (!info.exists()) {
         return; // no such file: the shell opens nothing, and the tool shows nothing either
     }
-    if (info.isFile() && info.suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0 &&
+    if (info.isFile() && m_isActDatabase && m_isActDatabase(info.absoluteFilePath()) &&
         QFileInfo(m_actProgram).isExecutable()) {
         QProcess::startDetached(m_actProgram, {QStringLiteral("start"), info.absoluteFilePath()},
                                 workingFolder);
@@ -82,6 +90,17 @@ void DesktopShell::open(const QString& document, const QString& workingFolder, i
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
+
+#ifdef Q_OS_WIN
+void WindowsShell::open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) {
+    QWidget* window = ownerWidget(owner);
+    const HWND hwnd = window ? reinterpret_cast<HWND>(window->window()->winId()) : nullptr;
+    const std::wstring file = document.toStdWString();
+    const std::wstring folder = QDir::toNativeSeparators(workingFolder).toStdWString();
+    // The answer is not looked at, as the tool never did.
+    ShellExecuteW(hwnd, L"open", file.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(), showMode);
+}
+#endif
 
 std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,
                                                const QString& initialName, const QString& filter) {

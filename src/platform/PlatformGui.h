@@ -4,6 +4,8 @@
 
 #include "platform/Services.h"
 
+#include <functional>
+
 namespace qm {
 
 class QtMessageBox : public MessageBox {
@@ -13,16 +15,28 @@ public:
 
 // Documents open in the program the desktop registers for them; an ACT! database file opens
 // in the ACT! program (here the stand-in `act-standin`, beside the executable), as ACT!'s own
-// database files do on Windows. A web address ("scheme://...") goes to the browser; a file that
-// does not exist opens nothing.
+// database files do on Windows: which files are ACT! databases `isActDatabase` says, from the
+// file itself (the name's extension plays no part). A web address ("scheme://...") goes to the
+// browser; a file that does not exist opens nothing.
 class DesktopShell : public Shell {
 public:
-    explicit DesktopShell(QString actProgram);
+    using DatabaseTest = std::function<bool(const QString& path)>;
+    DesktopShell(QString actProgram, DatabaseTest isActDatabase);
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
 
 private:
     QString m_actProgram;
+    DatabaseTest m_isActDatabase;
 };
+
+#ifdef Q_OS_WIN
+// The Windows shell's "open" (ShellExecuteW), with the working folder, show mode and owner window
+// given: the program registered for the document opens it.
+class WindowsShell : public Shell {
+public:
+    void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
+};
+#endif
 
 class QtFileDialogs : public FileDialogs {
 public:

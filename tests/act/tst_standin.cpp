@@ -133,15 +133,16 @@ private Q_SLOTS:
     }
 
     void command150AndShellRestart() {
-        const ActObjects o = objectsAfter({"start"});
+        // The shell knows an ACT! database by its content, whatever its name.
+        const ActObjects o = objectsAfter({"create-demo Sales.pad", "start Sales.pad"});
         const QString path = o.objApp->GetOpenDBName();
-        QCOMPARE(path, QDir::toNativeSeparators(m_home->filePath("Demo.dbf")));
+        QCOMPARE(path, QDir::toNativeSeparators(m_home->filePath("Sales.pad")));
         o.objApp->Command(150);
         QCOMPARE(standin({"status", "--quiet"}).exitCode, 1);
         // Objects of the ACT! that shut down answer no more, even once ACT! runs again.
         QCOMPARE(errorOf([&] { o.objUsers->Count(); }), 462);
         QCOMPARE(errorOf([&] { m_act->CreateObject(act::kProgIdApp); }), 429);
-        DesktopShell(ACT_STANDIN_PATH).open(path, m_home->path(), 5, nullptr);
+        DesktopShell(ACT_STANDIN_PATH, act::standin::isDatabaseFile).open(path, m_home->path(), 5, nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(standin({"status", "--quiet"}).exitCode, 0, 10000);
         QCOMPARE(errorOf([&] { o.objApp->GetOpenDBName(); }), 462);
         QCOMPARE(act::createAs<act::ActApp>(*m_act, act::kProgIdApp)->GetOpenDBName(), path);

@@ -7,8 +7,11 @@
 #include "platform/VbError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
+#include <atomic>
+#include <chrono>
 #include <future>
 #include <optional>
 
@@ -17,6 +20,16 @@ namespace qm::act::standin {
 namespace {
 
 using WatchPtr = std::shared_ptr<SessionWatch>;
+
+std::atomic<std::int64_t> g_calls{0};
+std::atomic<std::int64_t> g_delayNs{0};
+
+// Spins rather than sleeps: a sleep of some microseconds lasts far longer than asked.
+void wait(std::int64_t ns) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ns);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
 
 [[noreturn]] void raiseClosed() {
     throw VbError(static_cast<int>(VbErr::AutomationError), QStringLiteral("ACT! has no database open"));
@@ -152,6 +165,7 @@ public:
     explicit ContactView(RunLink run)
         : m_run(std::move(run)) {}
     std::int32_t CurrentFieldID() override {
+        automationCall();
         const Session& s = m_run.alive();
         if (!s.databaseOpen()) {
             raiseClosed();
@@ -168,6 +182,7 @@ public:
     explicit Views(RunLink run)
         : m_run(std::move(run)) {}
     std::shared_ptr<ActContactView> Create(std::int32_t /*viewType*/, const QString& /*name*/) override {
+        automationCall();
         m_run.alive();
         return std::make_shared<ContactView>(m_run);
     }
@@ -181,6 +196,7 @@ public:
     explicit App(RunLink run)
         : m_run(std::move(run)) {}
     void OpenFile(const QString& path) override {
+        automationCall();
         m_run.alive();
         if (path.isEmpty()) {
             return; // an empty name keeps the database that is open
@@ -192,11 +208,16 @@ public:
         }
     }
     std::shared_ptr<ActViews> Views() override {
+        automationCall();
         m_run.alive();
         return std::make_shared<standin::Views>(m_run);
     }
-    QString GetOpenDBName() override { return QDir::toNativeSeparators(m_run.alive().database); }
+    QString GetOpenDBName() override {
+        automationCall();
+        return QDir::toNativeSeparators(m_run.alive().database);
+    }
     void Command(std::int16_t command) override {
+        automationCall();
         m_run.alive();
         if (command != 150) {
             return; // other menu commands change nothing the tool sees
@@ -216,10 +237,20 @@ class Fields : public ActFields {
 public:
     explicit Fields(DbPtr db)
         : m_db(std::move(db)) {}
-    std::int32_t Count() override { return m_db->db().fieldCount(); }
-    std::int32_t ID(std::int16_t slot) override { return at(m_db->db().contents().slots, slot).id; }
-    QString Label(std::int16_t slot) override { return at(m_db->db().contents().slots, slot).label; }
+    std::int32_t Count() override {
+        automationCall();
+        return m_db->db().fieldCount();
+    }
+    std::int32_t ID(std::int16_t slot) override {
+        automationCall();
+        return at(m_db->db().contents().slots, slot).id;
+    }
+    QString Label(std::int16_t slot) override {
+        automationCall();
+        return at(m_db->db().contents().slots, slot).label;
+    }
     std::int32_t EntryRule(const QString& fieldId) override {
+        automationCall();
         const LoadedDatabase& db = m_db->db();
         bool ok = false;
         const std::int32_t id = fieldId.trimmed().toInt(&ok);
@@ -239,6 +270,7 @@ public:
     explicit ContactTable(DbPtr db)
         : m_db(std::move(db)) {}
     std::shared_ptr<ActFields> Fields() override {
+        automationCall();
         m_db->open(true);
         return std::make_shared<standin::Fields>(m_db);
     }
@@ -252,15 +284,29 @@ public:
     explicit Users(DbPtr db)
         : m_db(std::move(db)) {}
     std::int32_t CurrentUserSecurity() override {
+        automationCall();
         const Session& s = m_db->open(true);
         const int position = s.currentUser;
         return at(m_db->db().contents().users, position - 1).security;
     }
-    std::int32_t Count() override { return static_cast<std::int32_t>(m_db->db().contents().users.size()); }
-    QString Name(std::int16_t position) override { return user(position).name; }
-    QString Security(std::int16_t position) override { return QString::number(user(position).security); }
-    QString Access(std::int16_t position) override { return user(position).access; }
+    std::int32_t Count() override {
+        automationCall();
+        return static_cast<std::int32_t>(m_db->db().contents().users.size());
+    }
+    QString Name(std::int16_t position) override {
+        automationCall();
+        return user(position).name;
+    }
+    QString Security(std::int16_t position) override {
+        automationCall();
+        return QString::number(user(position).security);
+    }
+    QString Access(std::int16_t position) override {
+        automationCall();
+        return user(position).access;
+    }
     QString UniqueID(const QString& position) override {
+        automationCall();
         bool ok = false;
         const int p = position.trimmed().toInt(&ok);
         if (!ok) {
@@ -279,6 +325,7 @@ public:
     Database(RunLink run, PreloadPtr preload)
         : m_db(std::make_shared<DatabaseLink>(std::move(run), std::move(preload))) {}
     void OpenEx(const QString& path) override {
+        automationCall();
         m_db->bind();
         if (!path.isEmpty() && QDir::cleanPath(QDir::fromNativeSeparators(path)) !=
                                    QDir::cleanPath(m_db->run().watch()->fresh().database)) {
@@ -288,10 +335,12 @@ public:
         }
     }
     std::shared_ptr<ActContactTable> Contact() override {
+        automationCall();
         m_db->open(true);
         return std::make_shared<ContactTable>(m_db);
     }
     std::shared_ptr<ActUsers> Users() override {
+        automationCall();
         m_db->open(true);
         return std::make_shared<standin::Users>(m_db);
     }
@@ -307,29 +356,37 @@ public:
         : m_run(std::move(run)) {}
 
     std::int32_t AuxCommandExists(const QString& name) override {
+        automationCall();
         return m_run.alive().auxCommands.contains(name) ? 1 : 0;
     }
     std::int32_t AuxCommandExistsInToolbar(std::int16_t view, const QString& name) override {
+        automationCall();
         return inView(&Session::toolbar, view, name);
     }
     std::int32_t AuxCommandExistsInToolsMenu(std::int16_t view, const QString& name) override {
+        automationCall();
         return inView(&Session::toolsMenu, view, name);
     }
     std::int32_t AddAuxCommandToToolbar(std::int16_t view, const QString& name) override {
+        automationCall();
         return change(&Session::toolbar, view, name, true);
     }
     std::int32_t RemoveAuxCommandFromToolbar(std::int16_t view, const QString& name) override {
+        automationCall();
         return change(&Session::toolbar, view, name, false);
     }
     std::int32_t AddAuxCommandToToolsMenu(std::int16_t view, const QString& name) override {
+        automationCall();
         return change(&Session::toolsMenu, view, name, true);
     }
     std::int32_t RemoveAuxCommandFromToolsMenu(std::int16_t view, const QString& name) override {
+        automationCall();
         return change(&Session::toolsMenu, view, name, false);
     }
     std::int32_t AddAuxCommand(const QString& name, const QString& commandLine, const QString& folder,
                                const QString& menuText, const QString& toolTip, const QString& icon,
                                const QString& icon32, std::int16_t kind) override {
+        automationCall();
         m_run.alive();
         if (name.trimmed().isEmpty()) {
             return 1;
@@ -399,6 +456,7 @@ public:
         , m_preload(std::make_shared<Preload>(m_watch->fresh())) {}
 
     std::shared_ptr<ActObject> CreateObject(const QString& progId) override {
+        automationCall();
         const Session& s = m_watch->fresh();
         if (!s.running || !s.registered) {
             raise(VbErr::CantCreateObject);
@@ -426,6 +484,29 @@ private:
 
 } // namespace
 
+void automationCall() {
+    ++g_calls;
+    if (const std::int64_t ns = g_delayNs.load(std::memory_order_relaxed); ns > 0) {
+        wait(ns);
+    }
+}
+
+std::int64_t automationCalls() {
+    return g_calls.load();
+}
+
+void setCallDelayFromEnvironment() {
+    bool ok = false;
+    const int us = qEnvironmentVariableIntValue(kCallDelayVariable, &ok);
+    g_delayNs = ok && us > 0 ? std::int64_t{us} * 1000 : 0;
+}
+
+bool isDatabaseFile(const QString& path) {
+    QFile file(path);
+    static const QByteArray kSqliteHeader("SQLite format 3\0", 16);
+    return file.open(QIODevice::ReadOnly) && file.read(kSqliteHeader.size()) == kSqliteHeader;
+}
+
 QString homeFolder() {
     const QString fromEnv = qEnvironmentVariable(kHomeVariable);
     if (!fromEnv.isEmpty()) {
@@ -436,6 +517,7 @@ QString homeFolder() {
 }
 
 std::unique_ptr<ObjectFactory> makeFactory(const QString& home) {
+    setCallDelayFromEnvironment();
     return std::make_unique<Factory>(home);
 }
 

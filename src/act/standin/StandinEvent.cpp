@@ -1,5 +1,7 @@
 #include "act/standin/StandinEvent.h"
 
+#include "act/standin/StandinBackend.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -15,6 +17,7 @@ StandinEvent::StandinEvent(const QString& home, QObject* parent)
 }
 
 std::int32_t StandinEvent::Operation1(std::int32_t /*flags*/) {
+    automationCall();
     m_seen = m_watch.fresh();
     m_attached = true;
     watchPaths();
@@ -23,6 +26,7 @@ std::int32_t StandinEvent::Operation1(std::int32_t /*flags*/) {
 }
 
 void StandinEvent::Operation2() {
+    automationCall();
     m_attached = false;
     m_poll.stop();
     const QStringList watched = m_files.files() + m_files.directories();
@@ -32,6 +36,7 @@ void StandinEvent::Operation2() {
 }
 
 bool StandinEvent::Operation3() {
+    automationCall();
     const Session& s = m_watch.fresh();
     return s.running && !s.registered;
 }
