@@ -69,7 +69,14 @@ int main(int argc, char** argv) {
     qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act};
 
     qm::Form1 form(services);
-    form.Form_Load();
+    // A long start-up shows its progress; the main window appears when it is done.
+    qm::ProgressWindow progressWindow;
+    qm::StartupProgress progress(progressWindow);
+    {
+        const qm::StartupProgress::Scope scope(progress);
+        form.Form_Load();
+    }
+    progress.finish();
     if (form.startRefused() || form.unloaded()) { // refused, or ACT! closed during the start-up
         return 0;
     }

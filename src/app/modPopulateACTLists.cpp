@@ -2,6 +2,7 @@
 
 #include "app/Form1Layout.h"
 #include "platform/ErrorReport.h"
+#include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 
 #include <QComboBox>
@@ -54,6 +55,7 @@ void walkProtectedFields(const std::shared_ptr<act::ActFields>& objFields, Messa
                 trap.line = 5;
                 seen = next16(seen);
             }
+            reportProgress(ProgressStep::Fields, seen, count.value_or(0));
             trap.line = 6;
             slot = next16(slot);
             trap.line = 7;
@@ -120,6 +122,7 @@ void Populate_lvwUsers(QTreeWidget& list, const std::shared_ptr<act::ActUsers>& 
                 item->setData(0, kListKeyRole, QString(QStringLiteral("U") + QString::number(p)));
                 items << item;
             }
+            reportProgress(ProgressStep::Users, p, n);
         }
     });
     // One insertion for the whole list, also of the items read before an error.

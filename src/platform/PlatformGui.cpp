@@ -5,10 +5,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -101,6 +104,60 @@ void WindowsShell::open(const QString& document, const QString& workingFolder, i
     ShellExecuteW(hwnd, L"open", file.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(), showMode);
 }
 #endif
+
+class ProgressWindow::Window : public QWidget {
+public:
+    Window() {
+        setObjectName(QStringLiteral("frmProgress"));
+        setWindowTitle(kAppTitle);
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        auto* layout = new QVBoxLayout(this);
+        caption = new QLabel(this);
+        bar = new QProgressBar(this);
+        bar->setRange(0, 1000);
+        bar->setTextVisible(false);
+        bar->setMinimumWidth(320);
+        layout->addWidget(caption);
+        layout->addWidget(bar);
+    }
+    QLabel* caption;
+    QProgressBar* bar;
+};
+
+ProgressWindow::ProgressWindow()
+    : m_window(std::make_unique<Window>()) {}
+
+ProgressWindow::~ProgressWindow() = default;
+
+QWidget* ProgressWindow::window() const {
+    return m_window.get();
+}
+
+namespace {
+// Paints and lets the window system show the window; runs none of the tool's own handlers.
+void paintOnly() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::X11ExcludeTimers);
+}
+} // namespace
+
+void ProgressWindow::show() {
+    m_window->adjustSize();
+    m_window->show();
+    m_window->raise();
+    paintOnly();
+}
+
+void ProgressWindow::update(int permille, const QString& caption) {
+    m_window->caption->setText(caption);
+    m_window->bar->setValue(permille);
+    m_window->repaint();
+    paintOnly();
+}
+
+void ProgressWindow::hide() {
+    m_window->hide();
+}
 
 std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,
                                                const QString& initialName, const QString& filter) {

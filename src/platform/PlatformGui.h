@@ -2,9 +2,13 @@
 
 // The real platform services that need a display.
 
+#include "platform/Progress.h"
 #include "platform/Services.h"
 
 #include <functional>
+#include <memory>
+
+class QWidget;
 
 namespace qm {
 
@@ -37,6 +41,23 @@ public:
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
 };
 #endif
+
+// The start-up's progress: a small window with a caption and a bar, repainted as the start-up
+// goes on. Only painting is let through meanwhile: no input, no timer, no file watch, so
+// nothing else of the tool runs in the middle of its start-up.
+class ProgressWindow : public ProgressDisplay {
+public:
+    ProgressWindow();
+    ~ProgressWindow() override;
+    void show() override;
+    void update(int permille, const QString& caption) override;
+    void hide() override;
+    QWidget* window() const;
+
+private:
+    class Window;
+    std::unique_ptr<Window> m_window;
+};
 
 class QtFileDialogs : public FileDialogs {
 public:

@@ -1,9 +1,11 @@
-// The common error report, the Visual Basic conversions, the message-box double, the instance guard.
+// The common error report, the Visual Basic conversions, the message-box double, the instance guard,
+// the start-up's progress.
 
 #include "TestPlatform.h"
 #include "platform/ErrorReport.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
+#include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 
 #include <QSysInfo>
@@ -102,6 +104,51 @@ private Q_SLOTS:
         // A copy that was killed leaves a lock naming a process that no longer runs: it does not block.
         QVERIFY(test::writeBytes(path, "999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
         QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
+    }
+
+    // A script of reports, "ms step done/total" (F fields, U users) or "ms finish", against what
+    // the display was asked to do.
+    void startupProgress_data() {
+        test::columns<QString, QString>("script", "display");
+        test::row("a quick start-up shows nothing", "0 F 0/4; 40 F 4/4; 50 U 1/3; 90 U 3/3; 95 finish", "");
+        test::row("a slow pace shows progress early", "0 F 0/1000; 100 F 100/1000; 120 F 130/1000",
+                  "show; 100 F");
+        test::row("a long start-up shows at half a second",
+                  "0 F 0/10; 40 F 10/10; 50 U 1/2; 300 U 2/2; 310 U 1/2; 520 U 2/2; 530 finish",
+                  "show; 1000 U; hide");
+        test::row("updates at most every 50 ms",
+                  "0 F 0/100; 500 F 10/100; 510 F 20/100; 549 F 30/100; 550 F 40/100", "show; 100 F; 400 F");
+        test::row("nothing after the start-up", "0 F 0/100; 600 F 10/100; 601 finish; 700 F 50/100",
+                  "show; 100 F; hide");
+        test::row("unknown total", "0 F 0/0; 600 F 3/0", "show; 0 F");
+    }
+
+    void startupProgress() {
+        auto [script, display] = test::fetch<QString, QString>("script", "display");
+        struct Display : ProgressDisplay {
+            QStringList log;
+            void show() override { log << "show"; }
+            void update(int permille, const QString& caption) override {
+                log << QString("%1 %2").arg(permille).arg(
+                    caption == StartupProgress::caption(ProgressStep::Fields) ? "F" : "U");
+            }
+            void hide() override { log << "hide"; }
+        } shown;
+        std::int64_t now = 0;
+        StartupProgress progress(shown, [&] { return now; });
+        const StartupProgress::Scope scope(progress);
+        for (const QString& report : script.split("; ")) {
+            const QStringList parts = report.split(' ');
+            now = parts[0].toLongLong();
+            if (parts[1] == "finish") {
+                progress.finish();
+                continue;
+            }
+            const QStringList counts = parts[2].split('/');
+            reportProgress(parts[1] == "F" ? ProgressStep::Fields : ProgressStep::Users, counts[0].toInt(),
+                           counts[1].toInt());
+        }
+        QCOMPARE(shown.log.join("; "), display);
     }
 };
 
