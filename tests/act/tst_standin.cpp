@@ -132,6 +132,49 @@ private Q_SLOTS:
         QTest::qWait(300);
     }
 
+    // Each automation call counts once (and so waits the call delay once): a start-up's count is
+    // what an ACT! in another process would be asked.
+    void everyCallCountsOnce() {
+        const auto calls = [] { return act::standin::automationCalls(); };
+        std::int64_t before = calls();
+        const ActObjects o = objectsAfter({"start"});
+        QCOMPARE(calls() - before, 9); // two objects created, seven members
+        const auto aux = act::createAs<act::ActAuxCmds>(*m_act, act::kProgIdAuxCmds);
+        const auto event = m_act->CreateEventControl();
+        const QString me = "Quillmark";
+        const std::vector<std::pair<const char*, std::function<void()>>> members{
+            {"CurrentFieldID", [&] { o.objContactView->CurrentFieldID(); }},
+            {"GetOpenDBName", [&] { o.objApp->GetOpenDBName(); }},
+            {"Fields.Count", [&] { o.objFields->Count(); }},
+            {"ID", [&] { o.objFields->ID(0); }},
+            {"Label", [&] { o.objFields->Label(0); }},
+            {"EntryRule", [&] { o.objFields->EntryRule("8"); }},
+            {"CurrentUserSecurity", [&] { o.objUsers->CurrentUserSecurity(); }},
+            {"Users.Count", [&] { o.objUsers->Count(); }},
+            {"Name", [&] { o.objUsers->Name(1); }},
+            {"Security", [&] { o.objUsers->Security(1); }},
+            {"Access", [&] { o.objUsers->Access(1); }},
+            {"UniqueID", [&] { o.objUsers->UniqueID("1"); }},
+            {"AuxCommandExists", [&] { aux->AuxCommandExists(me); }},
+            {"AddAuxCommand",
+             [&] { aux->AddAuxCommand(me, "q.EXE", "/", me, "tip", "q.ico", "q32.ico", 1); }},
+            {"AddAuxCommandToToolbar", [&] { aux->AddAuxCommandToToolbar(1, me); }},
+            {"AuxCommandExistsInToolbar", [&] { aux->AuxCommandExistsInToolbar(1, me); }},
+            {"RemoveAuxCommandFromToolbar", [&] { aux->RemoveAuxCommandFromToolbar(1, me); }},
+            {"AddAuxCommandToToolsMenu", [&] { aux->AddAuxCommandToToolsMenu(1, me); }},
+            {"AuxCommandExistsInToolsMenu", [&] { aux->AuxCommandExistsInToolsMenu(1, me); }},
+            {"RemoveAuxCommandFromToolsMenu", [&] { aux->RemoveAuxCommandFromToolsMenu(1, me); }},
+            {"Operation1", [&] { event->Operation1(0); }},
+            {"Operation3", [&] { event->Operation3(); }},
+            {"Operation2", [&] { event->Operation2(); }},
+        };
+        for (const auto& [name, call] : members) {
+            before = calls();
+            call();
+            QVERIFY2(calls() - before == 1, name);
+        }
+    }
+
     void command150AndShellRestart() {
         // The shell knows an ACT! database by its content, whatever its name.
         const ActObjects o = objectsAfter({"create-demo Sales.pad", "start Sales.pad"});
