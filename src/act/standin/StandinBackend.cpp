@@ -7,11 +7,8 @@
 #include "platform/VbError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
-#include <atomic>
-#include <chrono>
 #include <future>
 #include <optional>
 
@@ -20,16 +17,6 @@ namespace qm::act::standin {
 namespace {
 
 using WatchPtr = std::shared_ptr<SessionWatch>;
-
-std::atomic<std::int64_t> g_calls{0};
-std::atomic<std::int64_t> g_delayNs{0};
-
-// Spins rather than sleeps: a sleep of some microseconds lasts far longer than asked.
-void wait(std::int64_t ns) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ns);
-    while (std::chrono::steady_clock::now() < until) {
-    }
-}
 
 [[noreturn]] void raiseClosed() {
     throw VbError(static_cast<int>(VbErr::AutomationError), QStringLiteral("ACT! has no database open"));
@@ -153,6 +140,12 @@ private:
 
 using DbPtr = std::shared_ptr<DatabaseLink>;
 
+// Counts a member call whose answer is `answer`.
+template <typename T> T counted(T answer) {
+    automationCall();
+    return answer;
+}
+
 template <typename Vector> const auto& at(const Vector& v, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= v.size()) {
         raise(VbErr::SubscriptOutOfRange);
@@ -212,10 +205,7 @@ public:
         m_run.alive();
         return std::make_shared<standin::Views>(m_run);
     }
-    QString GetOpenDBName() override {
-        automationCall();
-        return QDir::toNativeSeparators(m_run.alive().database);
-    }
+    QString GetOpenDBName() override { return counted(QDir::toNativeSeparators(m_run.alive().database)); }
     void Command(std::int16_t command) override {
         automationCall();
         m_run.alive();
@@ -237,18 +227,9 @@ class Fields : public ActFields {
 public:
     explicit Fields(DbPtr db)
         : m_db(std::move(db)) {}
-    std::int32_t Count() override {
-        automationCall();
-        return m_db->db().fieldCount();
-    }
-    std::int32_t ID(std::int16_t slot) override {
-        automationCall();
-        return at(m_db->db().contents().slots, slot).id;
-    }
-    QString Label(std::int16_t slot) override {
-        automationCall();
-        return at(m_db->db().contents().slots, slot).label;
-    }
+    std::int32_t Count() override { return counted(m_db->db().fieldCount()); }
+    std::int32_t ID(std::int16_t slot) override { return counted(at(m_db->db().contents().slots, slot).id); }
+    QString Label(std::int16_t slot) override { return counted(at(m_db->db().contents().slots, slot).label); }
     std::int32_t EntryRule(const QString& fieldId) override {
         automationCall();
         const LoadedDatabase& db = m_db->db();
@@ -290,21 +271,13 @@ public:
         return at(m_db->db().contents().users, position - 1).security;
     }
     std::int32_t Count() override {
-        automationCall();
-        return static_cast<std::int32_t>(m_db->db().contents().users.size());
+        return counted(static_cast<std::int32_t>(m_db->db().contents().users.size()));
     }
-    QString Name(std::int16_t position) override {
-        automationCall();
-        return user(position).name;
-    }
+    QString Name(std::int16_t position) override { return counted(user(position).name); }
     QString Security(std::int16_t position) override {
-        automationCall();
-        return QString::number(user(position).security);
+        return counted(QString::number(user(position).security));
     }
-    QString Access(std::int16_t position) override {
-        automationCall();
-        return user(position).access;
-    }
+    QString Access(std::int16_t position) override { return counted(user(position).access); }
     QString UniqueID(const QString& position) override {
         automationCall();
         bool ok = false;
@@ -483,29 +456,6 @@ private:
 };
 
 } // namespace
-
-void automationCall() {
-    ++g_calls;
-    if (const std::int64_t ns = g_delayNs.load(std::memory_order_relaxed); ns > 0) {
-        wait(ns);
-    }
-}
-
-std::int64_t automationCalls() {
-    return g_calls.load();
-}
-
-void setCallDelayFromEnvironment() {
-    bool ok = false;
-    const int us = qEnvironmentVariableIntValue(kCallDelayVariable, &ok);
-    g_delayNs = ok && us > 0 ? std::int64_t{us} * 1000 : 0;
-}
-
-bool isDatabaseFile(const QString& path) {
-    QFile file(path);
-    static const QByteArray kSqliteHeader("SQLite format 3\0", 16);
-    return file.open(QIODevice::ReadOnly) && file.read(kSqliteHeader.size()) == kSqliteHeader;
-}
 
 QString homeFolder() {
     const QString fromEnv = qEnvironmentVariable(kHomeVariable);

@@ -30,6 +30,8 @@ std::unique_ptr<ObjectFactory> makeFactory(const QString& home = homeFolder());
 void automationCall();
 // The automation calls this process has made to the stand-in so far.
 std::int64_t automationCalls();
+// Reads the call delay from the environment (makeFactory does).
+void setCallDelayFromEnvironment();
 
 // True when the file is a stand-in ACT! database, judged by its content, not its name.
 bool isDatabaseFile(const QString& path);
