@@ -34,6 +34,7 @@ quiet_wine() {
     local rc=$?
     cat "$log"
     rm -f "$log"
+    [ $rc -eq 0 ] || echo "($* exited with $rc)"
     return $rc
 }
 
