@@ -48,7 +48,7 @@ std::unique_ptr<qm::Shell> makeShell(bool realAct) {
     }
 #endif
     Q_UNUSED(realAct);
-    return std::make_unique<qm::DesktopShell>(actStandinProgram(), qm::act::standin::isDatabaseFile);
+    return std::make_unique<qm::DesktopShell>(actStandinProgram());
 }
 
 } // namespace

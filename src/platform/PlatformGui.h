@@ -2,6 +2,7 @@
 
 // The real platform services that need a display.
 
+#include "act/standin/StandinBackend.h"
 #include "platform/Progress.h"
 #include "platform/Services.h"
 
@@ -25,7 +26,7 @@ public:
 class DesktopShell : public Shell {
 public:
     using DatabaseTest = std::function<bool(const QString& path)>;
-    DesktopShell(QString actProgram, DatabaseTest isActDatabase);
+    explicit DesktopShell(QString actProgram, DatabaseTest isActDatabase = act::standin::isDatabaseFile);
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
 
 private:
