@@ -18,3 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Programs that a build runs (the icon drawer) run under Wine where it is installed.
+find_program(QM_WINE_PROGRAM NAMES wine)
+if(QM_WINE_PROGRAM)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${QM_WINE_PROGRAM})
+endif()
