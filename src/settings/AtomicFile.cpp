@@ -1,121 +1,440 @@
+// The POSIX side of AtomicFile.h (AtomicFileWin.cpp is the Windows side). Names are opened
+// relative to the folder's descriptor, and temporary files get short names of their own, so a
+// file whose name or path is as long as the system allows is written like any other.
+
 #include "settings/AtomicFile.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
 
-#include <filesystem>
-#include <system_error>
+#include <QMutex>
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace qm {
 
 namespace {
 
-std::filesystem::path nativePath(const QString& path) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
+// A readers' lock and the lock of a write in place: record locks of the open file (not of the
+// process), so that they do not mix with the writers' whole-file locks.
+#ifdef F_OFD_SETLK
+constexpr int kRecordLock = F_OFD_SETLK;
 #else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+constexpr int kRecordLock = F_SETLK;
 #endif
+
+// How long a reader waits for a write in place (which takes microseconds) before it gives up.
+constexpr int kReaderWaitMs = 2000;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1)
+        : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool ok() const { return m_fd >= 0; }
+    void reset(int fd = -1) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+qint64 nanos(const struct timespec& t) {
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileIdentity identityFrom(const struct stat& st) {
+    return {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size),
+            nanos(st.st_mtim), nanos(st.st_ctim), 1};
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Tries `attempt` until it succeeds, fails for good, or the deadline passes, pausing between
+// tries (1 ms, doubling up to 50 ms): never a busy loop. `attempt` returns 0, or the errno.
+template <typename Attempt> bool retryUntil(const QDeadlineTimer& deadline, Attempt attempt) {
+    int pauseMs = 1;
+    for (;;) {
+        const int error = attempt();
+        if (error == 0) {
+            return true;
+        }
+        if (error == EINTR) {
+            continue;
+        }
+        if ((error != EWOULDBLOCK && error != EAGAIN && error != EACCES) || deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(pauseMs, deadline.remainingTime() + 1)));
+        pauseMs = std::min(pauseMs * 2, 50);
+    }
+}
+
+bool writersLock(int fd, const QDeadlineTimer& deadline) {
+    return retryUntil(deadline, [fd] { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno; });
+}
+
+bool recordLock(int fd, short type, const QDeadlineTimer& deadline) {
+    return retryUntil(deadline, [fd, type] {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET; // start 0, length 0: the whole file
+        return ::fcntl(fd, kRecordLock, &lock) == 0 ? 0 : errno;
+    });
+}
+
+bool readAll(int fd, qint64 sizeHint, QByteArray& out) {
+    out.clear();
+    out.reserve(sizeHint + 1);
+    char buffer[65536];
+    qint64 offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        out.append(buffer, n);
+        offset += n;
+    }
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool flush(int fd) {
+    return !fileWriteTuning().sync || ::fsync(fd) == 0;
+}
+
+// A file made beside the target, deleted again unless it was published.
+class Beside {
+public:
+    Beside(int dir, mode_t mode)
+        : m_dir(dir) {
+        for (int attempt = 0; attempt < 16 && !m_fd.ok(); ++attempt) {
+            m_name = ".qm" + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+            m_fd.reset(::openat(dir, m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+            if (!m_fd.ok() && errno != EEXIST) {
+                break;
+            }
+        }
+        m_error = m_fd.ok() ? 0 : errno;
+    }
+    ~Beside() {
+        if (!m_published && m_fd.ok()) {
+            ::unlinkat(m_dir, m_name.constData(), 0);
+        }
+    }
+    Beside(const Beside&) = delete;
+    Beside& operator=(const Beside&) = delete;
+
+    int fd() const { return m_fd.get(); }
+    int error() const { return m_error; }
+    const char* name() const { return m_name.constData(); }
+    void published() { m_published = true; }
+
+private:
+    int m_dir;
+    Fd m_fd;
+    QByteArray m_name;
+    int m_error = 0;
+    bool m_published = false;
+};
+
+ReplaceResult folderError(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? ReplaceResult::ReadOnly
+                                                               : ReplaceResult::Failed;
+}
+
+// Gives `name` the content `bytes` through a file beside it. nullopt: that would change what the
+// file is (another owner or group), so it is to be written in place.
+std::optional<ReplaceResult> replaceBeside(int dir, const char* name, const struct stat& old,
+                                           const QByteArray& bytes) {
+    Beside beside(dir, 0600);
+    if (beside.error() == EACCES || beside.error() == EPERM) {
+        return std::nullopt; // a folder that may not be written: in place, as Windows would
+    }
+    if (beside.error() != 0) {
+        return ReplaceResult::Failed;
+    }
+    struct stat made {};
+    if (::fstat(beside.fd(), &made) != 0) {
+        return ReplaceResult::Failed;
+    }
+    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+        ::fchown(beside.fd(), old.st_uid, old.st_gid) != 0) {
+        return std::nullopt;
+    }
+    if (::fchmod(beside.fd(), old.st_mode & 07777) != 0 || !writeAll(beside.fd(), bytes) ||
+        !flush(beside.fd()) || ::renameat(dir, beside.name(), dir, name) != 0) {
+        return ReplaceResult::Failed;
+    }
+    beside.published();
+    flush(dir);
+    return ReplaceResult::Replaced;
+}
+
+ReplaceResult writeInPlace(int fd, const QByteArray& bytes, const QDeadlineTimer& deadline) {
+#ifdef Q_OS_LINUX
+    if (!bytes.isEmpty() && ::fallocate(fd, 0, 0, bytes.size()) != 0 &&
+        (errno == ENOSPC || errno == EDQUOT)) {
+        return ReplaceResult::Failed; // nothing overwritten yet
+    }
+#endif
+    if (!recordLock(fd, F_WRLCK, deadline)) {
+        return ReplaceResult::Busy;
+    }
+    const bool ok = writeAll(fd, bytes) && ::ftruncate(fd, bytes.size()) == 0 && flush(fd);
+    struct flock unlock {};
+    unlock.l_type = F_UNLCK;
+    ::fcntl(fd, kRecordLock, &unlock);
+    return ok ? ReplaceResult::Replaced : ReplaceResult::Failed;
+}
+
+// Publishes a new file under `name` without ever replacing one that appeared meanwhile. nullopt:
+// one did; the caller starts again with it.
+std::optional<ReplaceResult> createNew(int dir, const char* name, const QByteArray& bytes) {
+    Beside beside(dir, 0666); // the mode a new file gets from the umask, as any program's
+    if (beside.error() != 0) {
+        return folderError(beside.error());
+    }
+    if (!writeAll(beside.fd(), bytes) || !flush(beside.fd())) {
+        return ReplaceResult::Failed;
+    }
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(dir, beside.name(), dir, name, RENAME_NOREPLACE) == 0) {
+        beside.published();
+        flush(dir);
+        return ReplaceResult::Replaced;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno == EEXIST ? std::nullopt : std::optional(ReplaceResult::Failed);
+    }
+#endif
+    // No such renaming on this disk: a second name is made only where none exists, and the
+    // name beside goes (the destructor removes it).
+    if (::linkat(dir, beside.name(), dir, name, 0) != 0) {
+        if (errno == EEXIST) {
+            return std::nullopt;
+        }
+        if ((errno != EPERM && errno != EOPNOTSUPP) || ::renameat(dir, beside.name(), dir, name) != 0) {
+            return ReplaceResult::Failed;
+        }
+        beside.published(); // no hard links on this disk either: renamed under our folder lock
+    }
+    flush(dir);
+    return ReplaceResult::Replaced;
+}
+
+// A file beside that a killed writer left: one of our names, unchanged for a while. Removed by the
+// first write of a process into the folder, under the folder's lock.
+void sweepOnce(int dir, const QByteArray& folder) {
+    static QMutex mutex;
+    static std::set<QByteArray> swept;
+    {
+        QMutexLocker lock(&mutex);
+        if (!swept.insert(folder).second) {
+            return;
+        }
+    }
+    DIR* listing = ::fdopendir(::dup(dir));
+    if (!listing) {
+        return;
+    }
+    const time_t oldest = ::time(nullptr) - 600;
+    while (const struct dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        struct stat st {};
+        if (name.startsWith(".qm") && name.endsWith(".tmp") &&
+            ::fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_mtime < oldest) {
+            ::unlinkat(dir, entry->d_name, 0);
+        }
+    }
+    ::closedir(listing);
 }
 
 } // namespace
 
-QString writeTarget(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.symLinkTarget();
-        if (!target.isEmpty()) {
-            return target;
-        }
+FileWriteTuning& fileWriteTuning() {
+    static FileWriteTuning tuning;
+    return tuning;
+}
+
+FileIdentity identityOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
     }
-    return info.absoluteFilePath();
+    return identityFrom(st);
+}
+
+QString finalTarget(const QString& path) {
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) { // the system's own limit on a chain
+        const QByteArray native = QFile::encodeName(current);
+        struct stat st {};
+        if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return current;
+        }
+        QByteArray target(qsizetype(st.st_size > 0 ? st.st_size : 4096) + 1, Qt::Uninitialized);
+        const ssize_t n = ::readlink(native.constData(), target.data(), size_t(target.size()));
+        if (n < 0 || n >= target.size()) {
+            return current;
+        }
+        target.truncate(n);
+        current =
+            QDir::cleanPath(QFileInfo(current).absoluteDir().absoluteFilePath(QFile::decodeName(target)));
+    }
+    return current;
 }
 
 bool isReadOnlyFile(const QString& path) {
-    // No write permission bit at all is a read-only file, even for a user the bits do not bind.
-    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    const QFileInfo info(path);
-    return info.isFile() && (!info.isWritable() || !(info.permissions() & anyWrite));
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    return ::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ((st.st_mode & 0222) == 0 || ::access(native.constData(), W_OK) != 0);
 }
 
-ReplaceResult checkReplaceable(const QString& target) {
-    const QFileInfo info(target);
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isDir()) {
-        return ReplaceResult::FolderMissing;
+FileContent readFile(const QString& path) {
+    FileContent out;
+    const Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.ok()) {
+        out.status = errno == ENOENT || errno == ENOTDIR ? FileContent::Missing : FileContent::Denied;
+        return out;
     }
-    if (info.isDir()) {
-        return ReplaceResult::NotAFile;
+    struct stat before {};
+    if (::fstat(fd.get(), &before) != 0) {
+        out.status = FileContent::IoError;
+        return out;
     }
-    if (isReadOnlyFile(target)) {
-        return ReplaceResult::ReadOnly;
+    if (!S_ISREG(before.st_mode)) {
+        out.status = S_ISDIR(before.st_mode) ? FileContent::IsFolder : FileContent::Denied;
+        return out;
     }
-    return ReplaceResult::Replaced;
+    // Held until the descriptor closes: a write in place waits for this read, and this read for it.
+    if (!recordLock(fd.get(), F_RDLCK, QDeadlineTimer(kReaderWaitMs)) ||
+        !readAll(fd.get(), before.st_size, out.bytes)) {
+        out.status = FileContent::IoError;
+        return out;
+    }
+    struct stat after {};
+    out.status = FileContent::Ok;
+    if (::fstat(fd.get(), &after) == 0 && identityFrom(after) == identityFrom(before)) {
+        out.identity = identityFrom(before);
+    }
+    return out;
 }
 
-SettingsFileLock::SettingsFileLock(const QString& target, int waitMs)
-    : m_lock(std::make_unique<QLockFile>(target + QStringLiteral(".lock"))) {
-    const QString lockPath = target + QStringLiteral(".lock");
-    m_lock->setStaleLockTime(kStaleMs);
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        if (m_lock->tryLock(0)) {
-            return;
+ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
+    const QFileInfo target(finalTarget(path));
+    const QByteArray name = QFile::encodeName(target.fileName());
+    const Fd dir(
+        ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.ok()) {
+        return errno == ENOENT || errno == ENOTDIR ? ReplaceResult::FolderMissing : folderError(errno);
+    }
+    const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
+    if (!writersLock(dir.get(), deadline)) {
+        return ReplaceResult::Busy;
+    }
+    sweepOnce(dir.get(), QFile::encodeName(target.absolutePath()));
+    for (int round = 0;; ++round) {
+        if (round > 0 && deadline.hasExpired()) {
+            return ReplaceResult::Busy; // the file kept changing under writers that take no lock
         }
-        if (m_lock->error() == QLockFile::PermissionError) {
-            m_denied = true;
-            return;
+        struct stat st {};
+        if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                return folderError(errno);
+            }
+            const std::optional<QByteArray> bytes = edit(nullptr);
+            if (!bytes) {
+                return ReplaceResult::Unchanged;
+            }
+            if (const auto created = createNew(dir.get(), name.constData(), *bytes)) {
+                return *created;
+            }
+            continue; // made meanwhile by a writer that does not take our locks
         }
-        // A writer killed between creating its lock and writing its name into it leaves a lock
-        // that names no process; once it is clearly not being written any more, it is stale.
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        if (!m_lock->getLockInfo(&pid, &host, &app) &&
-            QFileInfo(lockPath).lastModified().msecsTo(QDateTime::currentDateTime()) > kUnfinishedMs) {
-            QFile::remove(lockPath);
-            continue;
+        if (!S_ISREG(st.st_mode)) {
+            return ReplaceResult::NotAFile;
         }
-        if (waited.elapsed() >= waitMs) {
-            return;
+        if ((st.st_mode & 0222) == 0) {
+            return ReplaceResult::ReadOnly;
         }
-        QThread::msleep(5);
+        const Fd file(::openat(dir.get(), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!file.ok()) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return folderError(errno);
+        }
+        if (!writersLock(file.get(), deadline)) {
+            return ReplaceResult::Busy;
+        }
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(file.get(), &locked) != 0) {
+            return ReplaceResult::Failed;
+        }
+        if (::fstatat(dir.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !sameFile(locked, named)) {
+            continue; // replaced while we waited (a writer on another machine): lock the new one
+        }
+        QByteArray current;
+        if (!readAll(file.get(), locked.st_size, current)) {
+            return ReplaceResult::Failed;
+        }
+        const std::optional<QByteArray> bytes = edit(&current);
+        if (!bytes) {
+            return ReplaceResult::Unchanged;
+        }
+        if (locked.st_nlink == 1) {
+            if (const auto replaced = replaceBeside(dir.get(), name.constData(), locked, *bytes)) {
+                return *replaced;
+            }
+        }
+        return writeInPlace(file.get(), *bytes, deadline);
     }
-}
-
-SettingsFileLock::~SettingsFileLock() = default; // QLockFile unlocks when destroyed
-
-ReplaceResult replaceContent(const QString& target, QByteArrayView bytes, bool locked) {
-    QString beside = target + QStringLiteral(".new");
-    if (!locked) {
-        beside += QLatin1Char('-') + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') +
-                  QString::number(QRandomGenerator::global()->generate(), 16);
-    }
-    QFile out(beside);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return out.error() == QFileDevice::PermissionsError ? ReplaceResult::ReadOnly : ReplaceResult::Failed;
-    }
-    bool ok = out.write(bytes.data(), bytes.size()) == bytes.size() && out.flush();
-    if (ok && QFileInfo::exists(target)) {
-        ok = out.setPermissions(QFile::permissions(target));
-    }
-    out.close();
-    ok = ok && out.error() == QFileDevice::NoError;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(nativePath(beside), nativePath(target), ec);
-    }
-    if (!ok || ec) {
-        QFile::remove(beside);
-        return ReplaceResult::Failed;
-    }
-    return ReplaceResult::Replaced;
 }
 
 } // namespace qm

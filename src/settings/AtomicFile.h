@@ -1,63 +1,87 @@
 #pragma once
 
-// Replacing a settings file so that it is never seen half-written: the new content goes into a
-// file beside it, which is then renamed over it. Writers of one file take turns through a lock
-// file beside it, so each can re-read the file, change one thing and put it back without losing
-// what another writer put there a moment before.
+// Reading and changing a settings file so that a reader never sees it half-written, no two
+// writers lose each other's change, and what the file is (its links, its owner, group and mode)
+// stays as it was.
+//
+// Writers take turns through kernel locks that end with the process holding them, however it
+// ends: the lock of the file's folder (which also covers a file that does not exist yet) and the
+// lock of the file itself (which covers other names of the same file, and writers on other
+// machines of a shared folder). A writer that cannot have both within lockWaitMs changes nothing
+// and says so, as a read-only file does: it never writes without them, so a writer that stalls
+// while it holds them cannot lose anyone's change either. Each writer reads the file under the
+// locks and derives the new content from what it read.
+//
+// The new content normally goes into a short-named file beside the old one, is flushed to the
+// disk and renamed over it, and the folder is flushed: a crash or a power cut leaves the old file
+// or the new one. Where that would change what the file is, the content is written in place
+// instead: when the file has other hard links (a new file would leave them behind), when the
+// folder may not be written (no file can be made beside it) or when the new file could not be
+// given the old one's owner and group (another login's file). Written in place safely means:
+// - the whole new content is ready before the first byte is written, and the disk space it needs
+//   is reserved first, so a full disk fails before anything is overwritten;
+// - readers of this program wait (a bounded time) while the content is being written, so they
+//   see the old content or the new, never a mix;
+// - the content is flushed to the disk before the locks are released.
+// What it cannot promise is the old or the new content after a crash or a power cut during those
+// few microseconds; the profile functions of Windows write every file that way.
 
-#include <QByteArrayView>
-#include <QLockFile>
+#include <QByteArray>
 #include <QString>
 
-#include <memory>
+#include <array>
+#include <functional>
+#include <optional>
 
 namespace qm {
 
 enum class ReplaceResult {
-    Replaced,
+    Replaced,      // the new content is in the file
+    Unchanged,     // the change asked for nothing
     FolderMissing, // the file's folder does not exist
-    ReadOnly,      // the file, or its folder, may not be written
-    NotAFile,      // the path names a folder
-    Failed,        // writing or renaming failed (disk full, ...)
+    ReadOnly,      // the file may not be written, or (a new file) its folder may not be
+    NotAFile,      // the path names a folder or another kind of file
+    Busy,          // another writer kept the file longer than the wait allows
+    Failed,        // reading or writing failed (disk full, I/O error, ...)
 };
 
-// The file a write of `path` changes: the target of a symbolic link, so that the link stays.
-QString writeTarget(const QString& path);
+// Device, inode, size, modification and change time (ns), and 1; all 0 for a missing file. Any
+// write or replacement of the file changes it (see IniFileCache.h for the one exception).
+using FileIdentity = std::array<qint64, 6>;
+// The identity of the file `path` names, links followed: a single stat, nothing opened.
+FileIdentity identityOf(const QString& path);
 
-// An existing file that may not be written (the read-only attribute of Windows).
+// The file at the end of the chain of symbolic links that starts at `path` (`path` itself when it
+// is no link); a chain that ends at a missing file gives the missing file's path.
+QString finalTarget(const QString& path);
+
+// An existing file that may not be written (the read-only attribute of Windows): no write
+// permission for this login, or no write permission bit at all (which root is not bound by).
 bool isReadOnlyFile(const QString& path);
 
-// Whether `target` can be replaced: its folder exists and it is missing or a writable file.
-ReplaceResult checkReplaceable(const QString& target);
-
-// The lock of one settings file, held from construction to destruction: "<file>.lock" beside it.
-// A lock left by a process that died is taken over at once when that process ran on this
-// machine, and after kStaleMs otherwise; one left half-made (no owner in it) after kUnfinishedMs. After
-// kWaitMs the writer goes ahead without the lock rather than dropping the administrator's change.
-class SettingsFileLock {
-public:
-    static constexpr int kStaleMs = 5000;
-    static constexpr int kWaitMs = 8000;
-    // A lock file that names no owner this long after it was made was left half-made.
-    static constexpr int kUnfinishedMs = 250;
-
-    explicit SettingsFileLock(const QString& target, int waitMs = kWaitMs);
-    ~SettingsFileLock();
-    SettingsFileLock(const SettingsFileLock&) = delete;
-    SettingsFileLock& operator=(const SettingsFileLock&) = delete;
-
-    bool isLocked() const { return m_lock && m_lock->isLocked(); }
-    // The lock file could not be created at all (the folder may not be written to).
-    bool isDenied() const { return m_denied; }
-
-private:
-    std::unique_ptr<QLockFile> m_lock;
-    bool m_denied = false;
+struct FileContent {
+    enum Status { Ok, Missing, Denied, IsFolder, IoError } status = Missing;
+    QByteArray bytes;
+    FileIdentity identity{}; // of the content read; all 0 when the file changed while being read
 };
+// The whole file, read when no writer of this program is writing it in place (after a bounded
+// wait).
+FileContent readFile(const QString& path);
 
-// Writes `bytes` beside `target` and renames the result over it, keeping the old file's
-// permissions. `locked` says the caller holds the file's lock; without it the file beside gets a
-// name of its own. On failure the target is untouched and nothing is left beside it.
-ReplaceResult replaceContent(const QString& target, QByteArrayView bytes, bool locked);
+// A change of a file: from its current content (nullptr when it does not exist) to the new
+// content, or nullopt to leave it as it is. It may be called more than once: once more each time
+// another writer got in first.
+using ContentEdit = std::function<std::optional<QByteArray>(const QByteArray* current)>;
+
+// Changes the file at the end of the link chain of `path`, under the writers' locks, as the top of
+// this file says. On any result but Replaced the file is as it was and nothing is left beside it.
+ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit);
+
+// Knobs for tests and benchmarks.
+struct FileWriteTuning {
+    int lockWaitMs = 5000; // the longest a writer waits for another writer's locks
+    bool sync = true;      // flush new files and their folder to the disk
+};
+FileWriteTuning& fileWriteTuning();
 
 } // namespace qm

@@ -6,8 +6,7 @@
 #include "settings/Cp1252.h"
 #include "settings/IniLib.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QList>
 
 #include <limits>
 
@@ -105,18 +104,19 @@ void read(const QString& path, Sink& sink) {
         sink.setAllowEditing(0);
         return;
     }
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        raise(file.error() == QFileDevice::OpenError && !QFileInfo::exists(path)
-                  ? VbErr::FileNotFound
-                  : VbErr::PathFileAccessError);
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    const FileContent file = readFile(path);
+    switch (file.status) {
+    case FileContent::Ok:
+        readContent(file.bytes, sink);
+        return;
+    case FileContent::Missing:
+        raise(VbErr::FileNotFound);
+    case FileContent::Denied:
+    case FileContent::IsFolder:
+        raise(VbErr::PathFileAccessError);
+    case FileContent::IoError:
         raise(VbErr::DeviceIOError);
     }
-    file.close();
-    readContent(bytes, sink);
 }
 
 QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText) {
@@ -134,49 +134,25 @@ QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listTe
     return cp1252::encode(text);
 }
 
-namespace {
-
-void replaceWith(const QString& path, const QByteArray& bytes) {
-    const QString target = writeTarget(path);
-    ReplaceResult result = checkReplaceable(target);
-    if (result == ReplaceResult::Replaced) {
-        const SettingsFileLock lock(target);
-        result = lock.isDenied() ? ReplaceResult::ReadOnly : replaceContent(target, bytes, lock.isLocked());
-    }
-    switch (result) {
+void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
+    const QByteArray bytes = content(onlyFromDropdown, allowEditing, listText);
+    switch (rewriteFile(path, [&](const QByteArray*) { return std::optional(bytes); })) {
     case ReplaceResult::Replaced:
+    case ReplaceResult::Unchanged:
         return;
     case ReplaceResult::FolderMissing:
         raise(VbErr::PathNotFound);
     case ReplaceResult::ReadOnly:
     case ReplaceResult::NotAFile:
+    case ReplaceResult::Busy:
         raise(VbErr::PathFileAccessError);
     case ReplaceResult::Failed:
         raise(VbErr::DeviceIOError);
     }
 }
 
-} // namespace
-
-void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
-    replaceWith(path, content(onlyFromDropdown, allowEditing, listText));
-}
-
-bool removeBeforeSave(const QString& path, int allowEditing, const QString& listText) {
-    if (allowEditing != 0 || !vb::Trim(listText).isEmpty()) {
-        return false;
-    }
-    const QFileInfo info(path);
-    if (!info.isFile() || isReadOnlyFile(path)) {
-        return false;
-    }
-    return QFile::remove(path);
-}
-
 void save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
-    const QByteArray bytes = content(onlyFromDropdown, allowEditing, listText); // refused before any change
-    removeBeforeSave(path, allowEditing, listText);
-    replaceWith(path, bytes);
+    write(path, onlyFromDropdown, allowEditing, listText);
 }
 
 } // namespace qm::FieldSettingsFile

@@ -62,19 +62,17 @@ void readContent(QByteArrayView bytes, Sink& sink);
 // 16-bit integer.
 QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText);
 
-// Replaces the file with content(...), checked in full before anything is written, written
-// beside it and renamed over it. Raises "Overflow" (6) as above, "Path not found" (76) when the
-// folder is missing, "Path/File access error" (75) when the file or folder may not be written,
-// "Device I/O error" (57) when the write itself fails; the old file then stays as it was.
+// Replaces the file with content(...), checked in full before anything is written (see
+// AtomicFile.h for how a file is replaced). Raises "Overflow" (6) as above, "Path not found" (76)
+// when the folder is missing, "Path/File access error" (75) when the file (or the folder of a new
+// file) may not be written or another writer holds it too long, "Device I/O error" (57) when the
+// write itself fails; the old file then stays as it was.
 void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
 
-// The deletion before a save: when "Allow editing" is unchecked (0) and the list text trimmed
-// of spaces is empty, an existing file is deleted (a read-only file is left, a failure ignored).
-// Returns true when a file was deleted.
-bool removeBeforeSave(const QString& path, int allowEditing, const QString& listText);
-
-// What the Save does with the file: removeBeforeSave, then write all the same, so the file
-// exists after every save that succeeds.
+// What the Save does with the file. When "Allow editing" is unchecked and the list is empty, a
+// save once deleted the file before writing it anew; the write replaces the file whole, which
+// leaves the same file, without losing the file's links, owner and mode, nor the file itself when
+// the write fails. So a save is the write.
 void save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
 
 } // namespace qm::FieldSettingsFile

@@ -1,13 +1,8 @@
 #include "settings/IniFileCache.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
+#include "settings/AtomicFile.h"
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <time.h>
-#endif
+#include <ctime>
 
 namespace qm {
 
@@ -15,38 +10,12 @@ namespace {
 
 constexpr std::size_t kMaxEntries = 16;
 
-#ifdef Q_OS_UNIX
-qint64 nanos(const struct timespec& t) {
-    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-#endif
-
-// Device, inode, size, modification time, change time, 1; all 0 when unknown.
-std::array<qint64, 6> identityOf(QFile& file) {
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::fstat(file.handle(), &st) == 0) {
-        return {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size),
-                nanos(st.st_mtim), nanos(st.st_ctim), 1};
-    }
-#else
-    const QFileInfo info(file);
-    return {0,
-            0,
-            info.size(),
-            info.lastModified().toMSecsSinceEpoch() * 1'000'000,
-            info.metadataChangeTime().toMSecsSinceEpoch() * 1'000'000,
-            1};
-#endif
-    return {};
-}
-
-bool settled(const std::array<qint64, 6>& id) {
+bool settled(const FileIdentity& id) {
 #ifdef Q_OS_UNIX
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const qint64 newest = std::max(id[3], id[4]);
-    return id[5] == 1 && nanos(now) - newest > IniFileCache::kSettleNs;
+    const qint64 nowNs = qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return id[5] == 1 && nowNs - std::max(id[3], id[4]) > IniFileCache::kSettleNs;
 #else
     Q_UNUSED(id);
     return false; // timestamps too coarse to trust: compare content every time
@@ -61,50 +30,66 @@ IniFileCache& IniFileCache::instance() {
 }
 
 std::shared_ptr<const IniDocument> IniFileCache::load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const FileIdentity now = identityOf(path);
+    {
         QMutexLocker lock(&m_mutex);
-        m_entries.erase(path);
-        return nullptr;
+        const auto it = m_entries.find(path);
+        if (now[5] == 0) {
+            if (it != m_entries.end()) {
+                m_entries.erase(it);
+            }
+            return nullptr;
+        }
+        if (it != m_entries.end() && it->second.trusted && it->second.identity == now) {
+            return it->second.doc;
+        }
     }
-    const Identity before = identityOf(file);
+    FileContent read = readFile(path);
     QMutexLocker lock(&m_mutex);
-    auto it = m_entries.find(path);
-    if (it != m_entries.end() && it->second.trusted && it->second.identity == before) {
-        return it->second.doc;
-    }
     ++m_contentReads;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    if (read.status != FileContent::Ok) {
         m_entries.erase(path);
         return nullptr;
     }
-    const Identity after = identityOf(file);
+    const auto it = m_entries.find(path);
     std::shared_ptr<const IniDocument> doc;
-    if (it != m_entries.end() && it->second.doc->bytes() == bytes) {
+    if (it != m_entries.end() && it->second.doc->bytes() == read.bytes) {
         doc = it->second.doc;
     } else {
         ++m_parses;
-        doc = std::make_shared<const IniDocument>(std::move(bytes));
+        doc = std::make_shared<const IniDocument>(std::move(read.bytes));
     }
-    if (before != after) {
+    if (read.identity[5] == 0) {
         // Changed while being read: serve what was read, keep nothing.
         m_entries.erase(path);
         return doc;
     }
-    if (it == m_entries.end() && m_entries.size() >= kMaxEntries) {
-        m_entries.clear();
-    }
-    m_entries[path] = Entry{before, settled(before), doc};
+    keep(path, Entry{read.identity, settled(read.identity), doc});
     return doc;
+}
+
+std::shared_ptr<const IniDocument> IniFileCache::parsed(const QString& path, const QByteArray& bytes) {
+    {
+        QMutexLocker lock(&m_mutex);
+        const auto it = m_entries.find(path);
+        if (it != m_entries.end() && it->second.doc->bytes() == bytes) {
+            return it->second.doc;
+        }
+        ++m_parses;
+    }
+    return std::make_shared<const IniDocument>(bytes);
 }
 
 void IniFileCache::remember(const QString& path, std::shared_ptr<const IniDocument> doc) {
     QMutexLocker lock(&m_mutex);
+    keep(path, Entry{{}, false, std::move(doc)});
+}
+
+void IniFileCache::keep(const QString& path, Entry entry) {
     if (m_entries.size() >= kMaxEntries && !m_entries.count(path)) {
         m_entries.clear();
     }
-    m_entries[path] = Entry{{}, false, std::move(doc)};
+    m_entries[path] = std::move(entry);
 }
 
 void IniFileCache::clear() {

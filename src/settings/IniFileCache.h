@@ -7,11 +7,12 @@
 // - its identity (device, inode, size, modification and change times) must be unchanged, and
 // - the entry must have been read when the file had not changed for kSettleNs already.
 //
-// The second rule covers timestamps that are coarser than the time between two writes (a file
-// rewritten in place within one tick, with the same size, keeps every part of its identity).
-// While a file is younger than that, each read compares its content with the entry instead,
-// which still spares the parse. The change time cannot be set by any program, so a later change
-// of a settled file always shows in its identity.
+// The first rule costs one stat of the path, and nothing else is asked of the system for a
+// settled file. The second rule covers timestamps that are coarser than the time between two
+// writes (a file rewritten in place within one tick, with the same size, keeps every part of its
+// identity). While a file is younger than that, each read compares its content with the entry
+// instead, which still spares the parse. The change time cannot be set by any program, so a
+// later change of a settled file always shows in its identity.
 
 #include "settings/IniDocument.h"
 
@@ -32,6 +33,9 @@ public:
 
     // The file as it is on disk now; nullptr when it is missing or cannot be read.
     std::shared_ptr<const IniDocument> load(const QString& path);
+    // `bytes` just read from `path` under a writer's lock, parsed (the entry's document when it
+    // holds the same bytes).
+    std::shared_ptr<const IniDocument> parsed(const QString& path, const QByteArray& bytes);
     // Keeps `doc` as the content just written to `path`; it is checked against the disk at the
     // next load like any young entry.
     void remember(const QString& path, std::shared_ptr<const IniDocument> doc);
@@ -42,12 +46,12 @@ public:
     qint64 parses() const { return m_parses; }
 
 private:
-    using Identity = std::array<qint64, 6>;
     struct Entry {
-        Identity identity{};
+        std::array<qint64, 6> identity{};
         bool trusted = false;
         std::shared_ptr<const IniDocument> doc;
     };
+    void keep(const QString& path, Entry entry);
 
     QMutex m_mutex;
     std::unordered_map<QString, Entry> m_entries;

@@ -12,42 +12,31 @@ namespace qm::IniLib {
 
 namespace {
 
-// Applies one change to File under its lock; `value` absent removes the key.
+// Applies one change to File under the writers' locks, to the content read under them; `value`
+// absent removes the key.
 void change(const QString& section, const QString& key, const std::optional<QString>& value,
             const QString& file) {
     if (file.isEmpty()) {
         return;
     }
-    const QString target = writeTarget(file);
-    if (checkReplaceable(target) != ReplaceResult::Replaced) {
-        return;
-    }
-    if (!value && !QFileInfo::exists(target)) {
-        return;
-    }
-    const SettingsFileLock lock(target);
-    if (lock.isDenied()) {
-        return; // the folder may not be written to: the file could not be replaced either
-    }
     auto& cache = IniFileCache::instance();
-    std::shared_ptr<const IniDocument> doc = cache.load(file);
-    if (!doc) {
-        if (QFileInfo::exists(target)) {
-            return; // there, but unreadable: never overwrite what could not be read
-        }
-        doc = std::make_shared<const IniDocument>();
-    }
-    std::optional<IniDocument> changed;
-    if (value) {
-        changed = doc->withValue(section, key, cp1252::encode(*value));
-    } else {
-        changed = doc->withoutKey(section, key);
-    }
-    if (!changed || (changed->bytes() == doc->bytes() && QFileInfo::exists(target))) {
-        return;
-    }
-    if (replaceContent(target, changed->bytes(), lock.isLocked()) == ReplaceResult::Replaced) {
-        cache.remember(file, std::make_shared<const IniDocument>(std::move(*changed)));
+    std::shared_ptr<const IniDocument> written;
+    const ReplaceResult result =
+        rewriteFile(file, [&](const QByteArray* current) -> std::optional<QByteArray> {
+            if (!current && !value) {
+                return std::nullopt; // nothing to remove from a missing file
+            }
+            const auto doc = current ? cache.parsed(file, *current) : std::make_shared<const IniDocument>();
+            std::optional<IniDocument> changed =
+                value ? doc->withValue(section, key, cp1252::encode(*value)) : doc->withoutKey(section, key);
+            if (!changed || (current && changed->bytes() == *current)) {
+                return std::nullopt;
+            }
+            written = std::make_shared<const IniDocument>(std::move(*changed));
+            return written->bytes();
+        });
+    if (result == ReplaceResult::Replaced) {
+        cache.remember(file, written);
     }
 }
 

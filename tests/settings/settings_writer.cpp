@@ -1,11 +1,15 @@
-// Writes settings files from a process of its own, for the tests that kill writers or run two
-// at once.
+// Writes settings files from a process of its own, for the tests that kill writers, stall them or
+// run two at once.
 //
 //   settings_writer churn <ini> <field file> <size>   rewrites both files until killed
 //   settings_writer keys <ini> <prefix> <count>       writes keys <prefix>0 .. <prefix><count-1>
+//   settings_writer stall <ini> <key> <value>         writes one key, but stops once it holds the
+//                                                     file: says "holding", goes on at a line on stdin
 
 #include "TestFiles.h"
+#include "settings/AtomicFile.h"
 #include "settings/FieldSettingsFile.h"
+#include "settings/IniDocument.h"
 #include "settings/IniLib.h"
 
 #include <QCoreApplication>
@@ -26,6 +30,18 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (args[1] == "stall") {
+        const auto result = qm::rewriteFile(args[2], [&](const QByteArray* current) {
+            std::printf("holding\n");
+            std::fflush(stdout);
+            char line[8];
+            if (!std::fgets(line, sizeof line, stdin))
+                std::exit(3);
+            const qm::IniDocument doc(current ? *current : QByteArray());
+            return std::optional(doc.withValue(u"Sales", args[3], args[4].toLatin1()).bytes());
+        });
+        return result == qm::ReplaceResult::Replaced ? 0 : 1;
+    }
     QElapsedTimer cycle;
     cycle.start();
     for (int i = int(QRandomGenerator::global()->bounded(26)), n = 0;; ++i, ++n) {
@@ -33,8 +49,8 @@ int main(int argc, char** argv) {
         qm::IniLib::WriteKeyValue("Data", "Fill", QString(100, c), args[2]);
         qm::FieldSettingsFile::write(args[3], 1, 0, qm::test::churnList(c, args[4].toInt() / 4));
         if (n == 0) {
-            // The first cycle is done (taking over any lock a killed writer left): say how long one
-            // takes, so the test can kill at any point of the next few.
+            // The first cycle is done: say how long one takes, so the test can kill at any point
+            // of the next few.
             std::printf("cycle %lld\n", static_cast<long long>(cycle.elapsed()));
             std::fflush(stdout);
         }
