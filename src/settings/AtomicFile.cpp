@@ -125,10 +125,10 @@ bool readAll(int fd, qint64 sizeHint, QByteArray& out) {
     }
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
+bool writeAll(int fd, const QByteArray& bytes, qint64 at = 0) {
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), done);
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), at + done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -212,17 +212,18 @@ std::optional<ReplaceResult> replaceBeside(int dir, const char* name, const stru
     return ReplaceResult::Replaced;
 }
 
-ReplaceResult writeInPlace(int fd, const QByteArray& bytes, const QDeadlineTimer& deadline) {
-#ifdef Q_OS_LINUX
-    if (!bytes.isEmpty() && ::fallocate(fd, 0, 0, bytes.size()) != 0 &&
-        (errno == ENOSPC || errno == EDQUOT)) {
-        return ReplaceResult::Failed; // nothing overwritten yet
-    }
-#endif
+ReplaceResult writeInPlace(int fd, qint64 oldSize, const QByteArray& bytes, const QDeadlineTimer& deadline) {
     if (!recordLock(fd, F_WRLCK, deadline)) {
         return ReplaceResult::Busy;
     }
-    const bool ok = writeAll(fd, bytes) && ::ftruncate(fd, bytes.size()) == 0 && flush(fd);
+    // What goes past the old end is written first: no room (a full disk, a quota, a size limit)
+    // then fails before a byte of the old content is overwritten.
+    const qint64 common = std::min<qint64>(oldSize, bytes.size());
+    bool ok = writeAll(fd, bytes.mid(common), common);
+    if (!ok) {
+        ::ftruncate(fd, oldSize);
+    }
+    ok = ok && writeAll(fd, bytes.left(common), 0) && ::ftruncate(fd, bytes.size()) == 0 && flush(fd);
     struct flock unlock {};
     unlock.l_type = F_UNLCK;
     ::fcntl(fd, kRecordLock, &unlock);
@@ -433,7 +434,7 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
                 return *replaced;
             }
         }
-        return writeInPlace(file.get(), *bytes, deadline);
+        return writeInPlace(file.get(), locked.st_size, *bytes, deadline);
     }
 }
 

@@ -18,8 +18,8 @@
 // instead: when the file has other hard links (a new file would leave them behind), when the
 // folder may not be written (no file can be made beside it) or when the new file could not be
 // given the old one's owner and group (another login's file). Written in place safely means:
-// - the whole new content is ready before the first byte is written, and the disk space it needs
-//   is reserved first, so a full disk fails before anything is overwritten;
+// - the whole new content is ready before the first byte is written, and what goes past the old
+//   end of the file is written first, so a full disk fails before anything is overwritten;
 // - readers of this program wait (a bounded time) while the content is being written, so they
 //   see the old content or the new, never a mix;
 // - the content is flushed to the disk before the locks are released.
