@@ -168,6 +168,7 @@ void Form1::Form_Load() {
         const std::optional<QString> storedLeft = m_services.settings.value(kLeftKey);
         const float left = storedLeft ? vb::CSng(*storedLeft)
                                       : static_cast<float>(screenTwips.width() - widthTwips()) / 2.0F;
+        m_centreOnFrame = !storedLeft;
         moveTwips(left, topTwips());
         trap.line = 18;
         if (vb::CBool(m_services.settings.value(kExpandedKey, QStringLiteral("0")))) {
@@ -289,22 +290,35 @@ int Form1::decorationHeight() const {
 void Form1::setHeightTwips(int twips) {
     m_requestedHeight = twips;
     m_appliedDecoration = decorationHeight();
-    resize(width(), std::max(1, pixelsFromTwips(twips) - m_appliedDecoration));
+    int inner = pixelsFromTwips(twips) - m_appliedDecoration;
+    if (twips == kCollapsedHeight) {
+        inner = std::min(inner, fieldSettingsTop(*this, c)); // frames thinner than Windows' show no more
+    }
+    resize(width(), std::max(1, inner));
 }
 
 // The frame's decorations are known only once a window manager has framed the shown window:
-// the height, which counts them, is set again then.
+// the height, which counts them, is set again then, and a default left position is centred on
+// the framed width.
 void Form1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (m_requestedHeight > 0 && decorationHeight() != m_appliedDecoration) {
-        setHeightTwips(m_requestedHeight);
-    }
+    fitToFrame();
 }
 
 void Form1::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    if (isVisible() && m_requestedHeight > 0 && decorationHeight() != m_appliedDecoration) {
+    if (isVisible()) {
+        fitToFrame();
+    }
+}
+
+void Form1::fitToFrame() {
+    if (m_requestedHeight > 0 && decorationHeight() != m_appliedDecoration) {
         setHeightTwips(m_requestedHeight);
+    }
+    if (m_centreOnFrame && frameGeometry().width() != width()) {
+        m_centreOnFrame = false;
+        moveTwips(static_cast<float>(screenSizeTwips().width() - widthTwips()) / 2.0F, topTwips());
     }
 }
 

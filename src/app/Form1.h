@@ -124,6 +124,7 @@ private:
     void stopStart();
     void selectField(int index);
     int decorationHeight() const;
+    void fitToFrame();
     void connectControls();
     void Restart_ACT();
     void closeFromAct(const char* handler);
@@ -136,6 +137,7 @@ private:
     bool m_unloaded = false;
     int m_requestedHeight = 0;    // twips, as last set
     int m_appliedDecoration = -1; // frame height (pixels) the last height was computed with
+    bool m_centreOnFrame = false; // the default left position, to centre again once framed
 };
 
 } // namespace qm

@@ -145,6 +145,12 @@ QFont designFont(bool bold) {
     return font;
 }
 
+int fieldSettingsTop(QMainWindow& window, const Form1Controls& c) {
+    const QWidget* menu = window.menuWidget();
+    const int menuHeight = menu ? std::max(menu->height(), menu->sizeHint().height()) : 0;
+    return menuHeight + c.fraFiles->geometry().top();
+}
+
 QRect twipsRect(int left, int top, int width, int height) {
     return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }

@@ -89,6 +89,10 @@ inline constexpr int kImageListRowHeight = 18;
 // The design font, 8.25 pt "MS Sans Serif", or the platform's closest match.
 QFont designFont(bool bold);
 
+// The top of the field settings panel (fraFiles) in the window, menu bar included: the most the
+// window's inside may show when it is collapsed.
+int fieldSettingsTop(QMainWindow& window, const Form1Controls& c);
+
 // The control's designed rectangle (twips) in pixels.
 QRect twipsRect(int left, int top, int width, int height);
 

@@ -44,7 +44,10 @@ QString qtFilter(const QString& vbFilter) {
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        // The dialog shows the description as given and takes the patterns from its last
+        // parentheses: a description that ends with its own patterns already says both.
+        const QString own = QStringLiteral("(") + patterns + QLatin1Char(')');
+        entries << (parts[i].endsWith(own) ? parts[i] : parts[i] + QLatin1Char(' ') + own);
     }
     return entries.join(QStringLiteral(";;"));
 }
@@ -162,7 +165,7 @@ void ProgressWindow::hide() {
 std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,
                                                const QString& initialName, const QString& filter) {
     QFileDialog dialog(ownerWidget(owner));
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::AnyFile); // a file that does not exist yet may be named
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(qtFilter(filter));
     if (!initialFolder.isEmpty()) {

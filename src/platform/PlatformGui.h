@@ -69,7 +69,8 @@ public:
 
 // Message text as the tool writes it (CR line breaks) turned into the lines a box shows.
 QString displayText(const QString& text);
-// "Data file (*.dat)|*.dat" turned into Qt's filter form "Data file (*.dat) (*.dat)".
+// "Text|*.txt;*.log" turned into Qt's filter form "Text (*.txt *.log)"; a description that ends
+// with its patterns in parentheses already ("Data file (*.dat)|*.dat") stays as it is.
 QString qtFilter(const QString& vbFilter);
 
 } // namespace qm

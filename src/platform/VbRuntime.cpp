@@ -39,7 +39,11 @@ double numberFromText(const QString& text) {
     }
     bool ok = false;
     const double v = t.toDouble(&ok);
-    if (!ok || t.isEmpty()) {
+    if (!ok && std::isinf(v)) {
+        raise(VbErr::Overflow); // a number, too large for any numeric type
+    }
+    // "nan", "inf" and their kin are no number to the run-time.
+    if (!ok || t.isEmpty() || !std::isfinite(v)) {
         raise(VbErr::TypeMismatch);
     }
     return v;

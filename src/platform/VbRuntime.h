@@ -18,7 +18,8 @@ std::int32_t CLng(const QString& text);
 float CSng(const QString& text);
 bool CBool(const QString& text);
 
-// A number read from text the way the conversions above read it; throws 13 when it is none.
+// A number read from text the way the conversions above read it; throws 13 when it is none ("nan"
+// and "inf" are none) and 6 when it is too large for any number.
 double numberFromText(const QString& text);
 
 // The text without its leading and trailing spaces, as Trim$ cuts it: only spaces, not tabs or

@@ -61,6 +61,8 @@ void frmLocations::buildLayout() {
     setTabOrder(cmdBrowseFolder, txtFolder);
     setTabOrder(txtFolder, cmdCancel);
     setTabOrder(cmdCancel, cmdClose);
+    // The dialog opens on the first control of the tab order, not on its default button.
+    cmdBrowse->setFocus();
 }
 
 void frmLocations::Form_Load() {

@@ -3,12 +3,17 @@
 
 #include "TestServices.h"
 #include "app/Form1.h"
+#include "platform/PlatformGui.h"
 #include "settings/Locations.h"
 #include "settings/frmLocations.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace qm;
@@ -111,6 +116,41 @@ private Q_SLOTS:
         for (const test::OpenFileRequest& r : t.dialogs.fileRequests)
             asked += " " + r.initialFolder + "|" + r.initialName + "|" + r.filter;
         QCOMPARE(asked, request);
+    }
+
+    void opensOnTheFirstBrowse() {
+        test::TestServices t;
+        frmLocations dialog(t.services, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog.cmdBrowse);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // browses, does not confirm
+        QCOMPARE(t.dialogs.fileRequests.size(), 1u);
+        QVERIFY(dialog.isVisible() && t.settings.writes.isEmpty());
+    }
+
+    // The real file dialog: its file type as the filter describes it, and a users file that does
+    // not exist yet may be named.
+    void fileDialogNamesANewFile() {
+        QTemporaryDir dir;
+        QString typeShown;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            typeShown = d->findChild<QComboBox*>("fileTypeCombo")->currentText();
+            d->selectFile("New.dat");
+            QTimer::singleShot(200, [] { // a refusal would come as a box over the dialog
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    box->reject();
+            });
+            static_cast<QDialog*>(d)->accept(); // as the Open button does
+            if (d->isVisible())
+                d->reject();
+        });
+        const auto chosen =
+            QtFileDialogs().openFile(nullptr, dir.path(), "Users.dat", frmLocations::kDataFileFilter);
+        QCOMPARE(typeShown, "Data file (*.dat)");
+        QCOMPARE(chosen.value_or("<refused>"), QDir::toNativeSeparators(dir.filePath("New.dat")));
     }
 };
 

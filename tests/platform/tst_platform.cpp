@@ -54,6 +54,10 @@ private Q_SLOTS:
         row("CInt", "32767", 32767);
         row("CInt", "32768", 0, 6);
         row("CSng", "top", 0, 13);
+        row("CSng", "nan", 0, 13); // no finite number is no number
+        row("CSng", "-Infinity", 0, 13);
+        row("CSng", "1e400", 0, 6);
+        row("CBool", "inf", 0, 13);
         row("CBool", "True", 1);
         row("CBool", "fALSE", 0);
         row("CBool", "-1", 1);
@@ -87,7 +91,8 @@ private Q_SLOTS:
                                            "Line one\rLine two|16|Quillmark", "Careful|48|Own title"}));
         // What the real box shows of it.
         QCOMPARE(displayText("a\rb\r\nc"), "a\nb\nc");
-        QCOMPARE(qtFilter("Data file (*.dat)|*.dat"), "Data file (*.dat) (*.dat)");
+        QCOMPARE(qtFilter("Data file (*.dat)|*.dat"), "Data file (*.dat)");
+        QCOMPARE(qtFilter("Text|*.txt;*.log|All (*.*)|*.*"), "Text (*.txt *.log);;All (*.*)");
     }
 
     void instanceGuard() {

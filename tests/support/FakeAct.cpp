@@ -36,7 +36,7 @@ public:
 protected:
     template <typename... Args> FakeActState& in(const char* member, const Args&... args) {
         st.calls << QString(member) + '(' + QStringList{QVariant(args).toString()...}.join(", ") + ')';
-        if (st.failing.contains(member))
+        if (st.failing.contains(member) || st.failing.contains(st.calls.last()))
             throw VbError(st.failNumber, vbErrorDescription(st.failNumber));
         if (!st.running)
             raise(VbErr::ServerUnavailable);

@@ -41,7 +41,8 @@ struct FakeActState {
     std::int32_t addAnswer = 0;    // answer of every add/remove call (0 success)
     std::int32_t addAuxAnswer = 0; // answer of AddAuxCommand
 
-    // Member names ("Views", "Fields", "UniqueID", ...) or ProgIDs that raise an error.
+    // Member names ("Views", "Fields", "UniqueID", ...), single calls as logged ("Name(3)") or
+    // ProgIDs that raise an error.
     QSet<QString> failing;
     int failNumber = 440; // the error they raise
 
