@@ -78,17 +78,12 @@ void printOpened(const Context& c, const Session& s) {
 
 int cmdStart(Context& c) {
     expectArgs(c, 0, 1);
-    QString path;
-    if (c.args.isEmpty()) {
-        path = demoPath(c.store);
-        if (!QFileInfo::exists(path)) {
-            QDir().mkpath(c.store.home());
-            writeDatabaseFromScript(path, demoScript());
-        }
-    } else {
-        path = c.args.first();
+    if (!c.args.isEmpty()) {
+        printOpened(c, startActOn(c.store, c.args.first()));
+        return kExitOk;
     }
-    printOpened(c, startActOn(c.store, path));
+    printOpened(c, startActOn(c.store, demoPath(c.store),
+                              [](const QString& path) { writeDatabaseFromScript(path, demoScript()); }));
     return kExitOk;
 }
 
@@ -243,18 +238,26 @@ int countOption(const QString& option, const QString& value, int max) {
 int cmdCreateLarge(Context& c) {
     int users = 5000;
     int slots = 30000;
+    int seed = 1;
     QString path;
+    QStringList given;
     for (qsizetype i = 0; i < c.args.size(); ++i) {
         const QString& a = c.args.at(i);
-        if (a == QLatin1String("--users") || a == QLatin1String("--slots")) {
+        if (a == QLatin1String("--users") || a == QLatin1String("--slots") || a == QLatin1String("--seed")) {
             if (i + 1 >= c.args.size()) {
                 throw UsageError(a + QStringLiteral(" needs a number"));
             }
+            if (given.contains(a)) {
+                throw UsageError(a + QStringLiteral(" is given twice"));
+            }
+            given << a;
             const QString& value = c.args.at(++i);
             if (a == QLatin1String("--users")) {
                 users = countOption(a, value, 32767);
-            } else {
+            } else if (a == QLatin1String("--slots")) {
                 slots = countOption(a, value, 1000000);
+            } else {
+                seed = countOption(a, value, 1000000000);
             }
         } else if (a.startsWith(QLatin1String("--")) || !path.isEmpty()) {
             throw UsageError(QStringLiteral("unexpected argument \"%1\"").arg(a));
@@ -266,13 +269,14 @@ int cmdCreateLarge(Context& c) {
         throw UsageError(QStringLiteral("missing argument"));
     }
     path = absoluteDatabasePath(path);
-    writeDatabase(path, largeContents(users, slots));
+    writeDatabase(path, largeContents(users, slots, static_cast<std::uint32_t>(seed)));
     c.out << "Created " << QDir::toNativeSeparators(path) << " (" << users << " users, " << slots << " slots)"
           << Qt::endl;
     return kExitOk;
 }
 
 int cmdHelp(Context& c) {
+    expectArgs(c, 0, 0);
     c.out << helpText();
     return kExitOk;
 }
@@ -322,8 +326,9 @@ QString helpText() {
         "  status [--quiet]     show the session; exit 0 when ACT! runs with a database open,\n"
         "                       1 otherwise\n"
         "  create-demo PATH     write the demo database to PATH\n"
-        "  create-large PATH [--users N] [--slots N]\n"
-        "                       write a large database (default 5000 users, 30000 slots)\n"
+        "  create-large PATH [--users N] [--slots N] [--seed N]\n"
+        "                       write a large database (default 5000 users, 30000 slots),\n"
+        "                       as varied as the demo; the same seed makes the same database\n"
         "  help, --help         show this text\n"
         "\n"
         "Bad input prints one line on stderr and exits with 2.\n");

@@ -4,7 +4,12 @@
 #include "TestPlatform.h"
 #include "act/modAdmin.h"
 #include "act/standin/StandinBackend.h"
+#include "act/standin/StandinDatabase.h"
+#include "app/modPopulateACTLists.h"
 #include "platform/PlatformGui.h"
+
+#include <QComboBox>
+#include <QSet>
 
 #include <QDir>
 #include <QProcess>
@@ -23,6 +28,22 @@ struct Run {
     QString err;
     QString out;
 };
+
+// SQL that makes both tables, plain (no keys, no constraints), and fills `fields` with `rows`.
+QByteArray plainTables(const QByteArray& rows) {
+    return "CREATE TABLE fields (slot INTEGER, id INTEGER, label TEXT, entry_rule INTEGER);"
+           "CREATE TABLE users (position INTEGER, name TEXT, security INTEGER, access TEXT, unique_id TEXT);"
+           "INSERT INTO users VALUES (1, 'A', 5, '', '{A}');" +
+           (rows.isEmpty() ? QByteArray() : "INSERT INTO fields VALUES " + rows + ";");
+}
+
+bool runSql(const QString& path, const QByteArray& sql) {
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
 
 } // namespace
 
@@ -284,12 +305,22 @@ private Q_SLOTS:
         row("missing database", "start missing.dbf", "no such database file", QByteArray());
         row("corrupt database", "start Bad.dbf", "not a stand-in ACT! database", QByteArray(4096, 'x'));
         row("gap in user positions", "open Bad.dbf", "without gaps",
-            QByteArray(
-                "CREATE TABLE fields (slot INTEGER, id INTEGER, label TEXT, entry_rule INTEGER);"
-                "CREATE TABLE users (position INTEGER, name TEXT, security INTEGER, access TEXT, "
-                "unique_id TEXT);INSERT INTO users VALUES (1, 'A', 5, '', '{A}'), (3, 'B', 1, '', '{B}');"));
+            plainTables("") + "INSERT INTO users VALUES (3, 'B', 1, '', '{B}');");
+        row("two rows for one slot", "open Bad.dbf", "slot 1 has two rows",
+            plainTables("(0, 5, 'A', 3), (1, 6, 'B', 0), (1, 7, 'C', 3)"));
+        row("NULL ID", "open Bad.dbf", "slot 0 holds an ID or entry rule that is not a whole number",
+            plainTables("(0, NULL, 'A', 3)"));
+        row("text ID", "open Bad.dbf", "slot 0 holds an ID or entry rule that is not a whole number",
+            plainTables("(0, 'x5', 'A', 3)"));
+        row("NULL label", "open Bad.dbf", "slot 0 holds a label that is not text",
+            plainTables("(0, 5, NULL, 3)"));
         row("ambiguous label", "field Region", "several fields", QByteArray());
         row("unknown command", "restart", "unknown command", QByteArray());
+        row("help takes no argument", "help junk", "unexpected argument \"junk\"", QByteArray());
+        row("option given twice", "create-large Big.dbf --users 5 --users 6", "--users is given twice",
+            QByteArray());
+        row("name too long", "create-demo " + QString(256, 'n'),
+            QString(20, 'n') + ": cannot create the file (", QByteArray());
     }
 
     void badInput() {
@@ -297,11 +328,7 @@ private Q_SLOTS:
         runAll({"start"});
         const QString badPath = m_home->filePath("Bad.dbf");
         if (bad.startsWith("CREATE")) {
-            sqlite3* db = nullptr;
-            QCOMPARE(sqlite3_open(QFile::encodeName(badPath).constData(), &db), SQLITE_OK);
-            const int rc = sqlite3_exec(db, bad.constData(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            QCOMPARE(rc, SQLITE_OK);
+            QVERIFY(runSql(badPath, bad));
         } else if (!bad.isNull()) {
             QVERIFY(writeBytes(badPath, bad));
         }
@@ -323,6 +350,86 @@ private Q_SLOTS:
         const Run r = standin({"start"});
         QVERIFY2(r.exitCode == 2 && r.err.contains("not a session file"), qPrintable(r.err));
         QCOMPARE(readBytes(path), "{\"running\": tru");
+        QVERIFY(!QFile::exists(m_home->filePath("Demo.dbf"))); // a refused start makes nothing
+    }
+
+    void startsAtOnceOnAFreshHome() {
+        for (int round = 0; round < 4; ++round) {
+            QTemporaryDir home;
+            std::vector<std::unique_ptr<QProcess>> starts;
+            for (int i = 0; i < 3; ++i) {
+                starts.push_back(std::make_unique<QProcess>());
+                auto env = QProcessEnvironment::systemEnvironment();
+                env.insert(act::standin::kHomeVariable, home.filePath("home"));
+                starts.back()->setProcessEnvironment(env);
+                starts.back()->start(ACT_STANDIN_PATH, {"start"});
+            }
+            for (auto& p : starts) {
+                QVERIFY(p->waitForFinished(20000));
+                QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+            }
+        }
+        // A home that is no folder is reported as such.
+        QVERIFY(writeBytes(m_home->filePath("file"), ""));
+        qputenv(act::standin::kHomeVariable, QFile::encodeName(m_home->filePath("file")));
+        const Run r = standin({"start"});
+        QVERIFY2(r.exitCode == 2 && r.err.contains("file: cannot create the folder"), qPrintable(r.err));
+    }
+
+    void longNamesAndEmptyFieldsTable() {
+        const QString longest = QString(251, 'd') + ".dbf";
+        runAll({"create-demo " + longest, "start " + longest});
+        QVERIFY(runSql(m_home->filePath("NoFields.dbf"), plainTables("")));
+        const ActObjects o = objectsAfter({"open NoFields.dbf"});
+        QCOMPARE(o.objFields->Count(), 0);
+        QCOMPARE(o.objFields->ID(0), -1); // slot 0 is there, and empty
+        QComboBox fields;
+        modPopulateACTLists::Populate_cboFields(fields, o.objFields, m_box);
+        QCOMPARE(fields.count(), 0);
+        QVERIFY(m_box.shown.empty());
+    }
+
+    void largeDatabaseIsVariedAndReproducible() {
+        runAll({"create-large A.dbf --users 60 --slots 600", "create-large B.dbf --users 60 --slots 600",
+                "create-large C.dbf --users 60 --slots 600 --seed 2"});
+        using act::standin::readDatabase;
+        const auto a = readDatabase(m_home->filePath("A.dbf")), b = readDatabase(m_home->filePath("B.dbf"));
+        const auto c = readDatabase(m_home->filePath("C.dbf"));
+        QStringList seen;
+        QSet<QString> labels;
+        QSet<int> rules, slotPlusOne;
+        int gaps = 0, emptyRows = 0;
+        for (std::size_t i = 0; i < a.slots.size(); ++i) {
+            const auto& f = a.slots[i];
+            QCOMPARE(f.id, b.slots[i].id); // the same seed, the same database
+            QCOMPARE(f.label, b.slots[i].label);
+            if (f.id == -1) {
+                (f.inTable ? emptyRows : gaps) += 1;
+                continue;
+            }
+            if (f.label.isEmpty())
+                seen << "empty label";
+            if (labels.contains(f.label))
+                seen << "repeated label";
+            if (f.label.toLatin1() != f.label.toUtf8())
+                seen << "not ASCII";
+            labels << f.label;
+            rules << f.entryRule;
+            slotPlusOne << int(f.id == int(i) + 1);
+        }
+        seen.removeDuplicates();
+        seen.sort();
+        QCOMPARE(seen, QStringList({"empty label", "not ASCII", "repeated label"}));
+        QCOMPARE(rules, QSet<int>({0, 1, 2, 3, 4}));
+        QVERIFY(gaps > 0 && emptyRows > 0 && slotPlusOne.contains(0));
+        int administrators = 0;
+        for (const auto& u : a.users)
+            administrators += u.security == 5;
+        QVERIFY(administrators > 1 && a.users.front().security != 5);
+        int same = 0;
+        for (std::size_t i = 0; i < a.slots.size(); ++i)
+            same += a.slots[i].id == c.slots[i].id;
+        QVERIFY(same < 100); // another seed, another database
     }
 
     void concurrentWritersLoseNothing() {

@@ -53,10 +53,20 @@ QString absoluteDatabasePath(const QString& path) {
     return QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
 }
 
-Session startActOn(const SessionStore& store, const QString& databasePath) {
+Session startActOn(const SessionStore& store, const QString& databasePath,
+                   const std::function<void(const QString& path)>& createMissing) {
     const QString path = absoluteDatabasePath(databasePath);
-    const DatabaseContents db = readDatabase(path);
+    DatabaseContents db;
+    if (!createMissing) {
+        db = readDatabase(path);
+    }
     return store.update([&](Session& s) {
+        if (createMissing) {
+            if (!QFileInfo::exists(path)) {
+                createMissing(path);
+            }
+            db = readDatabase(path);
+        }
         if (!s.running) {
             s.running = true;
             ++s.runSerial;

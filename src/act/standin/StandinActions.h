@@ -8,6 +8,8 @@
 #include "act/standin/StandinDatabase.h"
 #include "act/standin/StandinSession.h"
 
+#include <functional>
+
 namespace qm::act::standin {
 
 // The absolute, clean form of a database path as given on a command line.
@@ -15,7 +17,10 @@ QString absoluteDatabasePath(const QString& path);
 
 // Starts ACT! (when it does not run) and opens the database (when it is not open already). The
 // current user becomes the database's administrator, the current field its first protected one.
-Session startActOn(const SessionStore& store, const QString& databasePath);
+// `createMissing`, when given, makes a missing database first: under the session's lock and only
+// once the session has been read, so that two starts make it once and a refused start makes none.
+Session startActOn(const SessionStore& store, const QString& databasePath,
+                   const std::function<void(const QString& path)>& createMissing = {});
 // Opens a database in the running ACT!, closing the one open before.
 Session openDatabase(const SessionStore& store, const QString& databasePath);
 // Closes the open database; ACT! keeps running.

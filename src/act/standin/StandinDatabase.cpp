@@ -3,11 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
+#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <random>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
 
 namespace qm::act::standin {
 
@@ -27,7 +34,8 @@ QString fileLabel(const QString& path) {
 // One open connection, closed on every road.
 class Connection {
 public:
-    Connection(const QString& path, int flags) {
+    // Errors name `label` (the file the user asked for), or the path itself.
+    Connection(const QString& path, int flags, const QString& label = {}) {
         const QByteArray name = QFile::encodeName(path);
         const int rc = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
         if (rc != SQLITE_OK) {
@@ -35,8 +43,8 @@ public:
                 m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
             sqlite3_close(m_db);
             m_db = nullptr;
-            throw StandinError(fileLabel(path) + QStringLiteral(": cannot open the database (") + why +
-                               QLatin1Char(')'));
+            throw StandinError(fileLabel(label.isEmpty() ? path : label) +
+                               QStringLiteral(": cannot open the database (") + why + QLatin1Char(')'));
         }
     }
     ~Connection() { sqlite3_close(m_db); }
@@ -88,6 +96,10 @@ bool fitsInt32(sqlite3_int64 v) {
     return v >= INT32_MIN && v <= INT32_MAX;
 }
 
+bool holds(const Statement& q, int column, int type) {
+    return sqlite3_column_type(q.handle(), column) == type;
+}
+
 void readFields(Connection& c, const QString& path, DatabaseContents& out) {
     Statement q(c, "SELECT slot, id, label, entry_rule FROM fields ORDER BY slot");
     if (!q.ok()) {
@@ -96,11 +108,25 @@ void readFields(Connection& c, const QString& path, DatabaseContents& out) {
     QHash<std::int32_t, sqlite3_int64> seen;
     int rc;
     while ((rc = sqlite3_step(q.handle())) == SQLITE_ROW) {
+        if (!holds(q, 0, SQLITE_INTEGER)) {
+            malformed(path, QStringLiteral("a field has a slot that is not a whole number"));
+        }
         const sqlite3_int64 slot = sqlite3_column_int64(q.handle(), 0);
+        if (!holds(q, 1, SQLITE_INTEGER) || !holds(q, 3, SQLITE_INTEGER)) {
+            malformed(
+                path,
+                QStringLiteral("slot %1 holds an ID or entry rule that is not a whole number").arg(slot));
+        }
+        if (!holds(q, 2, SQLITE_TEXT)) {
+            malformed(path, QStringLiteral("slot %1 holds a label that is not text").arg(slot));
+        }
         const sqlite3_int64 id = sqlite3_column_int64(q.handle(), 1);
         const sqlite3_int64 rule = sqlite3_column_int64(q.handle(), 3);
         if (slot < 0 || slot > 1000000) {
             malformed(path, QStringLiteral("slot %1 is out of range").arg(slot));
+        }
+        if (slot < static_cast<sqlite3_int64>(out.slots.size())) {
+            malformed(path, QStringLiteral("slot %1 has two rows").arg(slot));
         }
         if (!fitsInt32(id) || !fitsInt32(rule)) {
             malformed(path, QStringLiteral("slot %1 holds a value out of range").arg(slot));
@@ -115,14 +141,14 @@ void readFields(Connection& c, const QString& path, DatabaseContents& out) {
             seen.insert(static_cast<std::int32_t>(id), slot);
         }
         // Slots missing from the table are empty slots.
-        out.slots.resize(static_cast<std::size_t>(slot) + 1);
-        FieldSlot& s = out.slots.back();
-        s.id = static_cast<std::int32_t>(id);
-        s.label = q.text(2);
-        s.entryRule = static_cast<std::int32_t>(rule);
+        out.slots.resize(static_cast<std::size_t>(slot) + 1, FieldSlot{-1, QString(), 0, false});
+        out.slots.back() = {static_cast<std::int32_t>(id), q.text(2), static_cast<std::int32_t>(rule), true};
     }
     if (rc != SQLITE_DONE) {
         malformed(path, c.lastError());
+    }
+    if (out.slots.empty()) {
+        out.slots.push_back({-1, QString(), 0, false}); // ACT!'s collection always has slot 0
     }
 }
 
@@ -134,8 +160,18 @@ void readUsers(Connection& c, const QString& path, DatabaseContents& out) {
     int rc;
     while ((rc = sqlite3_step(q.handle())) == SQLITE_ROW) {
         const sqlite3_int64 position = sqlite3_column_int64(q.handle(), 0);
-        if (position != static_cast<sqlite3_int64>(out.users.size()) + 1) {
+        if (!holds(q, 0, SQLITE_INTEGER) || position != static_cast<sqlite3_int64>(out.users.size()) + 1) {
             malformed(path, QStringLiteral("user positions must run 1, 2, 3... without gaps"));
+        }
+        if (!holds(q, 2, SQLITE_INTEGER)) {
+            malformed(
+                path,
+                QStringLiteral("user %1 has a security level that is not a whole number").arg(position));
+        }
+        if (!holds(q, 1, SQLITE_TEXT) || !holds(q, 3, SQLITE_TEXT) || !holds(q, 4, SQLITE_TEXT)) {
+            malformed(
+                path,
+                QStringLiteral("user %1 has a name, access or unique ID that is not text").arg(position));
         }
         const sqlite3_int64 security = sqlite3_column_int64(q.handle(), 2);
         if (!fitsInt32(security)) {
@@ -148,10 +184,12 @@ void readUsers(Connection& c, const QString& path, DatabaseContents& out) {
     }
 }
 
-// A fresh file name beside `path`, for writing before the final rename.
+// A fresh, short file name in the folder of `path`, for writing before the final rename: a name
+// as long as the system allows stays writable.
 QString temporaryBeside(const QString& path) {
-    return path + QStringLiteral(".") + QUuid::createUuid().toString(QUuid::Id128).left(12) +
-           QStringLiteral(".tmp");
+    return QFileInfo(path).absoluteDir().filePath(
+        QStringLiteral(".sdb") + QString::number(QRandomGenerator::global()->generate(), 16) +
+        QStringLiteral(".tmp"));
 }
 
 void checkTarget(const QString& path) {
@@ -164,24 +202,43 @@ void checkTarget(const QString& path) {
     }
 }
 
+// Gives the finished file its name, unless a file of that name appeared meanwhile.
+void publish(const QString& temp, const QString& path) {
+#ifdef Q_OS_UNIX
+    if (::link(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0) {
+        QFile::remove(temp);
+        return;
+    }
+    if (errno == EEXIST) {
+        throw StandinError(fileLabel(path) + QStringLiteral(": the file exists already"));
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        throw StandinError(fileLabel(path) + QStringLiteral(": cannot create the file (") +
+                           QString::fromLocal8Bit(std::strerror(errno)) + QLatin1Char(')'));
+    }
+#endif
+    if (!QFile::rename(temp, path)) { // refuses an existing file; a disk without hard links
+        throw StandinError(fileLabel(path) + QStringLiteral(": cannot create the file"));
+    }
+}
+
+DatabaseContents readContents(const QString& path, const QString& label);
+
 // Fills a temporary file with `fill`, then moves it into place without overwriting anything.
 template <typename Fill> void writeAtomically(const QString& path, Fill fill) {
     checkTarget(path);
     const QString temp = temporaryBeside(path);
     try {
         {
-            Connection c(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            Connection c(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, path);
             c.exec("PRAGMA journal_mode=MEMORY");
             fill(c);
         }
-        readDatabase(temp); // what was written must read back
+        readContents(temp, path); // what was written must read back
+        publish(temp, path);
     } catch (...) {
         QFile::remove(temp);
         throw;
-    }
-    if (!QFile::rename(temp, path)) {
-        QFile::remove(temp);
-        throw StandinError(fileLabel(path) + QStringLiteral(": cannot create the file"));
     }
 }
 
@@ -252,23 +309,32 @@ bool LoadedDatabase::entryRule(std::int32_t id, std::int32_t& rule) const {
     return true;
 }
 
-DatabaseContents readDatabase(const QString& path) {
+namespace {
+
+// Errors name `label`.
+DatabaseContents readContents(const QString& path, const QString& label) {
     const QFileInfo info(path);
     if (!info.exists()) {
-        throw StandinError(fileLabel(path) + QStringLiteral(": no such database file"));
+        throw StandinError(fileLabel(label) + QStringLiteral(": no such database file"));
     }
     if (!info.isFile()) {
-        throw StandinError(fileLabel(path) + QStringLiteral(": not a file"));
+        throw StandinError(fileLabel(label) + QStringLiteral(": not a file"));
     }
-    Connection c(path, SQLITE_OPEN_READONLY);
+    Connection c(path, SQLITE_OPEN_READONLY, label);
     DatabaseContents out;
     if (!c.exec("BEGIN")) {
-        malformed(path, c.lastError());
+        malformed(label, c.lastError());
     }
-    readFields(c, path, out);
-    readUsers(c, path, out);
+    readFields(c, label, out);
+    readUsers(c, label, out);
     c.exec("COMMIT");
     return out;
+}
+
+} // namespace
+
+DatabaseContents readDatabase(const QString& path) {
+    return readContents(path, path);
 }
 
 void writeDatabase(const QString& path, const DatabaseContents& contents) {
@@ -283,6 +349,9 @@ void writeDatabase(const QString& path, const DatabaseContents& contents) {
             }
             for (std::size_t slot = 0; slot < contents.slots.size(); ++slot) {
                 const FieldSlot& s = contents.slots[slot];
+                if (s.id == -1 && !s.inTable) {
+                    continue; // a gap in the slots
+                }
                 sqlite3_bind_int64(insert.handle(), 1, static_cast<sqlite3_int64>(slot));
                 sqlite3_bind_int(insert.handle(), 2, s.id);
                 insert.bindText(3, s.label);
@@ -327,24 +396,60 @@ void writeDatabaseFromScript(const QString& path, const QString& sql) {
     });
 }
 
-DatabaseContents largeContents(int users, int slots) {
+DatabaseContents largeContents(int users, int slots, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    const auto chance = [&](int percent) { return int(random() % 100) < percent; };
+    const QStringList words = {QStringLiteral("Account"), QStringLiteral("Région"), QStringLiteral("Straße"),
+                               QStringLiteral("Credit"),  QStringLiteral("Zip"),    QStringLiteral("Tax ID"),
+                               QStringLiteral("Ünits"),   QStringLiteral("Rep")};
     DatabaseContents out;
     out.slots.reserve(static_cast<std::size_t>(std::max(slots, 0)));
-    std::int32_t fields = 0;
+    // IDs: a shuffled run of numbers from 1, a little beyond 16 bits for a large database.
+    std::vector<std::int32_t> ids(static_cast<std::size_t>(std::max(slots, 0)));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        ids[i] = static_cast<std::int32_t>(i * 5 / 4 + 1);
+    }
+    std::shuffle(ids.begin(), ids.end(), random);
     for (int slot = 0; slot < slots; ++slot) {
-        if (slot % 7 == 6) {
-            out.slots.push_back({});
+        if (chance(14)) {
+            out.slots.push_back({-1, QString(), 0, chance(50)}); // empty, with or without a row
             continue;
         }
-        ++fields;
-        out.slots.push_back({slot + 1, QStringLiteral("Field %1").arg(slot + 1, 5, 10, QLatin1Char('0')),
-                             fields % 10 == 1 ? 3 : 0});
+        QString label =
+            words.at(int(random() % words.size())) + QLatin1Char(' ') + QString::number(random() % 500);
+        if (chance(3)) {
+            label.clear();
+        }
+        const int roll = int(random() % 100);
+        const std::int32_t rule = roll < 10 ? 3 : roll < 70 ? 0 : 1 + (roll % 4 == 2 ? 3 : roll % 2);
+        out.slots.push_back({ids[static_cast<std::size_t>(slot)], label, rule, true});
+    }
+    // The first protected field takes the smallest ID there is (the two swap theirs).
+    const auto isField = [](const FieldSlot& s) { return s.id != -1; };
+    const auto first = std::find_if(out.slots.begin(), out.slots.end(),
+                                    [](const FieldSlot& s) { return s.id != -1 && s.entryRule == 3; });
+    if (first != out.slots.end()) {
+        auto smallest = std::find_if(out.slots.begin(), out.slots.end(), isField);
+        for (auto it = smallest; it != out.slots.end(); ++it) {
+            if (isField(*it) && it->id < smallest->id) {
+                smallest = it;
+            }
+        }
+        std::swap(first->id, smallest->id);
     }
     out.users.reserve(static_cast<std::size_t>(std::max(users, 0)));
     for (int p = 1; p <= users; ++p) {
-        out.users.push_back({QStringLiteral("User %1").arg(p, 5, 10, QLatin1Char('0')),
-                             p == 1 ? 5 : 1 + p % 4, QString::number(p % 3),
+        const QString name =
+            p % 97 == 0 ? QStringLiteral("Zoë Brontë") : QStringLiteral("User %1").arg(random() % 4000);
+        const std::int32_t security = p > 1 && chance(3) ? 5 : 1 + std::int32_t(random() % 4);
+        out.users.push_back({name, security, QString::number(random() % 3),
                              QStringLiteral("{LRG-%1}").arg(p, 6, 10, QLatin1Char('0'))});
+    }
+    // Several administrators, none of them the first user.
+    if (users >= 3 && std::count_if(out.users.begin(), out.users.end(),
+                                    [](const UserRecord& u) { return u.security == 5; }) < 2) {
+        out.users[out.users.size() / 2].security = 5;
+        out.users.back().security = 5;
     }
     return out;
 }

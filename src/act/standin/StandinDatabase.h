@@ -32,6 +32,7 @@ struct FieldSlot {
     std::int32_t id = -1; // -1: an empty slot
     QString label;
     std::int32_t entryRule = 0;
+    bool inTable = true; // false: an empty slot that has no row of its own (a gap in the slots)
 };
 
 struct UserRecord {
@@ -70,8 +71,10 @@ private:
     QHash<std::int32_t, std::int32_t> m_rules;
 };
 
-// Reads a database file; raises StandinError for a missing, unreadable or malformed file
-// (users must sit at positions 1..n, field IDs must be unique).
+// Reads a database file; raises StandinError with a one-line message for a missing, unreadable or
+// malformed file: every value must have its column's type (no NULL), a slot has at most one row,
+// users sit at positions 1..n, field IDs are unique. A database has at least slot 0 (empty when
+// the fields table is).
 DatabaseContents readDatabase(const QString& path);
 
 // Writes a new database file from contents in one transaction. The file appears complete or not
@@ -82,8 +85,11 @@ void writeDatabase(const QString& path, const DatabaseContents& contents);
 // checks that the result reads back. Same guarantees as writeDatabase.
 void writeDatabaseFromScript(const QString& path, const QString& sql);
 
-// The contents of a large database: `users` users, `slots` slots (every seventh slot empty,
-// every tenth field protected).
-DatabaseContents largeContents(int users, int slots);
+// The contents of a large database, made from `seed` (the same seed, the same database) and as
+// varied as the demo: field IDs unrelated to their slots, a few beyond 16 bits; empty slots with
+// and without a row; labels empty, repeated and not ASCII; every entry rule from 0 to 4, about one
+// field in ten protected; several administrators, the first of them not the first user. The first
+// protected field has a 16-bit ID, as the field a user stands in at a start must.
+DatabaseContents largeContents(int users, int slots, std::uint32_t seed = 1);
 
 } // namespace qm::act::standin

@@ -225,7 +225,9 @@ SessionStore::Lock::Lock(const SessionStore& store) {
     m_lock->setStaleLockTime(10000);
     if (!m_lock->tryLock(5000)) {
         throw StandinError(QDir::toNativeSeparators(store.home()) +
-                           QStringLiteral(": the session is locked by another process"));
+                           (m_lock->error() == QLockFile::LockFailedError
+                                ? QStringLiteral(": the session is locked by another process")
+                                : QStringLiteral(": cannot write in the folder")));
     }
 }
 
