@@ -4,10 +4,15 @@
 //
 // Two measures: "cold" launches a process per start, wired as main() wires the program, and
 // times it from the launch to the exposed window (what a user waits for); "warm" repeats the
-// start inside one process, so that only the per-database work differs.
+// start inside one process, so that only the per-database work differs; a third measure counts
+// the automation calls of a start and times it at 50 µs per call. Each measure's contenders
+// take turns in rounds (see BenchRounds.h): the ratio printed is the median of the per-round
+// ratios, with their spread. A contender is a function run once per round; another measure is one
+// more pair of them.
 //
-//     bench_startup [--rounds N]     (exit 1 when the cold ratio misses the target)
+//     bench_startup [--rounds N]     (exit 1 when the median cold ratio misses the target)
 
+#include "../BenchRounds.h"
 #include "act/standin/StandinBackend.h"
 #include "act/standin/StandinDatabase.h"
 #include "app/Form1.h"
@@ -125,11 +130,6 @@ double coldStart(const QString& home) {
     return shown && p.exitCode() == 0 ? ms : -1.0;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // One start in this process at `delayUs` per automation call (an ACT! in another process, where
 // every call crosses the boundary), with the progress display main() wires.
 struct DelayedRun {
@@ -154,26 +154,24 @@ DelayedRun delayedStart(const QString& home, int delayUs) {
     return run;
 }
 
-// Calls per start-up, and the start-up at 50 µs per call, median of `rounds` interleaved rounds.
+// Calls per start-up, and the start-up at 50 µs per call, the two databases in turns over `rounds`
+// rounds.
 void printCallCost(const QString& demoHome, const QString& largeHome, int rounds) {
     constexpr int kDelayUs = 50;
-    std::vector<double> demo;
-    std::vector<double> large;
     DelayedRun d;
     DelayedRun l;
-    for (int i = 0; i < rounds; ++i) {
-        d = delayedStart(demoHome, kDelayUs);
-        l = delayedStart(largeHome, kDelayUs);
-        demo.push_back(d.ms);
-        large.push_back(l.ms);
-    }
-    std::printf("automation calls per start-up, and the start-up at %d us per call (median of %d rounds)\n",
+    qm::bench::Contender demo{"demo ", [&] { return (d = delayedStart(demoHome, kDelayUs)).ms; }, {}};
+    qm::bench::Contender large{"large", [&] { return (l = delayedStart(largeHome, kDelayUs)).ms; }, {}};
+    qm::bench::runRounds({&demo, &large}, rounds);
+    std::printf("automation calls per start-up, and the start-up at %d us per call (%d rounds, medians)\n",
                 kDelayUs, rounds);
-    for (const auto& [name, run, times] : {std::tuple{"demo ", d, demo}, std::tuple{"large", l, large}}) {
-        std::printf("  %s %7lld calls  %9.1f ms (calls alone: %.1f ms)  progress shown: %s\n", name,
-                    static_cast<long long>(run.calls), median(times),
+    for (const auto& [c, run] : {std::pair{&demo, d}, std::pair{&large, l}}) {
+        std::printf("  %s %7lld calls  %9.1f ms (calls alone: %.1f ms)  progress shown: %s\n",
+                    c->name.c_str(), static_cast<long long>(run.calls),
+                    qm::bench::spreadOf(c->figures).median,
                     static_cast<double>(run.calls) * kDelayUs / 1000.0, run.progressShown ? "yes" : "no");
     }
+    std::printf("  ratio large/demo %s\n", qm::bench::spreadText(qm::bench::ratioOf(large, demo)).c_str());
 }
 
 } // namespace
@@ -203,51 +201,50 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::vector<double> coldLarge;
-    std::vector<double> coldDemo;
-    coldStart(demoHome); // warm-up: the file cache
-    for (int i = 0; i < rounds; ++i) {
-        coldLarge.push_back(coldStart(largeHome));
-        coldDemo.push_back(coldStart(demoHome));
-    }
-    if (*std::min_element(coldLarge.begin(), coldLarge.end()) < 0 ||
-        *std::min_element(coldDemo.begin(), coldDemo.end()) < 0) {
-        std::fprintf(stderr, "a start did not reach the shown window\n");
-        return 2;
-    }
-
-    std::vector<double> large;
-    std::vector<double> demo;
+    using qm::bench::Contender;
     Run lastLarge;
     Run lastDemo;
-    startOnce(demoHome); // warm-up: fonts, style, plugins
-    for (int i = 0; i < rounds; ++i) {
-        lastLarge = startOnce(largeHome);
-        lastDemo = startOnce(demoHome);
-        large.push_back(lastLarge.ms);
-        demo.push_back(lastDemo.ms);
+    Contender coldLarge{"cold large", [&] { return coldStart(largeHome); }, {}};
+    Contender coldDemo{"cold demo", [&] { return coldStart(demoHome); }, {}};
+    Contender warmLarge{"warm large", [&] { return (lastLarge = startOnce(largeHome)).ms; }, {}};
+    Contender warmDemo{"warm demo", [&] { return (lastDemo = startOnce(demoHome)).ms; }, {}};
+    coldStart(demoHome); // warm-up: the file cache
+    qm::bench::runRounds({&coldLarge, &coldDemo}, rounds);
+    for (const Contender* c : {&coldLarge, &coldDemo}) {
+        if (*std::min_element(c->figures.begin(), c->figures.end()) < 0) {
+            std::fprintf(stderr, "a start did not reach the shown window\n");
+            return 2;
+        }
     }
+    startOnce(demoHome); // warm-up: fonts, style, plugins
+    qm::bench::runRounds({&warmLarge, &warmDemo}, rounds);
     if (lastLarge.messages + lastDemo.messages > 0) {
         return 2;
     }
-    const double cl = median(coldLarge);
-    const double cd = median(coldDemo);
-    const double l = median(large);
-    const double d = median(demo);
     QElapsedTimer load;
     load.start();
     const auto contents = qm::act::standin::readDatabase(largeDb);
     const double loadMs = static_cast<double>(load.nsecsElapsed()) / 1e6;
 
-    std::printf("Start-up to the shown main window, median of %d rounds\n", rounds);
+    using qm::bench::spreadOf;
+    using qm::bench::spreadText;
+    const auto cold = qm::bench::ratioOf(coldLarge, coldDemo);
+    std::printf("Start-up to the shown main window, %d rounds (medians; lowest..highest round)\n", rounds);
     std::printf("  large database: %d protected fields listed of %zu slots, %d users\n", lastLarge.fields,
                 contents.slots.size(), lastLarge.users);
     std::printf("  demo database:  %d protected fields listed, %d users\n", lastDemo.fields, lastDemo.users);
-    std::printf("cold (process launch to shown window)\n");
-    std::printf("  large %8.1f ms   demo %8.1f ms   ratio %.2f (target at most 2.00)\n", cl, cd, cl / cd);
-    std::printf("warm (repeated in one process)\n");
-    std::printf("  large %8.1f ms   demo %8.1f ms   ratio %.2f\n", l, d, l / d);
+    for (const auto& [title, large, demo] :
+         {std::tuple{"cold (process launch to shown window)", &coldLarge, &coldDemo},
+          std::tuple{"warm (repeated in one process)", &warmLarge, &warmDemo}}) {
+        const auto l = spreadOf(large->figures);
+        const auto d = spreadOf(demo->figures);
+        std::printf("%s\n", title);
+        std::printf("  large %8.1f ms (%.1f..%.1f)   demo %8.1f ms (%.1f..%.1f)\n", l.median, l.low, l.high,
+                    d.median, d.low, d.high);
+        std::printf("  ratio large/demo %s%s\n", spreadText(qm::bench::ratioOf(*large, *demo)).c_str(),
+                    large == &coldLarge ? " (target at most 2.00)" : "");
+    }
     std::printf("  of the large start, the stand-in reading its database: %.1f ms\n", loadMs);
     printCallCost(demoHome, largeHome, std::max(1, rounds / 2));
-    return cl / cd <= 2.0 ? 0 : 1;
+    return cold.median <= 2.0 ? 0 : 1;
 }

@@ -14,11 +14,13 @@
 
 namespace qm::act::standin {
 
-// A failure of the stand-in (bad database, bad session, bad argument), with a one-line message.
+// A failure of the stand-in (bad database, bad session, bad argument), with a one-line message:
+// line breaks in what it quotes (an SQLite message quoting a damaged schema) become blanks.
 class StandinError : public std::exception {
 public:
     explicit StandinError(QString message)
-        : m_message(std::move(message))
+        : m_message(std::move(message.replace(QLatin1Char('\r'), QLatin1Char(' '))
+                                  .replace(QLatin1Char('\n'), QLatin1Char(' '))))
         , m_what(m_message.toStdString()) {}
     const QString& message() const { return m_message; }
     const char* what() const noexcept override { return m_what.c_str(); }
