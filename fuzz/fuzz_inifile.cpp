@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "FuzzCheck.h"
@@ -35,8 +36,11 @@ bool hasLineEnd(const QByteArray& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static QTemporaryDir dir;
-    fileWriteTuning().sync = false; // flushing to the disk is no logic to fuzz, and slow
+    // In memory where there is such a folder: replacing files on a disk is slow, not more logic.
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/quillmark-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/quillmark-fuzz-XXXXXX"));
+    fileWriteTuning().sync = false;
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype nl = input.indexOf('\n');
     const QList<QByteArray> ask = (nl < 0 ? QByteArray() : input.left(nl)).split('|');
