@@ -79,7 +79,9 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit);
 
 // Knobs for tests and benchmarks.
 struct FileWriteTuning {
-    int lockWaitMs = 5000; // the longest a writer waits for another writer's locks
+    // The longest a writer waits for another writer's locks, which are held for milliseconds: one
+    // that holds them longer has stalled. A Save of rights makes up to three writes.
+    int lockWaitMs = 2000;
     bool sync = true;      // flush new files and their folder to the disk
 };
 FileWriteTuning& fileWriteTuning();
