@@ -82,7 +82,7 @@ struct FileWriteTuning {
     // The longest a writer waits for another writer's locks, which are held for milliseconds: one
     // that holds them longer has stalled. A Save of rights makes up to three writes.
     int lockWaitMs = 2000;
-    bool sync = true;      // flush new files and their folder to the disk
+    bool sync = true; // flush new files and their folder to the disk
 };
 FileWriteTuning& fileWriteTuning();
 
