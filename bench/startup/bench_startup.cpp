@@ -2,7 +2,7 @@
 // database, each up to the moment the main window is shown, and prints both times and their ratio.
 // Target: the large database costs at most twice the demo database.
 //
-// Two measures: "cold" launches a process per start, wired as main() wires the program, and
+// Measures: "cold" launches a process per start, wired as main() wires the program, and
 // times it from the launch to the exposed window (what a user waits for); "warm" repeats the
 // start inside one process, so that only the per-database work differs; a third measure counts
 // the automation calls of a start and times it at 50 µs per call. Each measure's contenders
