@@ -160,14 +160,51 @@ QByteArray IniDocument::value(QStringView section, QStringView key) const {
     if (!k || k->equals < 0) {
         return {};
     }
+    return valueOf(*k);
+}
+
+QByteArray IniDocument::valueOf(const KeyLine& k) const {
     const char* d = m_bytes.constData();
-    qsizetype from = k->valueStart;
-    qsizetype to = trimEnd(d, from, k->contentEnd);
+    qsizetype from = k.valueStart;
+    qsizetype to = trimEnd(d, from, k.contentEnd);
     if (to - from >= 2 && (d[from] == '"' || d[from] == '\'') && d[to - 1] == d[from]) {
         ++from;
         --to;
     }
     return m_bytes.mid(from, to - from);
+}
+
+std::vector<IniDocument::SectionListing> IniDocument::listing() const {
+    std::vector<SectionListing> out;
+    const char* d = m_bytes.constData();
+    qsizetype number = 0;
+    for (qsizetype pos = 0; pos < m_bytes.size();) {
+        const Line l = lineAt(m_bytes, pos);
+        pos = l.next;
+        ++number;
+        if (const auto name = sectionName(d, l)) {
+            out.push_back({m_bytes.mid(name->first, name->second - name->first), number, {}});
+            continue;
+        }
+        const qsizetype s = skipBlanks(d, l.start, l.end);
+        if (out.empty() || s == l.end) {
+            continue;
+        }
+        qsizetype eq = s;
+        while (eq < l.end && d[eq] != '=') {
+            ++eq;
+        }
+        const qsizetype nameEnd = trimEnd(d, s, eq);
+        const KeyLine k{l.start,
+                        l.next,
+                        nameEnd,
+                        eq == l.end ? -1 : eq,
+                        eq == l.end ? l.end : skipBlanks(d, eq + 1, l.end),
+                        l.end};
+        out.back().keys.push_back(
+            {m_bytes.mid(s, nameEnd - s), eq == l.end ? QByteArray() : valueOf(k), number});
+    }
+    return out;
 }
 
 IniDocument IniDocument::spliced(int i, qsizetype from, qsizetype to, QByteArrayView text) const {

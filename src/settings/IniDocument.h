@@ -43,6 +43,21 @@ public:
     // The file without the line of `key`; nullopt when there is no such line.
     std::optional<IniDocument> withoutKey(QStringView section, QStringView key) const;
 
+    // Every section of the file in file order with its key lines, for a check of the file as a
+    // whole: names trimmed, values as value() gives them, lines counted from 1 (a CR LF is one line
+    // end). Key lines before the first section belong to no section and are not listed.
+    struct KeyListing {
+        QByteArray name;
+        QByteArray value;
+        qsizetype line = 0;
+    };
+    struct SectionListing {
+        QByteArray name;
+        qsizetype line = 0;
+        std::vector<KeyListing> keys;
+    };
+    std::vector<SectionListing> listing() const;
+
     // Same bytes and same index: an edited document equals the same bytes parsed afresh.
     bool operator==(const IniDocument& other) const;
 
@@ -70,6 +85,7 @@ private:
     int findSection(QStringView section) const;
     qsizetype bodyEnd(int sectionIndex) const;
     std::optional<KeyLine> findKey(int sectionIndex, QStringView key) const;
+    QByteArray valueOf(const KeyLine& k) const;
 
     QByteArray m_bytes;
     std::vector<Section> m_sections;
