@@ -4,6 +4,7 @@
 #include "editor/Editor.h"
 #include "platform/ErrorReport.h"
 #include "platform/VbRuntime.h"
+#include "report/frmReport.h"
 #include "settings/Locations.h"
 #include "settings/frmLocations.h"
 
@@ -63,6 +64,7 @@ void Form1::connectControls() {
     connect(c.mnuOnline, &QAction::triggered, this, &Form1::mnuOnline_Click);
     connect(c.mnuManual, &QAction::triggered, this, &Form1::mnuManual_Click);
     connect(c.mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
+    connect(c.mnuReport, &QAction::triggered, this, &Form1::mnuReport_Click);
     connect(c.tmr1, &QTimer::timeout, this, &Form1::tmr1_Timer);
     centralWidget()->installEventFilter(this);
     if (m_actEvent) {
@@ -246,6 +248,11 @@ void Form1::mnuLocation_Click() {
         dialog.exec();
     }
     Get_Locations();
+}
+
+void Form1::mnuReport_Click() {
+    report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath}, this,
+                             [this] { return !m_unloaded; });
 }
 
 void Form1::cmdFieldSettings_Click() {

@@ -56,6 +56,8 @@ public:
     void mnuOnline_Click();
     void mnuManual_Click();
     void mnuAbout_Click();
+    // The effective-rights report and the settings check, in a window of their own.
+    void mnuReport_Click();
     void cmdFieldSettings_Click();
     void cmdClose_Click();
     void cmdCancel_Click();

@@ -174,6 +174,8 @@ void buildForm1Layout(QMainWindow& window, Form1Controls& c) {
     c.mnuLocation->setObjectName(QStringLiteral("mnuLocation"));
     c.mnuIntegrate = c.mnuOptions->addAction(QStringLiteral("&Integrate with ACT!"));
     c.mnuIntegrate->setObjectName(QStringLiteral("mnuIntegrate"));
+    c.mnuReport = c.mnuOptions->addAction(QStringLiteral("Rights &Report..."));
+    c.mnuReport->setObjectName(QStringLiteral("mnuReport"));
     c.mnuHelp = menuBar->addMenu(QStringLiteral("&Help"));
     c.mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     c.mnuOnline = c.mnuHelp->addAction(QStringLiteral("Online &Help"));

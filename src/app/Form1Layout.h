@@ -71,6 +71,7 @@ struct Form1Controls {
     QMenu* mnuOptions = nullptr;
     QAction* mnuLocation = nullptr;
     QAction* mnuIntegrate = nullptr;
+    QAction* mnuReport = nullptr; // "Rights &Report...": the effective rights and the settings check
     QMenu* mnuHelp = nullptr;
     QAction* mnuOnline = nullptr;
     QAction* mnuManual = nullptr;

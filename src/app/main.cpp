@@ -1,11 +1,13 @@
 // Quillmark: wires the real platform services and the ACT! backend, runs the start-up and, unless
-// it refused to start, shows the main window.
+// it refused to start, shows the main window. With options it works on the command line instead
+// (report/ReportCommand.h).
 
 #include "act/standin/StandinBackend.h"
 #include "app/AppIcon.h"
 #include "app/Form1.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
+#include "report/ReportCommand.h"
 
 #ifdef Q_OS_WIN
 #include "act/com/ComBackend.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTextStream>
 
 namespace {
 
@@ -54,6 +57,18 @@ std::unique_ptr<qm::Shell> makeShell(bool realAct) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1) {
+        // Options: --help, --version, the report and the check, without a window or a display.
+        QCoreApplication app(argc, argv);
+        qm::report::ConsoleMessageBox messageBox;
+        qm::QtSettingsStore settings;
+        const qm::QtAppInfo appInfo;
+        const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(useRealAct());
+        QTextStream out(stdout);
+        return qm::report::commandLineMain(QCoreApplication::arguments(), messageBox, settings, appInfo, *act,
+                                           out);
+    }
+
     QApplication app(argc, argv);
     QApplication::setWindowIcon(qm::appIcon());
 

@@ -3,6 +3,7 @@
 #include "platform/VbError.h"
 #include "settings/IniLib.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,60 @@ QString rightName(Right right) {
 Right rightOf(const ScopeLists& lists, const QString& uniqueId) {
     return static_cast<Right>(
         AuthorizedUsers::Get_User_Right(uniqueId, lists.full, lists.initialize).toInt());
+}
+
+UserIndex::UserIndex(QStringList uniqueIds)
+    : m_ids(std::move(uniqueIds))
+    , m_seen(std::size_t(m_ids.size()), 0) {
+    for (int i = 0; i < m_ids.size(); ++i) {
+        const QStringView id(m_ids.at(i));
+        if (id.isEmpty()) {
+            m_empty << i;
+            continue;
+        }
+        m_byId[id] << i;
+        if (std::find(m_lengths.begin(), m_lengths.end(), id.size()) == m_lengths.end()) {
+            m_lengths.push_back(id.size());
+        }
+    }
+}
+
+std::vector<int> UserIndex::usersIn(QStringView text) const {
+    std::vector<int> found;
+    if (text.isEmpty()) {
+        return found;
+    }
+    if (++m_stamp == 0) { // the stamps went round: start afresh
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
+    found.assign(m_empty.begin(), m_empty.end());
+    for (const qsizetype length : m_lengths) {
+        for (qsizetype at = 0; at + length <= text.size(); ++at) {
+            const auto it = m_byId.constFind(text.sliced(at, length));
+            if (it == m_byId.constEnd()) {
+                continue;
+            }
+            for (const int user : *it) {
+                if (m_seen[std::size_t(user)] != m_stamp) {
+                    m_seen[std::size_t(user)] = m_stamp;
+                    found.push_back(user);
+                }
+            }
+        }
+    }
+    return found;
+}
+
+std::vector<std::uint8_t> UserIndex::rightsOf(const ScopeLists& lists) const {
+    std::vector<std::uint8_t> rights(std::size_t(m_ids.size()), std::uint8_t(Right::None));
+    for (const int user : usersIn(lists.initialize)) {
+        rights[std::size_t(user)] = std::uint8_t(Right::Initialize);
+    }
+    for (const int user : usersIn(lists.full)) {
+        rights[std::size_t(user)] = std::uint8_t(Right::Full); // in both lists: Full
+    }
+    return rights;
 }
 
 RightsFile::RightsFile(QString path, QString section)
@@ -76,7 +131,7 @@ void copyRights(const RightsList& from, RightsList& to) {
     }
 }
 
-IdLists collectIdLists(const RightsList& list, act::ActUsers& users) {
+std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list, act::ActUsers& users) {
     std::vector<std::pair<QString, int>> userRights;
     const int n = list.count();
     userRights.reserve(static_cast<std::size_t>(n));
@@ -87,7 +142,27 @@ IdLists collectIdLists(const RightsList& list, act::ActUsers& users) {
         }
         userRights.emplace_back(uniqueIdOf(users, list.key(i)), code);
     }
-    return AuthorizedUsers::buildIdLists(userRights);
+    return userRights;
+}
+
+IdLists collectIdLists(const RightsList& list, act::ActUsers& users) {
+    return AuthorizedUsers::buildIdLists(collectUserRights(list, users));
+}
+
+std::vector<int> cutOnRead(const std::vector<std::pair<QString, int>>& userRights, const IdLists& lists) {
+    const QString blank = QStringLiteral(" ");
+    const ScopeLists read{lists.full.left(IniLib::kMaxValueLength) + blank,
+                          lists.initialize.left(IniLib::kMaxValueLength) + blank};
+    std::vector<int> cut;
+    for (int i = 0; i < int(userRights.size()); ++i) {
+        const auto& [id, code] = userRights[std::size_t(i)];
+        const QString& written = code == int(Right::Full) ? lists.full : lists.initialize;
+        if (code != int(Right::None) && written.size() > IniLib::kMaxValueLength &&
+            rightOf(read, id) != Right(code)) {
+            cut.push_back(i);
+        }
+    }
+    return cut;
 }
 
 } // namespace qm::rights

@@ -14,7 +14,12 @@
 #include "act/ActObjects.h"
 #include "settings/AuthorizedUsers.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
 
 namespace qm::rights {
 
@@ -27,6 +32,34 @@ QString rightName(Right right);
 
 // The right that two ID lists of one scope give a user (see AuthorizedUsers::Get_User_Right).
 Right rightOf(const ScopeLists& lists, const QString& uniqueId);
+
+// The unique IDs of a database's users, in ACT!'s order, indexed so that the right two ID lists
+// give every user is found in one pass over the lists instead of one search per user: a report
+// of thousands of users and fields. Gives exactly what rightOf gives each user.
+class UserIndex {
+public:
+    explicit UserIndex(QStringList uniqueIds);
+    int size() const { return int(m_ids.size()); }
+    const QString& uniqueId(int user) const { return m_ids.at(user); }
+
+    // rightOf(lists, id) for every user, as the codes of Right.
+    std::vector<std::uint8_t> rightsOf(const ScopeLists& lists) const;
+    // The users whose unique ID occurs anywhere in `text` (plain, case-sensitive), each once, in
+    // no particular order. An empty ID occurs in any text that is not empty.
+    std::vector<int> usersIn(QStringView text) const;
+    // The lengths of the unique IDs that are not empty, each once.
+    const std::vector<qsizetype>& lengths() const { return m_lengths; }
+    // The users whose unique ID is exactly `id`.
+    QList<int> usersWithId(QStringView id) const { return m_byId.value(id); }
+
+private:
+    QStringList m_ids;
+    std::vector<qsizetype> m_lengths; // the lengths of the IDs that are not empty
+    QHash<QStringView, QList<int>> m_byId;
+    QList<int> m_empty; // users whose ID is empty
+    mutable std::vector<std::uint32_t> m_seen;
+    mutable std::uint32_t m_stamp = 0;
+};
 
 // The authorized-users file of one ACT! database: the file (UsersPath) and its section (the
 // database's generic name). Reads give what the INI functions give; writes and removals that
@@ -96,9 +129,15 @@ void setRights(RightsList& list, act::ActUsers& users, const ScopeLists& lists);
 // is shorter.
 void copyRights(const RightsList& from, RightsList& to);
 
-// The ID lists of the three rights, in the list's order. Every code and unique ID is read before
-// anything is returned: a code outside 0 to 2 raises "Subscript out of range" (9), a failing
-// unique ID its own error.
+// Every item's (unique ID, right code), in the list's order. Every code and unique ID is read
+// before anything is returned: a code outside 0 to 2 raises "Subscript out of range" (9), a
+// failing unique ID its own error.
+std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list, act::ActUsers& users);
+// The ID lists of the three rights, in the list's order, as collectUserRights reads them.
 IdLists collectIdLists(const RightsList& list, act::ActUsers& users);
+
+// The items (positions in `userRights`) whose right the written `lists` would not give back: their
+// ID lies past the 126 characters a read of their list returns.
+std::vector<int> cutOnRead(const std::vector<std::pair<QString, int>>& userRights, const IdLists& lists);
 
 } // namespace qm::rights

@@ -188,4 +188,23 @@ std::optional<QString> QtFileDialogs::browseForFolder(QObject* owner) {
     return QDir::toNativeSeparators(folder);
 }
 
+std::optional<QString> QtFileDialogs::saveFile(QObject* owner, const QString& initialPath,
+                                               const QString& filter) {
+    QFileDialog dialog(ownerWidget(owner));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qtFilter(filter));
+    const QString firstPattern = filter.section(QLatin1Char('|'), 1, 1).section(QLatin1Char(';'), 0, 0);
+    if (firstPattern.startsWith(QLatin1String("*."))) {
+        dialog.setDefaultSuffix(firstPattern.mid(2));
+    }
+    if (!initialPath.isEmpty()) {
+        dialog.selectFile(QDir::fromNativeSeparators(initialPath));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 } // namespace qm

@@ -65,6 +65,8 @@ public:
     std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
                                     const QString& filter) override;
     std::optional<QString> browseForFolder(QObject* owner) override;
+    std::optional<QString> saveFile(QObject* owner, const QString& initialPath,
+                                    const QString& filter) override;
 };
 
 // Message text as the tool writes it (CR line breaks) turned into the lines a box shows.

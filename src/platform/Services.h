@@ -94,6 +94,11 @@ public:
                                             const QString& initialName, const QString& filter) = 0;
     // Only file-system folders can be chosen. nullopt when the user cancels.
     virtual std::optional<QString> browseForFolder(QObject* owner) = 0;
+    // The file-save dialog: a new or existing file (replacing one is confirmed in the dialog).
+    // `filter` as for openFile; its first pattern's extension is added to a name without one.
+    // nullopt when the user cancels.
+    virtual std::optional<QString> saveFile(QObject* owner, const QString& initialPath,
+                                            const QString& filter) = 0;
 };
 
 // Everything the tool asks of its platform, wired once by main() or by a test.

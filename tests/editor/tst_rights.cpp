@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <random>
+
 using namespace qm;
 
 class TestRights : public QObject {
@@ -24,6 +26,7 @@ private Q_SLOTS:
             false);
         row("beyond the 126 characters read", global + "28F=" + QByteArray(126, 'x') + "A1\r\n", "28", "A1",
             2, true);
+        row("in both lists of the field: Full", global + "28F=C3A1\r\n28I=A1\r\n", "28", "A1", 0, true);
     }
 
     void effectiveRight() {
@@ -36,6 +39,28 @@ private Q_SLOTS:
         const rights::EffectiveRight r = rights::effectiveRight(rights::RightsFile(path, "Sales"), field, id);
         QCOMPARE(int(r.right), right);
         QCOMPARE(r.ownSettings, own);
+    }
+
+    // The report's one-pass rights give what the editor's search gives each user, also where IDs
+    // lie inside one another or across two IDs, are empty or appear twice: short IDs of three
+    // letters make all of these common.
+    void userIndexRandom() {
+        std::mt19937 random(7);
+        const auto text = [&](int max) {
+            QString t;
+            for (int n = int(random() % std::uint32_t(max + 1)); n > 0; --n)
+                t += QChar('a' + int(random() % 3));
+            return t;
+        };
+        for (int round = 0; round < 300; ++round) {
+            QStringList ids;
+            for (int n = 1 + int(random() % 8); n > 0; --n)
+                ids << text(3);
+            const rights::ScopeLists lists{text(12), text(12)};
+            const std::vector<std::uint8_t> all = rights::UserIndex(ids).rightsOf(lists);
+            for (int u = 0; u < ids.size(); ++u)
+                QCOMPARE(int(all[std::size_t(u)]), int(rights::rightOf(lists, ids[u])));
+        }
     }
 };
 

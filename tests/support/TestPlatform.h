@@ -169,9 +169,18 @@ public:
         return nextAnswer(folderAnswers, std::optional<QString>());
     }
 
+    std::optional<QString> saveFile(QObject* owner, const QString& initialPath,
+                                    const QString& filter) override {
+        saveRequests << initialPath + '|' + filter;
+        ownerNames << nameOf(owner);
+        return nextAnswer(saveAnswers, std::optional<QString>());
+    }
+
     // nullopt answers as a cancel; unscripted dialogs are cancelled.
     std::deque<std::optional<QString>> fileAnswers;
     std::deque<std::optional<QString>> folderAnswers;
+    std::deque<std::optional<QString>> saveAnswers;
+    QStringList saveRequests; // "initialPath|filter"
     std::vector<OpenFileRequest> fileRequests;
     QStringList ownerNames;
 };

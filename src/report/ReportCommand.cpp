@@ -1,0 +1,192 @@
+#include "report/ReportCommand.h"
+
+#include "Version.h"
+#include "act/modAdmin.h"
+#include "platform/ErrorReport.h"
+#include "report/ReportCsv.h"
+#include "report/SettingsCheck.h"
+#include "settings/Locations.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <cstdio>
+
+namespace qm::report {
+
+namespace {
+
+enum Exit { kDone = 0, kFound = 1, kCouldNotRun = 2 };
+
+// Counts what the run showed: any box on the command line means it could not run.
+class CountingBox : public MessageBox {
+public:
+    explicit CountingBox(MessageBox& box)
+        : m_box(box) {}
+    int show(const QString& text, int style, const QString& title) override {
+        ++shown;
+        return m_box.show(text, style, title);
+    }
+    int shown = 0;
+
+private:
+    MessageBox& m_box;
+};
+
+QString orDash(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+struct Run {
+    CountingBox box;
+    SettingsStore& settings;
+    const AppInfo& app;
+    act::ObjectFactory& factory;
+    QTextStream& out;
+
+    // Attaches to ACT! as the start-up does; false (after its message) when it refuses.
+    bool attach(act::ActEvent& event, ActObjects& objects, QString& genericName) {
+        if (event.Operation1(0) < 1) {
+            if (event.Operation3()) {
+                box.show(QStringLiteral("Unable to communicate with ACT!") + QChar(13) +
+                             QStringLiteral("Please run actreg.exe located in the ACT folder and try again"),
+                         vbCritical, kAppTitle);
+            } else {
+                box.show(QStringLiteral("Please open an ACT database prior to running ") + kAppTitle +
+                             QStringLiteral("!"),
+                         vbExclamation, kAppTitle);
+            }
+            return false;
+        }
+        modAdmin::Create_Database(objects, factory, box);
+        if (box.shown > 0) {
+            return false;
+        }
+        if (act::deref(objects.objUsers).CurrentUserSecurity() != 5) {
+            box.show(
+                QStringLiteral("Sorry! This program may only be run by an administrator of the database!"),
+                vbOKOnly, QStringLiteral("Insufficient Security Level"));
+            return false;
+        }
+        genericName = modAdmin::Get_Generic_Name(objects, box);
+        return box.shown == 0;
+    }
+
+    int go(const QString& reportPath, bool check) {
+        const std::unique_ptr<act::ActEvent> event = factory.CreateEventControl();
+        int exit = kCouldNotRun;
+        ErrorTrap trap(box, {"modReport", ProcKind::Sub, "Report_Command"});
+        trap.run([&] {
+            trap.line = 1;
+            ActObjects objects;
+            QString genericName;
+            if (!event || !attach(*event, objects, genericName)) {
+                return;
+            }
+            trap.line = 2;
+            const SettingsPaths paths{Locations::storedUsersPath(settings, app),
+                                      Locations::storedListPath(settings, app)};
+            ActData act;
+            if (!readActData(objects, genericName, box, act)) {
+                return;
+            }
+            trap.line = 3;
+            const std::optional<RightsReport> report = buildReport(act, paths);
+            if (!reportPath.isEmpty()) {
+                trap.line = 4;
+                QString error;
+                if (!writeCsv(*report, reportPath, error)) {
+                    box.show(QStringLiteral("The report could not be written to ") +
+                                 QDir::toNativeSeparators(reportPath) + QStringLiteral(": ") + error,
+                             vbExclamation, kAppTitle);
+                    return;
+                }
+                out << "Wrote the rights of " << report->users.size() << " users on " << report->fields.size()
+                    << " protected fields of " << genericName << " to "
+                    << QDir::toNativeSeparators(reportPath) << Qt::endl;
+            }
+            exit = kDone;
+            if (check) {
+                trap.line = 5;
+                const std::vector<Hazard> hazards = *checkSettings(*report, act.unprotected);
+                out << "Settings of " << genericName << ": " << QDir::toNativeSeparators(paths.usersPath)
+                    << ", field settings in " << QDir::toNativeSeparators(paths.listPath) << Qt::endl;
+                for (const Hazard& h : hazards) {
+                    out << kindText(h.kind) << " | " << orDash(h.user) << " | " << orDash(h.field) << " | "
+                        << orDash(h.key) << " | " << h.explanation << Qt::endl;
+                }
+                out << (hazards.empty() ? QStringLiteral("No hazard found.")
+                                        : QStringLiteral("%1 hazard(s) found.").arg(hazards.size()))
+                    << Qt::endl;
+                exit = hazards.empty() ? kDone : kFound;
+            }
+        });
+        if (event) {
+            event->Operation2();
+        }
+        return box.shown > 0 ? int(kCouldNotRun) : exit;
+    }
+};
+
+} // namespace
+
+int ConsoleMessageBox::show(const QString& text, int style, const QString& title) {
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QString shown =
+        (title.isEmpty() ? kAppTitle : title) + QStringLiteral(": ") + lines + QLatin1Char('\n');
+    std::fputs(shown.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+    return (style & 0x7) == vbYesNo ? vbNo : vbOK;
+}
+
+int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore& settings,
+                    const AppInfo& app, act::ObjectFactory& act, QTextStream& out) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quillmark keeps which ACT! users may change the protected fields of an ACT! database.\n"
+        "Without options it opens its window on the database the running ACT! has open.\n"
+        "With --report or --check it works on that database without a window."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Write the effective-rights report (every user against every protected field) to "
+                       "<file> as CSV (UTF-8)."),
+        QStringLiteral("file"));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral(
+            "Check the settings files for hazards that would silently give a user another right, "
+            "and print them. Exit status 0 when none is found, 1 when one is, 2 when the check could "
+            "not run."));
+    parser.addOption(report);
+    parser.addOption(check);
+    const auto usage = [&](const QString& message) {
+        box.show(message + QChar(13) + QStringLiteral("Try '") + app.exeName() + QStringLiteral(" --help'."),
+                 vbOKOnly, kAppTitle);
+        return int(kCouldNotRun);
+    };
+    if (!parser.parse(arguments)) {
+        return usage(parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return kDone;
+    }
+    if (parser.isSet(version)) {
+        out << app.exeName() << ' ' << build::kVersionText << Qt::endl;
+        return kDone;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usage(QStringLiteral("Unexpected argument '") + parser.positionalArguments().constFirst() +
+                     QStringLiteral("'."));
+    }
+    if (!parser.isSet(report) && !parser.isSet(check)) {
+        return usage(QStringLiteral("Nothing to do."));
+    }
+    Run run{CountingBox(box), settings, app, act, out};
+    return run.go(parser.value(report), parser.isSet(check));
+}
+
+} // namespace qm::report

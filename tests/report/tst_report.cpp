@@ -1,0 +1,163 @@
+// The effective-rights report and the settings check on crafted settings files, the report's CSV,
+// and the report against what the editor shows.
+
+#include "../editor/EditorWindow.h"
+#include "report/ReportCsv.h"
+#include "report/SettingsCheck.h"
+
+#include <QDir>
+
+using namespace qm;
+using B = QByteArray;
+
+namespace {
+
+// Database "Db": users Ann, Bob, Cy, ... with the given unique IDs; protected fields Phone (28)
+// and one without a label (31); field 5 not protected.
+report::ActData actData(const QStringList& ids) {
+    static const QStringList names{"Ann", "Bob", "Cy",  "Dan", "Eve", "Fay",
+                                   "Gil", "Hal", "Ivy", "Jo",  "Kim", "Lee"};
+    report::ActData act{"Db", {{"Phone", 28}, {"", 31}}, {5}, {}};
+    for (int i = 0; i < ids.size(); ++i)
+        act.users.push_back({names.value(i, QString("U%1").arg(i + 1)), ids[i]});
+    return act;
+}
+
+QStringList twelveIds() {
+    QStringList ids;
+    for (int i = 1; i <= 12; ++i)
+        ids << QString("{USR-%1-A}").arg(i, 4, 10, QChar('0')); // 12 characters each
+    return ids;
+}
+
+} // namespace
+
+class TestReport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void hazards_data() {
+        // users: the users file (a folder when "folder"); fields: "28:bytes" field settings files;
+        // hazards: "kind|user|field|key"; says: a part of the first hazard's explanation
+        test::columns<QStringList, B, QStringList, QStringList, QString>("ids", "users", "fields", "hazards",
+                                                                         "says");
+        using test::row;
+        const QStringList abc{"{A}", "{B}", "{C}"};
+        const B db = "[Db]\r\n";
+        row("clean", abc, db + "GlobalF={A}{C}\r\nGlobalI={B}\r\n28F={B}\r\n31I={A}\r\n",
+            QStringList{"28:OnlyFromDropdown=1\r\nAllowEditing=0\r\nRed\r\n"}, QStringList{}, "");
+        row("no users file", abc, B(), QStringList{}, QStringList{}, "");
+        row("an ID inside another", QStringList{"{A}", "{B}", "B"}, db + "28F={B}\r\n", QStringList{},
+            QStringList{"ID inside another ID|Cy B||", "Found in a list unnamed|Cy B|Phone (28)|28F"},
+            "Cy's unique ID lies inside Bob's ({B})");
+        row("an ID across two", QStringList{"{A}", "{B}", "A}{"}, db + "GlobalF={A}{B}\r\n", QStringList{},
+            QStringList{"Found in a list unnamed|Cy A}{||GlobalF"},
+            "Cy is found across the IDs of Ann and Bob");
+        row("an empty ID", QStringList{"{A}", ""}, db, QStringList{},
+            QStringList{"ID inside another ID|Bob ||"}, "reads as holding Full on every field");
+        row("the same ID twice", QStringList{"{A}", "{A}"}, db, QStringList{},
+            QStringList{"ID inside another ID|Ann {A}||"}, "Ann has the same unique ID as Bob");
+        row("a list longer than a read returns", twelveIds(),
+            db + "31I=" + twelveIds().join("").toLatin1() + "\r\n", QStringList{},
+            QStringList{"List cut at 126|Kim {USR-0011-A}|(31)|31I",
+                        "List cut at 126|Lee {USR-0012-A}|(31)|31I"},
+            "31I is 144 characters long");
+        row("a user in both lists", abc, db + "28F={A}\r\n28I={B}{A}\r\n", QStringList{},
+            QStringList{"In both lists|Ann {A}|Phone (28)|28F, 28I"}, "");
+        row("keys of fields no longer protected or gone", abc, db + "5F={A}\r\n99I={A}\r\n028F={A}\r\n",
+            QStringList{},
+            QStringList{"Field no longer protected||(5)|5F", "Field no longer exists||(99)|99I"},
+            "if it is protected again");
+        row("an ID of no user", abc, db + "GlobalI={A}{OLD}{B}\r\n", QStringList{},
+            QStringList{"Unknown user ID|{OLD}||GlobalI"}, "");
+        row("keys left by an unfinished save", abc, db + "Global=\r\n28\r\n", QStringList{},
+            QStringList{"Left by a save|||Global", "Left by a save||Phone (28)|28"}, "");
+        row("an unreadable users file", abc, B("folder"), QStringList{},
+            QStringList{"Unreadable file|||Users.dat"}, "every user reads as holding None");
+        row("an unreadable field file", abc, db, QStringList{"31:OnlyFromDropdown=1\r\n"},
+            QStringList{"Unreadable file||(31)|Db31.dat"}, "Error 62: 'Input past end of file'");
+        row("byte-order marks", abc, "\xEF\xBB\xBF" + db + "GlobalF={A}\r\n",
+            QStringList{"28:\xEF\xBB\xBFOnlyFromDropdown=1\r\nAllowEditing=1\r\n"},
+            QStringList{"Byte-order mark|||[Db]", "Byte-order mark||Phone (28)|Db28.dat"},
+            "every user reads as holding None");
+        row("a section and a key twice", abc, db + "GlobalF={A}\r\nglobalf={B}\r\n[db]\r\n28F={A}\r\n",
+            QStringList{}, QStringList{"Appears twice|||[db]", "Appears twice|||globalf"},
+            "at line 4, is never read");
+    }
+
+    void hazards() {
+        auto [ids, users, fields, hazards, says] =
+            test::fetch<QStringList, B, QStringList, QStringList, QString>("ids", "users", "fields",
+                                                                           "hazards", "says");
+        QTemporaryDir dir;
+        const QString usersPath = dir.filePath("Users.dat");
+        if (users == "folder")
+            QVERIFY(QDir().mkdir(usersPath));
+        else if (!users.isNull())
+            QVERIFY(test::writeBytes(usersPath, users));
+        for (const QString& f : fields)
+            QVERIFY(test::writeBytes(dir.filePath("Db" + f.section(':', 0, 0) + ".dat"),
+                                     f.section(':', 1).toUtf8()));
+        const report::ActData act = actData(ids);
+        const auto r = report::buildReport(act, {usersPath, dir.path()});
+        const auto found = report::checkSettings(*r, act.unprotected);
+        QStringList shown;
+        for (const report::Hazard& h : *found)
+            shown << QStringList{report::kindText(h.kind), h.user, h.field, h.key}.join('|');
+        std::sort(shown.begin(), shown.end());
+        std::sort(hazards.begin(), hazards.end());
+        QCOMPARE(shown, hazards);
+        if (!says.isEmpty())
+            QVERIFY2(found->front().explanation.contains(says), qPrintable(found->front().explanation));
+    }
+
+    // RFC 4180 with a byte-order mark: names with commas, quotes and line breaks quoted, quotes
+    // doubled, CR LF line ends; flags as the editor reads them, "?" for an unreadable file.
+    void csv() {
+        QTemporaryDir dir;
+        QVERIFY(test::writeBytes(dir.filePath("Users.dat"), "[Db]\r\nGlobalF=2\r\n31I=1\r\n"));
+        QVERIFY(test::writeBytes(dir.filePath("Db28.dat"),
+                                 "OnlyFromDropdown=2\r\nAllowEditing=1\r\nA\r\n\r\nB\r\n"));
+        QVERIFY(test::writeBytes(dir.filePath("Db31.dat"), "OnlyFromDropdown=x\r\n"));
+        report::ActData act = actData({"1", "2", "3"});
+        act.fields[0].label = "Phone, \"home\"";
+        act.users[0].name = "Smith, Jo";
+        act.users[1].name = "Say \"hi\"";
+        act.users[2].name = "Two\nlines";
+        const auto r = report::buildReport(act, {dir.filePath("Users.dat"), dir.path()});
+        const QString path = dir.filePath("r.csv");
+        QString error;
+        QVERIFY(report::writeCsv(*r, path, error));
+        QCOMPARE(test::readBytes(path),
+                 B("\xEF\xBB\xBF"
+                   "Field,Field ID,Rights from,Allow editing,Only from Drop-down,Drop-down entries,"
+                   "\"Smith, Jo 1\",\"Say \"\"hi\"\" 2\",\"Two\nlines 3\"\r\n"
+                   "\"Phone, \"\"home\"\"\",28,Global,Yes,Greyed,2,None,Full,None\r\n"
+                   ",31,Own,?,?,?,Initialize,None,None\r\n"));
+        // A stopped export leaves the file as it was.
+        QVERIFY(!report::writeCsv(*r, path, {1}, {2}, error, [](qint64, qint64) { return false; }));
+        QVERIFY(error.isEmpty() && test::readBytes(path).endsWith("None,None\r\n"));
+        QVERIFY(!report::writeCsv(*r, dir.filePath("none/r.csv"), error) && !error.isEmpty());
+    }
+
+    // The report shows every field as the editor shows it when the field is selected.
+    void agreesWithTheEditor() {
+        test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}{ID-0001}\r\n"
+                             "31F={ID-0003}\r\n31I={ID-0003}{ID-0002}\r\n40I=  \r\n40F= \r\n28=x\r\n");
+        report::ActData act;
+        QVERIFY(report::readActData(w.form->objects, w.form->GenericName, w.t.messageBox, act));
+        const auto r = report::buildReport(act, {w.form->UsersPath, w.form->ListPath});
+        QCOMPARE(int(r->fields.size()), w.c().cboFields->count());
+        for (int f = 0; f < int(r->fields.size()); ++f) {
+            w.select(w.c().cboFields->itemText(f));
+            QStringList rights;
+            for (int u = 0; u < int(r->users.size()); ++u)
+                rights << rights::rightName(r->right(f, u));
+            QCOMPARE(rights.join(','), test::WindowDriver::rights(w.c().lvwSpecialUsers));
+            QCOMPARE(r->fields[std::size_t(f)].ownSettings, w.c().optUsers[1]->isChecked());
+        }
+        QVERIFY(w.t.messageBox.shown.empty());
+    }
+};
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"

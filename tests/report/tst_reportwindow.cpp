@@ -1,0 +1,62 @@
+// The "Rights Report" window over the main window: filters, sorting, the hazards, and the export of
+// what is shown through the save dialog.
+
+#include "../editor/EditorWindow.h"
+#include "report/frmReport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+
+using namespace qm;
+using B = QByteArray;
+
+class TestReportWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void window() {
+        test::EditorWindow w(
+            "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0003}\r\n31F={ID-0002}\r\n99I={ID-0001}\r\n");
+        QVERIFY(test::writeBytes(w.fieldPath(31), "OnlyFromDropdown=1\r\nAllowEditing=0\r\nRed\r\n"));
+        const report::ReportContext context{w.services, w.form->objects, w.form->GenericName,
+                                            w.form->UsersPath, w.form->ListPath};
+        report::frmReport window(w.services, report::gatherReport(context, w.form, {}), w.form);
+        const auto* shown = window.findChild<QLabel*>("lblShown");
+        QCOMPARE(shown->text(), "3 of 3 fields, 3 of 3 users");
+        QCOMPARE(window.findChild<QLabel*>("lblCheck")->text().left(21), "Settings check: 1 haz");
+
+        // Double-clicking a hazard shows its field; the filters go by label, ID, name or unique ID.
+        auto* hazards = window.findChild<QTableView*>("lvwHazards");
+        Q_EMIT hazards->doubleClicked(hazards->model()->index(0, 0));
+        QCOMPARE(window.findChild<QLineEdit*>("txtFieldFilter")->text(), "(99)");
+        QCOMPARE(shown->text(), "0 of 3 fields, 3 of 3 users");
+        window.findChild<QLineEdit*>("txtFieldFilter")->setText("a"); // Fax, Status
+        window.findChild<QLineEdit*>("txtUserFilter")->setText("user 1 {");
+        QCOMPARE(shown->text(), "2 of 3 fields, 1 of 3 users");
+        auto* grid = window.findChild<QTableView*>("lvwRights");
+        grid->sortByColumn(1, Qt::DescendingOrder); // by field ID
+        QCOMPARE(window.rights().shownRows(), (std::vector<int>{2, 1}));
+
+        // The export writes what is shown, in the order shown.
+        w.t.dialogs.saveAnswers = {std::nullopt, w.dir.filePath("r.csv"), w.dir.filePath("gone/r.csv")};
+        auto* exportButton = window.findChild<QPushButton*>("cmdExport");
+        exportButton->click(); // cancelled
+        QVERIFY(!QFile::exists(w.dir.filePath("r.csv")));
+        QCOMPARE(w.t.dialogs.saveRequests.at(0),
+                 QDir::toNativeSeparators(QDir::home().filePath("Contacts rights.csv")) +
+                     "|CSV file (*.csv)|*.csv");
+        exportButton->click();
+        QCOMPARE(test::readBytes(w.dir.filePath("r.csv")),
+                 B("\xEF\xBB\xBF"
+                   "Field,Field ID,Rights from,Allow editing,Only from Drop-down,Drop-down entries,User 1 "
+                   "{ID-0001}\r\n"
+                   "Status,40,Global,No,No,0,Full\r\nFax,31,Own,No,Yes,1,None\r\n"));
+        QVERIFY(w.t.messageBox.shown.empty());
+        exportButton->click();
+        QCOMPARE(w.t.messageBox.shown.size(), 1u);
+        QVERIFY(w.t.messageBox.shown[0].text.startsWith("The report could not be written to "));
+    }
+};
+
+QTEST_MAIN(TestReportWindow)
+#include "tst_reportwindow.moc"
