@@ -24,6 +24,9 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QTreeWidget;
@@ -93,6 +96,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Write_Users in two halves, so that Save asks before it writes anything: the list's rights
+    // collected (nullopt after an error report, or when the administrator went back rather than
+    // write a list that a read would cut), then written.
+    std::optional<rights::IdLists> collectUsers(QTreeWidget& list);
+    bool writeUsers(QTreeWidget& list, const QString& oldKey, const rights::IdLists& lists);
+    bool confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
+                    const rights::IdLists& lists);
     void connectControls();
     rights::RightsFile rightsFile() const;
     act::ActUsers& users() const;

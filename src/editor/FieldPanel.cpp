@@ -115,12 +115,21 @@ void Editor::cmdSave_Click() {
     trap.run([&] {
         trap.line = 1;
         hideChooser();
+        // The field's rights are collected (and a list that a read would cut is asked about)
+        // before anything is written.
+        std::optional<rights::IdLists> lists;
+        if (c.optUsers[1]->isChecked()) {
+            lists = collectUsers(*c.lvwSpecialUsers);
+            if (!lists) {
+                return; // reported, or the administrator went back; Save stays enabled
+            }
+        }
         trap.line = 2;
         FieldSettingsFile::save(currentFieldFile, checkState(*c.chkOnlyFromDropdown), checkState(*c.chkEdit),
                                 c.rtfData->toPlainText());
         trap.line = 3;
-        if (c.optUsers[1]->isChecked()) {
-            if (!Write_Users(*c.lvwSpecialUsers, currentFieldId)) {
+        if (lists) {
+            if (!writeUsers(*c.lvwSpecialUsers, currentFieldId, *lists)) {
                 return; // reported; Save stays enabled so that nothing is lost
             }
         } else {

@@ -110,16 +110,63 @@ void Editor::Check_Authorized_Users() {
 }
 
 bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
+    const std::optional<rights::IdLists> lists = collectUsers(list);
+    return lists && writeUsers(list, oldKey, *lists);
+}
+
+std::optional<rights::IdLists> Editor::collectUsers(QTreeWidget& list) {
+    std::optional<rights::IdLists> lists;
+    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
+    trap.run([&] {
+        trap.line = 2;
+        const std::vector<std::pair<QString, int>> userRights =
+            rights::collectUserRights(TreeRightsList(list), users());
+        const rights::IdLists collected = AuthorizedUsers::buildIdLists(userRights);
+        if (confirmCut(list, userRights, collected)) {
+            lists = collected;
+        }
+    });
+    return lists;
+}
+
+bool Editor::writeUsers(QTreeWidget& list, const QString& oldKey, const rights::IdLists& lists) {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
     return trap.run([&] {
-        trap.line = 2;
-        const TreeRightsList items(list);
-        const rights::IdLists lists = rights::collectIdLists(items, users());
         trap.line = 3;
         const QString scope =
-            items.name() == c.lvwUsers->objectName() ? AuthorizedUsers::kGlobalScope : currentFieldId;
+            list.objectName() == c.lvwUsers->objectName() ? AuthorizedUsers::kGlobalScope : currentFieldId;
         rightsFile().write(scope, lists, oldKey);
     });
+}
+
+// A list longer than a read returns would silently take their right from the users past the cut:
+// the administrator may go on, or go back and change the rights.
+bool Editor::confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
+                        const rights::IdLists& lists) {
+    const std::vector<int> cut = rights::cutOnRead(userRights, lists);
+    if (cut.empty()) {
+        return true;
+    }
+    constexpr int kNamed = 10;
+    QStringList names;
+    for (const int i : cut) {
+        if (names.size() == kNamed) {
+            names << QStringLiteral("and %1 more").arg(cut.size() - kNamed);
+            break;
+        }
+        names << list.topLevelItem(i)->text(0) + QStringLiteral(" (") +
+                     rights::rightName(rights::Right(userRights[std::size_t(i)].second)) + QLatin1Char(')');
+    }
+    const QString whose = list.objectName() == c.lvwUsers->objectName()
+                              ? QStringLiteral("the global rights")
+                              : QStringLiteral("the rights on '") + currentFieldLabel + QLatin1Char('\'');
+    const QChar cr(13);
+    const QString text = QStringLiteral("Only the first 126 characters of a list of users are read back.") +
+                         cr + QStringLiteral("Written as they stand, ") + whose +
+                         QStringLiteral(" would be read without: ") + names.join(QStringLiteral(", ")) +
+                         QLatin1Char('.') + cr + cr +
+                         QStringLiteral("Do you want to write them all the same?");
+    return m_x.services.messageBox.show(text, vbYesNo + vbExclamation, kAppTitle) == vbYes;
 }
 
 } // namespace qm::editor

@@ -65,12 +65,13 @@ struct WindowDriver {
 };
 
 // The window on a fake ACT! with three protected fields (Phone 28, Fax 31, Status 40) and three
-// users, {ID-0001} to {ID-0003}, of the database "Contacts"; shown expanded, no field selected.
+// users (or `users`), {ID-0001} to {ID-0003}, of the database "Contacts"; shown expanded, no field
+// selected.
 class EditorWindow : public WindowDriver {
 public:
     // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
     // (the scripted double when none is given).
-    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr)
+    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr, int users = 3)
         : services{box ? *box : t.messageBox,
                    t.settings,
                    t.shell,
@@ -81,7 +82,7 @@ public:
                    t.act} {
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
-        t.actState.addUsers(3);
+        t.actState.addUsers(users);
         t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
         if (!usersFile.isNull())
             writeBytes(usersPath(), usersFile);

@@ -369,11 +369,51 @@ private Q_SLOTS:
         QCOMPARE(test::readBytes(w.fieldPath(31)), B("<missing>"));
     }
 
+    // A list that a read would cut at 126 characters is asked about before anything is written.
+    void cutWarning_data() {
+        test::columns<QString, int, bool>("action", "answer", "written");
+        for (const char* action : {"close", "save"}) {
+            test::row(qPrintable(QString(action) + ", go on"), QString(action), int(vbYes), true);
+            test::row(qPrintable(QString(action) + ", go back"), QString(action), int(vbNo), false);
+        }
+    }
+
+    void cutWarning() {
+        auto [action, answer, written] = test::fetch<QString, int, bool>("action", "answer", "written");
+        QString fourteen; // 14 IDs of 9 characters: 126, all that a read returns
+        for (int i = 1; i <= 14; ++i)
+            fourteen += QString("{ID-%1}").arg(i, 4, 10, QChar('0'));
+        const B before =
+            "[Contacts]\r\nGlobalF=" + fourteen.toLatin1() + "\r\n31F=" + fourteen.toLatin1() + "\r\n";
+        EditorWindow w(before, nullptr, 15);
+        w.select("Fax");
+        const bool save = action == "save";
+        QTreeWidget* list = save ? w.c().lvwSpecialUsers : w.c().lvwUsers;
+        list->scrollToItem(list->topLevelItem(14));
+        w.openChooser(list, 14);
+        w.pick("Full");
+        w.t.messageBox.answerNext(answer);
+        (save ? w.c().cmdSave : w.c().cmdClose)->click();
+        QCOMPARE(
+            w.t.messageBox.boxes(),
+            QStringList{"Only the first 126 characters of a list of users are read back.\rWritten as they "
+                        "stand, " +
+                        QString(save ? "the rights on 'Fax'" : "the global rights") +
+                        " would be read without: User 15 (Full).\r\rDo you want to write them all the "
+                        "same?|52|Quillmark"});
+        const B key = (save ? "31F=" : "GlobalF=") + fourteen.toLatin1();
+        const B after = B(before).replace(key, B(key + "{ID-0015}"));
+        QCOMPARE(test::readBytes(w.usersPath()), written ? after : before);
+        QCOMPARE(test::readBytes(w.fieldPath(31)) != "<missing>",
+                 written && save); // nothing written before the question
+        QCOMPARE(save ? w.c().cmdSave->isEnabled() : w.form->isVisible(), !written);
+    }
+
     void actEvents_data() {
         // dialog: what is open when the event arrives
         test::columns<bool, QString>("databaseClose", "dialog");
         for (const bool close : {true, false}) {
-            for (const char* dialog : {"", "question", "locations"})
+            for (const char* dialog : {"", "question", "locations", "report"})
                 test::row(qPrintable(QString(close ? "database closed" : "ACT! quits") + ", " +
                                      (*dialog ? dialog : "no dialog")),
                           close, QString(dialog));
@@ -405,10 +445,13 @@ private Q_SLOTS:
             w.c().cmdClose->click();
         else if (dialog == "locations")
             w.form->mnuLocation_Click();
+        else if (dialog == "report")
+            w.c().mnuReport->trigger();
         else
             QTest::qWait(20);
         QCOMPARE(opened, dialog == "question"    ? "QMessageBox"
                          : dialog == "locations" ? "qm::frmLocations"
+                         : dialog == "report"    ? "qm::report::frmReport"
                                                  : "");
         QVERIFY(!leftOpen && !w.form->isVisible() && w.form->unloaded());
         for (QWidget* window : QApplication::topLevelWidgets())
