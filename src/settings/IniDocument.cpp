@@ -124,8 +124,7 @@ qsizetype IniDocument::bodyEnd(int i) const {
     return next < m_sections.size() ? m_sections[next].header : m_bytes.size();
 }
 
-std::optional<IniDocument::KeyLine> IniDocument::findKey(int i, QStringView key) const {
-    const QStringView name = trimBlanks(key);
+template <typename F> void IniDocument::forEachKeyLine(int i, F take) const {
     const char* d = m_bytes.constData();
     const qsizetype end = bodyEnd(i);
     for (qsizetype pos = m_sections[std::size_t(i)].body; pos < end;) {
@@ -139,16 +138,63 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(int i, QStringView key)
         while (eq < l.end && d[eq] != '=') {
             ++eq;
         }
-        const qsizetype nameEnd = trimEnd(d, s, eq);
-        if (!sameName(d, s, nameEnd, name)) {
-            continue;
+        if (take(l, s, trimEnd(d, s, eq), eq)) {
+            return;
         }
-        if (eq == l.end) {
-            return KeyLine{l.start, l.next, nameEnd, -1, l.end, l.end};
-        }
-        return KeyLine{l.start, l.next, nameEnd, eq, skipBlanks(d, eq + 1, l.end), l.end};
     }
-    return std::nullopt;
+}
+
+IniDocument::KeyLine IniDocument::keyLine(qsizetype start, qsizetype next, qsizetype contentEnd,
+                                          qsizetype nameEnd, qsizetype equals) const {
+    if (equals == contentEnd) {
+        return KeyLine{start, next, nameEnd, -1, contentEnd, contentEnd};
+    }
+    return KeyLine{start,     next, nameEnd, equals, skipBlanks(m_bytes.constData(), equals + 1, contentEnd),
+                   contentEnd};
+}
+
+std::unique_ptr<const IniDocument::KeyIndex> IniDocument::buildKeyIndex(int i) const {
+    auto keys = std::make_unique<KeyIndex>();
+    const char* d = m_bytes.constData();
+    forEachKeyLine(i, [&](const Line& l, qsizetype s, qsizetype nameEnd, qsizetype eq) {
+        QString name = cp1252::decode(QByteArrayView(d + s, nameEnd - s)).toCaseFolded();
+        if (!keys->contains(name)) {
+            keys->insert(std::move(name), keyLine(l.start, l.next, l.end, nameEnd, eq));
+        }
+        return false;
+    });
+    return keys;
+}
+
+std::optional<IniDocument::KeyLine> IniDocument::findKey(int i, QStringView key) const {
+    const QStringView name = trimBlanks(key);
+    const char* d = m_bytes.constData();
+    {
+        const std::lock_guard lock(m_keys.mutex);
+        if (m_keys.scans.size() != m_sections.size()) {
+            m_keys.scans.assign(m_sections.size(), 0);
+            m_keys.sections.resize(m_sections.size());
+        }
+        std::unique_ptr<const KeyIndex>& keys = m_keys.sections[std::size_t(i)];
+        if (!keys && ++m_keys.scans[std::size_t(i)] > kScansBeforeIndex) {
+            keys = buildKeyIndex(i);
+        }
+        if (keys) {
+            const auto it = keys->constFind(name.toString().toCaseFolded());
+            if (it == keys->constEnd()) {
+                return std::nullopt;
+            }
+            return *it;
+        }
+    }
+    std::optional<KeyLine> found;
+    forEachKeyLine(i, [&](const Line& l, qsizetype s, qsizetype nameEnd, qsizetype eq) {
+        if (sameName(d, s, nameEnd, name)) {
+            found = keyLine(l.start, l.next, l.end, nameEnd, eq);
+        }
+        return found.has_value();
+    });
+    return found;
 }
 
 QByteArray IniDocument::value(QStringView section, QStringView key) const {

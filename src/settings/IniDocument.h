@@ -18,6 +18,8 @@
 #include <QHash>
 #include <QString>
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -76,6 +78,26 @@ private:
         qsizetype contentEnd; // end of the line before its line end
     };
 
+    // The first key line of each name in one section, once the section has been searched often
+    // enough to be worth it (a report reads thousands of keys of one file, an edit one or two).
+    // Built on demand and never changed: a document is not changed once made.
+    static constexpr int kScansBeforeIndex = 4;
+    using KeyIndex = QHash<QString, KeyLine>; // case-folded name -> first key line
+    struct LazyKeys {
+        LazyKeys() = default;
+        LazyKeys(const LazyKeys&) {} // a copy starts without; it is built again on demand
+        LazyKeys& operator=(const LazyKeys&) { return *this; }
+        std::mutex mutex;
+        std::vector<int> scans;
+        std::vector<std::unique_ptr<const KeyIndex>> sections;
+    };
+    std::unique_ptr<const KeyIndex> buildKeyIndex(int sectionIndex) const;
+    // Calls `take(line, nameStart, nameEnd, equals)` for each key line of the section in order
+    // until it returns true.
+    template <typename F> void forEachKeyLine(int sectionIndex, F take) const;
+    KeyLine keyLine(qsizetype start, qsizetype next, qsizetype contentEnd, qsizetype nameEnd,
+                    qsizetype equals) const;
+
     void index();
     // This file with bytes [from, to) replaced by `text`, all in the body of section `i` (or
     // before the first section when i is -1); the index is carried over, not rebuilt.
@@ -90,6 +112,7 @@ private:
     QByteArray m_bytes;
     std::vector<Section> m_sections;
     QHash<QString, int> m_firstByName; // case-folded, trimmed name -> first section of that name
+    mutable LazyKeys m_keys;
 };
 
 // Blanks around names and values: space, tab, vertical tab, form feed.

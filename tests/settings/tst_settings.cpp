@@ -95,7 +95,8 @@ private Q_SLOTS:
             test::fetch<QByteArray, QString, QString, QString>("file", "section", "key", "expected");
         const QString path = m_dir.filePath(QStringLiteral("read.dat"));
         QVERIFY(writeBytes(path, file));
-        QCOMPARE(GetKeyValue(section, key, path), expected);
+        for (int i = 0; i < 6; ++i) // a file read often is read through an index of its keys
+            QCOMPARE(GetKeyValue(section, key, path), expected);
     }
 
     void edit_data() {
@@ -144,7 +145,8 @@ private Q_SLOTS:
                 "before", "remove", "section", "key", "value", "after");
         const QString path = m_dir.filePath(QStringLiteral("edit.dat"));
         QVERIFY(writeBytes(path, before));
-        GetKeyValue(section, key, path); // a cached copy must not stand in for the file
+        for (int i = 0; i < 6; ++i) // a cached copy, indexed, must not stand in for the file
+            GetKeyValue(section, key, path);
         if (remove) {
             DeleteKey(section, key, path);
         } else {
