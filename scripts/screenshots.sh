@@ -2,10 +2,10 @@
 # Regenerates docs/screenshots/*.png from the real program on the demo ACT! database: the
 # collapsed main window, the expanded one with rights filled in, the rights chooser laid over a
 # "Rights" cell of each list (also at twice the scale), the "Settings File Location" dialog, the
-# "Integrate with ACT!" dialog with some boxes checked and its restart question, and the About
-# window. The README and the user manual show them. Runs on a virtual X display with a window
-# manager (so the windows have their title bars), a temporary stand-in home, temporary preferences
-# and settings files.
+# "Integrate with ACT!" dialog with some boxes checked and its restart question, the About window,
+# and the "Rights Report" window (whole, and filtered to one user). The README and the user manual
+# show them. Runs on a virtual X display with a window manager (so the windows have their title
+# bars), a temporary stand-in home, temporary preferences and settings files.
 #
 #     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
 set -euo pipefail
@@ -23,9 +23,11 @@ if [ "${1:-}" != "--on-display" ]; then
     export ACT_STANDIN_HOME="$tmp/act" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     "$build/bin/act-standin" start >/dev/null
-    # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own.
+    # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own;
+    # for the report's check, a user no longer in the database, a field no longer protected (Fax)
+    # and a key left by an unfinished save.
     mkdir -p "$tmp/settings" "$XDG_CONFIG_HOME/Quillmark"
-    printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n' >"$tmp/settings/Users.dat"
+    printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n215F={USR-0004-E08F}{USR-0010-0000}\r\n118I={USR-0001-5E2A}\r\nGlobal=\r\n' >"$tmp/settings/Users.dat"
     printf 'OnlyFromDropdown=1\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$tmp/settings/Demo210.dat"
     printf '[Settings]\nUsersPath=%s\nListPath=%s\n' "$tmp/settings/Users.dat" "$tmp/settings" \
         >"$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
@@ -107,6 +109,16 @@ xdotool key Escape # No: the dialog closes, the tool goes on
 sleep 0.5
 xdotool windowactivate --sync "$win" key alt+h a # Help > About
 shot '^About Quillmark$' about.png
+xdotool key Escape
+sleep 0.5
+finish
+
+start
+xdotool windowactivate --sync "$win" key alt+o r # Options > Rights Report...
+shot '^Rights Report' report.png
+xdotool key alt+u && xdotool type --delay 40 'castillo' # the User filter
+sleep 0.5
+shot '^Rights Report' report-filtered.png
 xdotool key Escape
 sleep 0.5
 finish

@@ -115,8 +115,9 @@ struct Run {
                     out << kindText(h.kind) << " | " << orDash(h.user) << " | " << orDash(h.field) << " | "
                         << orDash(h.key) << " | " << h.explanation << Qt::endl;
                 }
-                out << (hazards.empty() ? QStringLiteral("No hazard found.")
-                                        : QStringLiteral("%1 hazard(s) found.").arg(hazards.size()))
+                out << (hazards.empty()       ? QStringLiteral("No hazard found.")
+                        : hazards.size() == 1 ? QStringLiteral("1 hazard found.")
+                                              : QStringLiteral("%1 hazards found.").arg(hazards.size()))
                     << Qt::endl;
                 exit = hazards.empty() ? kDone : kFound;
             }

@@ -28,7 +28,14 @@ QVariant rightBackground(Right right) {
 RightsModel::RightsModel(const RightsReport& report, QObject* parent)
     : QAbstractTableModel(parent)
     , m_report(report)
-    , m_fixed(csvFixedColumns()) {}
+    , m_fixed(csvFixedColumns()) {
+    for (QString& name : m_fixed) { // two lines, as the users' names and IDs
+        const qsizetype blank = name.lastIndexOf(QLatin1Char(' '));
+        if (name.size() > 8 && blank > 0) {
+            name[blank] = QLatin1Char('\n');
+        }
+    }
+}
 
 int RightsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_report.fields.size());
@@ -53,6 +60,12 @@ QVariant RightsModel::data(const QModelIndex& index, int role) const {
             return int(right);
         case Qt::BackgroundRole:
             return rightBackground(right);
+        case Qt::ToolTipRole:
+            return QString(m_report.users[std::size_t(column - kFixedColumns)].name + QStringLiteral(": ") +
+                           rights::rightName(right) + QStringLiteral(" on ") + fieldText(row.field) +
+                           (row.ownSettings
+                                ? QStringLiteral(", from the field's own settings")
+                                : QStringLiteral(", from the global settings (shown in italics)")));
         case Qt::FontRole:
             if (!row.ownSettings) { // from the global settings
                 QFont italic;

@@ -4,6 +4,7 @@
 #include "report/ReportCsv.h"
 
 #include <QDir>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -128,7 +129,14 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     lvwRights->verticalHeader()->hide();
     lvwRights->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvwRights->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvwRights->horizontalHeader()->setDefaultSectionSize(110);
+    // Every user's column as wide as the widest name or ID (sizing thousands of columns one by one
+    // would be slow), the field's own columns to their contents.
+    const QFontMetrics header(lvwRights->horizontalHeader()->font());
+    int width = 0;
+    for (const User& u : m_data->report.users) {
+        width = std::max({width, header.horizontalAdvance(u.name), header.horizontalAdvance(u.uniqueId)});
+    }
+    lvwRights->horizontalHeader()->setDefaultSectionSize(width + 2 * header.averageCharWidth() + 8);
     for (int c = 0; c < RightsModel::kFixedColumns; ++c) {
         lvwRights->resizeColumnToContents(c);
     }
@@ -141,9 +149,10 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     const std::size_t found = m_data->hazards.size();
     lblCheck->setText(found == 0
                           ? QStringLiteral("Settings check: no hazard found.")
-                          : QStringLiteral("Settings check: %1 hazard(s) that give users other rights than "
+                          : QStringLiteral("Settings check: %1 %2 that would give users other rights than "
                                            "meant (double-click one to show it in the grid):")
-                                .arg(count(qsizetype(found))));
+                                .arg(count(qsizetype(found)),
+                                     found == 1 ? QStringLiteral("hazard") : QStringLiteral("hazards")));
     lvwHazards = new QTableView(checkPart);
     lvwHazards->setObjectName(QStringLiteral("lvwHazards"));
     auto* hazardSort = new QSortFilterProxyModel(this);
@@ -155,10 +164,16 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     lvwHazards->verticalHeader()->hide();
     lvwHazards->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvwHazards->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvwHazards->setWordWrap(false);
     lvwHazards->horizontalHeader()->setStretchLastSection(true);
     for (int c = 0; c < 4; ++c) {
         lvwHazards->resizeColumnToContents(c);
+    }
+    // Whole explanations where there are few; one line each (the whole in its tip) where there are
+    // so many that sizing every row would keep the window waiting.
+    constexpr std::size_t kWrapped = 300;
+    lvwHazards->setWordWrap(found <= kWrapped);
+    if (found <= kWrapped) {
+        lvwHazards->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     }
     checkLayout->addWidget(lblCheck);
     checkLayout->addWidget(lvwHazards);

@@ -1,0 +1,225 @@
+// The effective-rights report and the settings check on the large stand-in ACT! database (5,000
+// users, about 2,500 protected fields), with settings that take every road: every field with rights
+// of its own (ten users Full, ten Initialize), a settings file for every field, global lists far
+// longer than a read returns (so the check finds thousands of hazards). Three contenders, taken in
+// turns round by round:
+//
+// - "command line": `quillmark --check --report FILE.csv` in process, from attaching to ACT! to
+//   the CSV written and the hazards printed;
+// - "window": the report window's reading (ACT!, files, check) and the window built and shown;
+// - baseline: the editor's own search for one user's right (rights::rightOf, a substring search
+//   per user per list) over the same lists, on the first 100 fields.
+//
+// Each is printed as time per cell (user x field) with the median of its rounds and the spread of
+// the per-round ratios to the baseline; the totals are held against 2 s.
+//
+//     bench_report [--rounds N]     (exit 1 when a median total exceeds 2 s)
+
+#include "act/standin/StandinBackend.h"
+#include "platform/PlatformCore.h"
+#include "platform/PlatformGui.h"
+#include "report/ReportCommand.h"
+#include "report/frmReport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kBaselineFields = 100;
+constexpr double kTargetMs = 2000;
+volatile int sink = 0;
+
+class CountingBox : public qm::MessageBox {
+public:
+    int show(const QString& text, int, const QString&) override {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(qm::displayText(text)));
+        ++count;
+        return qm::vbOK;
+    }
+    int count = 0;
+};
+
+class MemorySettings : public qm::SettingsStore {
+public:
+    std::optional<QString> value(const QString& key) const override {
+        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
+    }
+    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
+    using SettingsStore::value;
+    QMap<QString, QString> values;
+};
+
+class AloneGuard : public qm::InstanceGuard {
+public:
+    bool anotherCopyRuns() override { return false; }
+};
+
+bool standin(const QString& home, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(qm::act::standin::kHomeVariable), home);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QM_ACT_STANDIN), args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "act-standin %s failed\n", qPrintable(args.join(QLatin1Char(' '))));
+        return false;
+    }
+    return true;
+}
+
+double msOf(const std::function<void()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(bytes);
+    }
+}
+
+// The settings described above, for the fields and users of the database.
+void writeSettings(const QString& folder, const qm::report::ActData& act) {
+    QByteArray full;
+    QByteArray init;
+    for (std::size_t u = 0; u < act.users.size(); ++u) {
+        (u % 2 ? init : full) += act.users[u].uniqueId.toLatin1();
+    }
+    QByteArray users = "[Large]\r\nGlobalF=" + full + "\r\nGlobalI=" + init + "\r\n";
+    QRandomGenerator random(1);
+    for (const auto& field : act.fields) {
+        const QByteArray id = QByteArray::number(field.id);
+        for (const char* key : {"F=", "I="}) {
+            users += id + key;
+            for (int n = 0; n < 10; ++n) {
+                users += act.users[random.bounded(int(act.users.size()))].uniqueId.toLatin1();
+            }
+            users += "\r\n";
+        }
+        writeFile(folder + QStringLiteral("/Large") + QString::fromLatin1(id) + QStringLiteral(".dat"),
+                  "OnlyFromDropdown=1\r\nAllowEditing=1\r\nRed\r\nGreen\r\nBlue\r\n");
+    }
+    writeFile(folder + QStringLiteral("/Users.dat"), users);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    int rounds = 7;
+    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
+    if (at > 0 && at + 1 < args.size()) {
+        rounds = std::max(1, args.at(at + 1).toInt());
+    }
+
+    QTemporaryDir temp;
+    const QString home = temp.filePath(QStringLiteral("act"));
+    const QString database = temp.filePath(QStringLiteral("Large.dbf"));
+    if (!standin(home, {QStringLiteral("create-large"), database}) ||
+        !standin(home, {QStringLiteral("start"), database})) {
+        return 2;
+    }
+    CountingBox box;
+    MemorySettings settings;
+    settings.values = {{QStringLiteral("UsersPath"), temp.filePath(QStringLiteral("Users.dat"))},
+                       {QStringLiteral("ListPath"), temp.path()}};
+    qm::DesktopShell shell{QString()};
+    AloneGuard instance;
+    qm::QtAppInfo app;
+    qm::ProcessTerminator terminator;
+    qm::QtFileDialogs dialogs;
+    const auto act = qm::act::standin::makeFactory(home);
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+
+    // The ACT! objects as the main window keeps them, for the window's contender.
+    qm::ActObjects objects;
+    qm::modAdmin::Create_Database(objects, *act, box);
+    const QString genericName = qm::modAdmin::Get_Generic_Name(objects, box);
+    qm::report::ActData data;
+    if (!qm::report::readActData(objects, genericName, box, data)) {
+        return 2;
+    }
+    writeSettings(temp.path(), data);
+    const QString usersPath = settings.values.value(QStringLiteral("UsersPath"));
+    const QString listPath = temp.path();
+    const qint64 cells = qint64(data.fields.size()) * qint64(data.users.size());
+
+    const QStringList command{QStringLiteral("quillmark"), QStringLiteral("--check"),
+                              QStringLiteral("--report"), temp.filePath(QStringLiteral("report.csv"))};
+    const qm::rights::UserIndex index(qm::report::uniqueIds(data.users));
+    const qm::rights::RightsFile file(usersPath, genericName);
+    std::vector<double> cliMs, windowMs, cliRatio, windowRatio, baseNs;
+    int exitStatus = -1;
+    qsizetype hazardLines = 0;
+    for (int r = 0; r < rounds; ++r) {
+        cliMs.push_back(msOf([&] {
+            QString printed;
+            QTextStream out(&printed);
+            exitStatus = qm::report::commandLineMain(command, box, settings, app, *act, out);
+            out.flush();
+            hazardLines = printed.count(QLatin1Char('\n'));
+        }));
+        windowMs.push_back(msOf([&] {
+            const qm::report::ReportContext context{services, objects, genericName, usersPath, listPath};
+            qm::report::frmReport window(services, qm::report::gatherReport(context, nullptr, {}));
+            window.show();
+            QCoreApplication::processEvents();
+        }));
+        int found = 0;
+        const double baseMs = msOf([&] {
+            for (int f = 0; f < kBaselineFields; ++f) {
+                const auto field = file.readField(QString::number(data.fields[std::size_t(f)].id));
+                for (int u = 0; u < index.size(); ++u) {
+                    found += int(qm::rights::rightOf(field.lists, index.uniqueId(u)));
+                }
+            }
+        });
+        sink = found; // the searches are not optimised away
+        baseNs.push_back(baseMs * 1e6 / double(qint64(kBaselineFields) * index.size()));
+        cliRatio.push_back(cliMs.back() * 1e6 / double(cells) / baseNs.back());
+        windowRatio.push_back(windowMs.back() * 1e6 / double(cells) / baseNs.back());
+    }
+    if (box.count > 0 || exitStatus != 1) {
+        std::fprintf(stderr, "the check should have found hazards (exit status %d)\n", exitStatus);
+        return 2;
+    }
+
+    const auto print = [&](const char* what, const std::vector<double>& ms,
+                           const std::vector<double>& ratio) {
+        std::printf(
+            "%-13s %8.1f ms (rounds %.1f..%.1f)  %6.1f ns per cell   ratio to baseline %.3f (%.3f..%.3f)\n",
+            what, median(ms), *std::min_element(ms.begin(), ms.end()),
+            *std::max_element(ms.begin(), ms.end()), median(ms) * 1e6 / double(cells), median(ratio),
+            *std::min_element(ratio.begin(), ratio.end()), *std::max_element(ratio.begin(), ratio.end()));
+    };
+    std::printf("Rights report and settings check on the large stand-in database: %zu users x %zu protected "
+                "fields = %lld cells, %lld lines printed by the check; median of %d rounds\n",
+                data.users.size(), data.fields.size(), static_cast<long long>(cells),
+                static_cast<long long>(hazardLines), rounds);
+    print("command line", cliMs, cliRatio);
+    print("window", windowMs, windowRatio);
+    std::printf(
+        "baseline      one substring search per user per list (the editor's rightOf): %.1f ns per cell\n",
+        median(baseNs));
+    std::printf("target: each total within %.0f ms\n", kTargetMs);
+    return median(cliMs) <= kTargetMs && median(windowMs) <= kTargetMs ? 0 : 1;
+}
