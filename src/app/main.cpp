@@ -8,6 +8,7 @@
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "report/ReportCommand.h"
+#include "settings/Locations.h"
 
 #ifdef Q_OS_WIN
 #include "act/com/ComBackend.h"
@@ -78,6 +79,11 @@ int main(int argc, char** argv) {
     const std::unique_ptr<qm::Shell> shell = makeShell(realAct);
     qm::LockFileInstanceGuard instance;
     qm::QtAppInfo appInfo;
+    // An installed program keeps its settings in the login's data folder, which the first save
+    // needs to find.
+    if (appInfo.settingsHome() != appInfo.programFolder()) {
+        QDir().mkpath(QDir::fromNativeSeparators(qm::Locations::defaultListPath(appInfo)));
+    }
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
     const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(realAct);

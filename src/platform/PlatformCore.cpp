@@ -70,6 +70,20 @@ QString QtAppInfo::programFolder() const {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
+#ifdef QM_SETTINGS_PER_USER
+const QtAppInfo::SettingsHome QtAppInfo::kBuiltSettingsHome = SettingsHome::PerUser;
+#else
+const QtAppInfo::SettingsHome QtAppInfo::kBuiltSettingsHome = SettingsHome::ProgramFolder;
+#endif
+
+QString QtAppInfo::settingsHome() const {
+    if (m_home == SettingsHome::ProgramFolder) {
+        return programFolder();
+    }
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                    QStringLiteral("/Quillmark"));
+}
+
 QString QtAppInfo::exeName() const {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }

@@ -39,10 +39,21 @@ private:
 
 class QtAppInfo : public AppInfo {
 public:
+    // Where the settings files lie by default: beside the executable (an unpacked build), or in
+    // the login's data folder "Quillmark" (the installed package, built with QM_SETTINGS_PER_USER).
+    enum class SettingsHome { ProgramFolder, PerUser };
+    static const SettingsHome kBuiltSettingsHome;
+
+    explicit QtAppInfo(SettingsHome home = kBuiltSettingsHome)
+        : m_home(home) {}
     QString programFolder() const override;
+    QString settingsHome() const override;
     QString exeName() const override;
     // The version resource of the running executable's file, read when asked.
     VersionInfo version() const override;
+
+private:
+    SettingsHome m_home;
 };
 
 // The version resource that the build places in an executable (a record

@@ -76,6 +76,10 @@ public:
     // File name of the executable without its extension.
     virtual QString exeName() const = 0;
     virtual VersionInfo version() const = 0;
+    // The folder under which the settings files lie by default (in its "Settings"): the program
+    // folder, or for an installed program, whose folder a login may not write, the login's own
+    // data folder.
+    virtual QString settingsHome() const { return programFolder(); }
 };
 
 // Ends the tool at once: no further handler runs.

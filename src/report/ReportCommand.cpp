@@ -1,6 +1,5 @@
 #include "report/ReportCommand.h"
 
-#include "Version.h"
 #include "act/modAdmin.h"
 #include "platform/ErrorReport.h"
 #include "report/ReportCsv.h"
@@ -176,7 +175,8 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
         return kDone;
     }
     if (parser.isSet(version)) {
-        out << app.exeName() << ' ' << build::kVersionText << Qt::endl;
+        const VersionInfo v = app.version();
+        out << app.exeName() << ' ' << v.major << '.' << v.minor << '.' << v.revision << Qt::endl;
         return kDone;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -7,7 +7,7 @@ QString defaultUsersPath(const AppInfo& app, QChar separator) {
 }
 
 QString defaultListPath(const AppInfo& app, QChar separator) {
-    return app.programFolder() + separator + QStringLiteral("Settings");
+    return app.settingsHome() + separator + QStringLiteral("Settings");
 }
 
 QString storedUsersPath(const SettingsStore& settings, const AppInfo& app) {

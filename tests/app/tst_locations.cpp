@@ -3,6 +3,7 @@
 
 #include "TestServices.h"
 #include "app/Form1.h"
+#include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "settings/Locations.h"
 #include "settings/frmLocations.h"
@@ -46,6 +47,15 @@ private Q_SLOTS:
         test::FakeAppInfo app;
         app.folder = "C:\\Program Files\\Quillmark";
         QCOMPARE(Locations::defaultUsersPath(app, '\\'), "C:\\Program Files\\Quillmark\\Settings\\Users.dat");
+    }
+
+    // An installed program's folder is read-only: its defaults lie in the login's data folder.
+    void defaultsOfAnInstalledProgram() {
+        qputenv("XDG_DATA_HOME", "/home/admin/.local/share");
+        QCOMPARE(Locations::defaultUsersPath(QtAppInfo(QtAppInfo::SettingsHome::PerUser)),
+                 "/home/admin/.local/share/Quillmark/Settings/Users.dat");
+        QCOMPARE(Locations::defaultListPath(QtAppInfo(QtAppInfo::SettingsHome::ProgramFolder)),
+                 QCoreApplication::applicationDirPath() + "/Settings");
     }
 
     void okStoresCancelDoesNot_data() {
