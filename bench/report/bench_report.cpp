@@ -10,11 +10,13 @@
 // - baseline: the editor's own search for one user's right (rights::rightOf, a substring search
 //   per user per list) over the same lists, on the first 100 fields.
 //
-// Each is printed as time per cell (user x field) with the median of its rounds and the spread of
-// the per-round ratios to the baseline; the totals are held against 2 s.
+// They take turns in rounds (BenchRounds.h). Each is printed as time per cell (user x field), the
+// median of its rounds, and the median and spread of its per-round ratios to the baseline; the
+// totals are held against 2 s.
 //
 //     bench_report [--rounds N]     (exit 1 when a median total exceeds 2 s)
 
+#include "../BenchRounds.h"
 #include "act/standin/StandinBackend.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
@@ -82,11 +84,6 @@ double msOf(const std::function<void()>& work) {
     timer.start();
     work();
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -167,59 +164,73 @@ int main(int argc, char** argv) {
                               QStringLiteral("--report"), temp.filePath(QStringLiteral("report.csv"))};
     const qm::rights::UserIndex index(qm::report::uniqueIds(data.users));
     const qm::rights::RightsFile file(usersPath, genericName);
-    std::vector<double> cliMs, windowMs, cliRatio, windowRatio, baseNs;
     int exitStatus = -1;
     qsizetype hazardLines = 0;
-    for (int r = 0; r < rounds; ++r) {
-        cliMs.push_back(msOf([&] {
-            QString printed;
-            QTextStream out(&printed);
-            exitStatus = qm::report::commandLineMain(command, box, settings, app, *act, out);
-            out.flush();
-            hazardLines = printed.count(QLatin1Char('\n'));
-        }));
-        windowMs.push_back(msOf([&] {
-            const qm::report::ReportContext context{services, objects, genericName, usersPath, listPath};
-            qm::report::frmReport window(services, qm::report::gatherReport(context, nullptr, {}));
-            window.show();
-            QCoreApplication::processEvents();
-        }));
-        int found = 0;
-        const double baseMs = msOf([&] {
-            for (int f = 0; f < kBaselineFields; ++f) {
-                const auto field = file.readField(QString::number(data.fields[std::size_t(f)].id));
-                for (int u = 0; u < index.size(); ++u) {
-                    found += int(qm::rights::rightOf(field.lists, index.uniqueId(u)));
+    // Each figure: nanoseconds per cell.
+    const double perCell = 1e6 / double(cells);
+    qm::bench::Contender cli{"command line",
+                             [&] {
+                                 return perCell * msOf([&] {
+                                            QString printed;
+                                            QTextStream out(&printed);
+                                            exitStatus = qm::report::commandLineMain(command, box, settings,
+                                                                                     app, *act, out);
+                                            out.flush();
+                                            hazardLines = printed.count(QLatin1Char('\n'));
+                                        });
+                             },
+                             {}};
+    qm::bench::Contender window{
+        "window",
+        [&] {
+            return perCell * msOf([&] {
+                       const qm::report::ReportContext context{services, objects, genericName, usersPath,
+                                                               listPath};
+                       qm::report::frmReport shown(services, qm::report::gatherReport(context, nullptr, {}));
+                       shown.show();
+                       QCoreApplication::processEvents();
+                   });
+        },
+        {}};
+    qm::bench::Contender baseline{
+        "rightOf",
+        [&] {
+            int found = 0;
+            const double ms = msOf([&] {
+                for (int f = 0; f < kBaselineFields; ++f) {
+                    const auto field = file.readField(QString::number(data.fields[std::size_t(f)].id));
+                    for (int u = 0; u < index.size(); ++u) {
+                        found += int(qm::rights::rightOf(field.lists, index.uniqueId(u)));
+                    }
                 }
-            }
-        });
-        sink = found; // the searches are not optimised away
-        baseNs.push_back(baseMs * 1e6 / double(qint64(kBaselineFields) * index.size()));
-        cliRatio.push_back(cliMs.back() * 1e6 / double(cells) / baseNs.back());
-        windowRatio.push_back(windowMs.back() * 1e6 / double(cells) / baseNs.back());
-    }
+            });
+            sink = found; // the searches are not optimised away
+            return ms * 1e6 / double(qint64(kBaselineFields) * index.size());
+        },
+        {}};
+    qm::bench::runRounds({&cli, &window, &baseline}, rounds);
     if (box.count > 0 || exitStatus != 1) {
         std::fprintf(stderr, "the check should have found hazards (exit status %d)\n", exitStatus);
         return 2;
     }
 
-    const auto print = [&](const char* what, const std::vector<double>& ms,
-                           const std::vector<double>& ratio) {
-        std::printf(
-            "%-13s %8.1f ms (rounds %.1f..%.1f)  %6.1f ns per cell   ratio to baseline %.3f (%.3f..%.3f)\n",
-            what, median(ms), *std::min_element(ms.begin(), ms.end()),
-            *std::max_element(ms.begin(), ms.end()), median(ms) * 1e6 / double(cells), median(ratio),
-            *std::min_element(ratio.begin(), ratio.end()), *std::max_element(ratio.begin(), ratio.end()));
-    };
     std::printf("Rights report and settings check on the large stand-in database: %zu users x %zu protected "
-                "fields = %lld cells, %lld lines printed by the check; median of %d rounds\n",
+                "fields = %lld cells, %lld lines printed by the check; %d rounds\n",
                 data.users.size(), data.fields.size(), static_cast<long long>(cells),
                 static_cast<long long>(hazardLines), rounds);
-    print("command line", cliMs, cliRatio);
-    print("window", windowMs, windowRatio);
-    std::printf(
-        "baseline      one substring search per user per list (the editor's rightOf): %.1f ns per cell\n",
-        median(baseNs));
-    std::printf("target: each total within %.0f ms\n", kTargetMs);
-    return median(cliMs) <= kTargetMs && median(windowMs) <= kTargetMs ? 0 : 1;
+    const auto print = [&](const qm::bench::Contender& c) {
+        const qm::bench::Spread ns = qm::bench::spreadOf(c.figures);
+        std::printf("%-13s %6.1f ns per cell (rounds %.1f..%.1f), %7.1f ms in all; against rightOf: %s\n",
+                    c.name.c_str(), ns.median, ns.low, ns.high, ns.median * double(cells) / 1e6,
+                    qm::bench::spreadText(qm::bench::ratioOf(c, baseline)).c_str());
+        return ns.median * double(cells) / 1e6;
+    };
+    const double cliMs = print(cli);
+    const double windowMs = print(window);
+    std::printf("%-13s %6.1f ns per cell: the editor's own search for one user's right, one substring search "
+                "per user per list, on the first %d fields\n",
+                "baseline", qm::bench::spreadOf(baseline.figures).median, kBaselineFields);
+    std::printf("target: each within %.0f ms: %s\n", kTargetMs,
+                cliMs <= kTargetMs && windowMs <= kTargetMs ? "met" : "NOT met");
+    return cliMs <= kTargetMs && windowMs <= kTargetMs ? 0 : 1;
 }
