@@ -18,7 +18,7 @@ root=$(pwd)
 keep=${1:-}
 
 bash scripts/deps.sh
-need=(lintian desktop-file-utils appstream fakeroot dpkg-dev file)
+need=(lintian desktop-file-utils appstream fakeroot dpkg-dev file x11-utils)
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -105,6 +105,10 @@ cd "$HOME"
 export XDG_RUNTIME_DIR=$(mktemp -d)
 act-standin start >/dev/null
 openbox >/dev/null 2>&1 &
+for _ in $(seq 50); do # a window mapped before the window manager runs would never show
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
 $(sed -n 's/^Exec=//p' /usr/share/applications/app.quillmark.Quillmark.desktop | head -1) >/dev/null 2>&1 &
 app=$!
 win=$(xdotool search --sync --onlyvisible --name '^Quillmark$' | head -1)
@@ -123,7 +127,7 @@ od -c "$HOME/.local/share/Quillmark/Settings/Users.dat" | head -3
 TRY
 chmod 755 "$tmp/shot/try.sh"
 echo "== the installed tool as the ordinary login $login, on the demo database"
-as_login xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$tmp/shot/try.sh" "$tmp/shot"
+as_login timeout -k 5 180 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$tmp/shot/try.sh" "$tmp/shot"
 grep -q 'GlobalI={USR-0003-19B4}' "$home/.local/share/Quillmark/Settings/Users.dat" || {
     echo "the right was not saved"
     exit 1
