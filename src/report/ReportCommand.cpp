@@ -147,8 +147,14 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
         "Quillmark keeps which ACT! users may change the protected fields of an ACT! database.\n"
         "Without options it opens its window on the database the running ACT! has open.\n"
         "With --report or --check it works on that database without a window."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // Not addHelpOption(): its --help-all lists the toolkit's window options, which a run
+    // without a window does not take.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show these options."));
+    parser.addOption(help);
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    parser.addOption(version);
     const QCommandLineOption report(
         QStringLiteral("report"),
         QStringLiteral("Write the effective-rights report (every user against every protected field) to "
