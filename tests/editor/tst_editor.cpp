@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace qm;
@@ -133,6 +134,23 @@ private Q_SLOTS:
                  rightsAfter);  // Save stays off
         w.c().chkEdit->click(); // an error leaves the loading flag cleared all the same
         QVERIFY(w.c().cmdSave->isEnabled());
+    }
+
+    // Rights set on a whole list reach its view as one change of every row, "Rights" cells included.
+    void rightsReachTheView() {
+        EditorWindow w(kRights);
+        QSignalSpy changes(w.c().lvwSpecialUsers->model(), &QAbstractItemModel::dataChanged);
+        w.select("Fax");   // rights of its own, item by item
+        w.select("Phone"); // the global rights copied in
+        QStringList ranges;
+        for (const QList<QVariant>& change : changes) {
+            const auto from = change.at(0).value<QModelIndex>();
+            const auto to = change.at(1).value<QModelIndex>();
+            ranges
+                << QString("%1,%2-%3,%4").arg(from.row()).arg(from.column()).arg(to.row()).arg(to.column());
+        }
+        QCOMPARE(ranges, QStringList({"0,0-2,1", "0,0-2,1"}));
+        QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), "Full,Initialize,None");
     }
 
     void edits_data() {
