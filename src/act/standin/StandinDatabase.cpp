@@ -320,7 +320,7 @@ DatabaseContents readContents(const QString& path, const QString& label) {
     if (!info.isFile()) {
         throw StandinError(fileLabel(label) + QStringLiteral(": not a file"));
     }
-    Connection c(path, SQLITE_OPEN_READONLY, label);
+    Connection c(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, label);
     DatabaseContents out;
     if (!c.exec("BEGIN")) {
         malformed(label, c.lastError());
