@@ -5,6 +5,7 @@
 #include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 
+#include <QAbstractItemModel>
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
@@ -16,6 +17,62 @@ namespace qm::modPopulateACTLists {
 
 namespace {
 constexpr char kModule[] = "modPopulateACTLists";
+
+// An item of a rights list. Its user's name, key, right code (tag) and "Rights" text live in the
+// item itself: QTreeWidgetItem keeps them in per-column lists that are allocated as they grow and
+// copied on every change, and a start-up sets them on every item of both lists, several times.
+// They are read and written through data() and setData() like any other role, and a change is
+// announced as QTreeWidgetItem announces it: the one cell, with the roles changed.
+class RightsItem : public QTreeWidgetItem {
+public:
+    RightsItem(const QString& name, const QString& key)
+        : m_name(name)
+        , m_key(key) {}
+
+    QVariant data(int column, int role) const override {
+        const QVariant* own = const_cast<RightsItem*>(this)->ownValue(column, role);
+        return own ? *own : QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant& value) override {
+        QVariant* own = ownValue(column, role);
+        if (!own) {
+            QTreeWidgetItem::setData(column, role, value);
+        } else if (*own != value || own->metaType() != value.metaType()) {
+            *own = value;
+            announce(column, role);
+        }
+    }
+
+private:
+    QVariant* ownValue(int column, int role) {
+        const bool text = role == Qt::DisplayRole || role == Qt::EditRole;
+        if (column == 0) {
+            return text ? &m_name : role == kListKeyRole ? &m_key : role == kListTagRole ? &m_tag : nullptr;
+        }
+        return column == 1 && text ? &m_rights : nullptr;
+    }
+
+    // Naming the changed row takes a search through the list: not while the list's model is
+    // silent (a rights load announces all its rows at its end).
+    void announce(int column, int role) {
+        QTreeWidget* list = treeWidget();
+        if (!list || list->model()->signalsBlocked()) {
+            return;
+        }
+        QAbstractItemModel* model = list->model();
+        const QModelIndex cell = model->index(list->indexOfTopLevelItem(this), column);
+        const bool text = role == Qt::DisplayRole || role == Qt::EditRole;
+        Q_EMIT model->dataChanged(cell, cell,
+                                  text ? QList<int>{Qt::DisplayRole, Qt::EditRole} : QList<int>{role});
+    }
+
+    QVariant m_name;
+    QVariant m_key;
+    QVariant m_tag;
+    QVariant m_rights;
+};
+
 } // namespace
 
 void Populate_cboFields(QComboBox& cboFields, const std::shared_ptr<act::ActFields>& objFields,
@@ -67,9 +124,7 @@ void Populate_lvwUsers(QTreeWidget& list, const std::shared_ptr<act::ActUsers>& 
             }
             if (listed) {
                 trap.line = 5;
-                auto* item = new QTreeWidgetItem(QStringList{users.Name(position)});
-                item->setData(0, kListKeyRole, QString(QStringLiteral("U") + QString::number(p)));
-                items << item;
+                items << new RightsItem(users.Name(position), QStringLiteral("U") + QString::number(p));
             }
             reportProgress(ProgressStep::Users, p, n);
         }
