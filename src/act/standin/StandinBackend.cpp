@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <future>
 #include <optional>
 
@@ -146,6 +147,22 @@ template <typename T> T counted(T answer) {
     return answer;
 }
 
+// The number in a call's text argument, as QString::toInt reads the trimmed text; nullopt when
+// there is none. Plain digits, thousands of them in a start-up, are read without Qt's locale code.
+std::optional<std::int32_t> numberArgument(const QString& text) {
+    if (!text.isEmpty() && text.size() <= 9 &&
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        std::int32_t n = 0;
+        for (const QChar c : text) {
+            n = n * 10 + (c.unicode() - u'0');
+        }
+        return n;
+    }
+    bool ok = false;
+    const std::int32_t n = text.trimmed().toInt(&ok);
+    return ok ? std::optional<std::int32_t>(n) : std::nullopt;
+}
+
 template <typename Vector> const auto& at(const Vector& v, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= v.size()) {
         raise(VbErr::SubscriptOutOfRange);
@@ -233,10 +250,9 @@ public:
     std::int32_t EntryRule(const QString& fieldId) override {
         automationCall();
         const LoadedDatabase& db = m_db->db();
-        bool ok = false;
-        const std::int32_t id = fieldId.trimmed().toInt(&ok);
+        const std::optional<std::int32_t> id = numberArgument(fieldId);
         std::int32_t rule = 0;
-        if (!ok || !db.entryRule(id, rule)) {
+        if (!id || !db.entryRule(*id, rule)) {
             raise(VbErr::InvalidCall);
         }
         return rule;
@@ -280,12 +296,11 @@ public:
     QString Access(std::int16_t position) override { return counted(user(position).access); }
     QString UniqueID(const QString& position) override {
         automationCall();
-        bool ok = false;
-        const int p = position.trimmed().toInt(&ok);
-        if (!ok) {
+        const std::optional<std::int32_t> p = numberArgument(position);
+        if (!p) {
             raise(VbErr::TypeMismatch);
         }
-        return user(p).uniqueId;
+        return user(*p).uniqueId;
     }
 
 private:
