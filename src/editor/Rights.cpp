@@ -10,12 +10,14 @@
 namespace qm::rights {
 
 QString rightName(Right right) {
-    return AuthorizedUsers::rightNames().at(static_cast<int>(right));
+    static const QStringList names = AuthorizedUsers::rightNames();
+    return names.at(static_cast<int>(right));
 }
 
 Right rightOf(const ScopeLists& lists, const QString& uniqueId) {
-    return static_cast<Right>(
-        AuthorizedUsers::Get_User_Right(uniqueId, lists.full, lists.initialize).toInt());
+    // "0", "1" or "2": the code is the one digit's value.
+    const QString code = AuthorizedUsers::Get_User_Right(uniqueId, lists.full, lists.initialize);
+    return static_cast<Right>(code.at(0).unicode() - u'0');
 }
 
 UserIndex::UserIndex(QStringList uniqueIds)
