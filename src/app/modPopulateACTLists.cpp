@@ -124,7 +124,7 @@ void Populate_lvwUsers(QTreeWidget& list, const std::shared_ptr<act::ActUsers>& 
             }
             if (listed) {
                 trap.line = 5;
-                items << new RightsItem(users.Name(position), QStringLiteral("U") + QString::number(p));
+                items << new RightsItem(users.Name(position), QLatin1Char('U') + QString::number(p));
             }
             reportProgress(ProgressStep::Users, p, n);
         }

@@ -31,6 +31,9 @@ private Q_SLOTS:
         row("labels empty and twice", Slots{{7, "Fax", 3}, {8, "Fax", 3}, {9, "", 3}}, -1, "",
             "Fax=7,Fax=8,=9", "");
         row("empty collection", Slots{{-1, "", 0}}, 0, "", "", "");
+        row("IDs as text: the widest, negative, then shorter",
+            Slots{{INT32_MIN, "Min", 3}, {INT32_MAX, "Max", 3}, {-45, "Neg", 3}, {7, "Short", 3}}, -1, "",
+            "Min=-2147483648,Max=2147483647,Neg=-45,Short=7", "");
         row("only entry rule 3", Slots{{1, "R1", 1}, {2, "R2", 2}, {3, "R3", 3}, {4, "R4", 4}}, -1, "",
             "R3=3", "");
         row("slot 0 read before Count", Slots{{9, "First", 3}}, -1, "Count", "First=9",
