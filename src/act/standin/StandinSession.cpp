@@ -14,6 +14,8 @@
 
 #include <chrono>
 
+#include <ctime>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -69,7 +71,20 @@ bool viewsFromJson(const QJsonValue& value, std::array<QStringList, kViewCount>&
     return true;
 }
 
+// The clock that times the collections' trust in the session. The collections read it on each of
+// the tens of thousands of calls of a start-up: where the system keeps a coarse clock that ticks
+// at least every 4 ms, that one, read in a fraction of the time of the precise clock.
 std::int64_t nowNs() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    static const bool coarse = [] {
+        timespec tick{};
+        return clock_getres(CLOCK_MONOTONIC_COARSE, &tick) == 0 && tick.tv_sec == 0 &&
+               tick.tv_nsec <= 4000000;
+    }();
+    if (timespec t{}; coarse && clock_gettime(CLOCK_MONOTONIC_COARSE, &t) == 0) {
+        return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+    }
+#endif
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
