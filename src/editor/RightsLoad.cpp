@@ -20,10 +20,11 @@ constexpr char kModule[] = "Form1";
 class TreeRightsList : public rights::RightsList {
 public:
     explicit TreeRightsList(QTreeWidget& list)
-        : m_list(list) {}
+        : m_list(list)
+        , m_root(*list.invisibleRootItem()) {}
 
     QString name() const override { return m_list.objectName(); }
-    int count() const override { return m_list.topLevelItemCount(); }
+    int count() const override { return m_root.childCount(); }
     QString key(int item) const override { return at(item)->data(0, kListKeyRole).toString(); }
     QString rightsText(int item) const override { return at(item)->text(1); }
     int code(int item) const override { return rightCode(*at(item)); }
@@ -31,8 +32,10 @@ public:
     void setCode(int item, int code) override { at(item)->setData(0, kListTagRole, code); }
 
 private:
+    // The items through the list's root: QTreeWidget::topLevelItem() looks its model up again on
+    // every call, and a load asks for each item several times.
     QTreeWidgetItem* at(int item) const {
-        QTreeWidgetItem* i = m_list.topLevelItem(item);
+        QTreeWidgetItem* i = m_root.child(item);
         if (!i) {
             raise(VbErr::SubscriptOutOfRange);
         }
@@ -40,6 +43,7 @@ private:
     }
 
     QTreeWidget& m_list;
+    QTreeWidgetItem& m_root;
 };
 
 // Rights set on every item of a list reach its view as one change of all its rows. Announced item
