@@ -114,6 +114,20 @@ private Q_SLOTS:
         // Name is asked only for users that are listed.
         QCOMPARE(state.calls.filter("Name(").size(), got.size() + (failing.isEmpty() ? 0 : 1));
     }
+
+    // A key holds the whole position, past one digit too.
+    void usersKeys() {
+        test::FakeActState state;
+        state.addUsers(12);
+        test::FakeActFactory factory(state);
+        test::FakeMessageBox box;
+        QTreeWidget list;
+        modPopulateACTLists::Populate_lvwUsers(
+            list, act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users(), "", "", box);
+        QCOMPARE(list.topLevelItem(9)->data(0, kListKeyRole).toString() + " " +
+                     list.topLevelItem(11)->data(0, kListKeyRole).toString(),
+                 "U10 U12");
+    }
 };
 
 QTEST_MAIN(TestPopulate)
