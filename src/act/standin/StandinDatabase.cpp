@@ -96,6 +96,8 @@ bool fitsInt32(sqlite3_int64 v) {
     return v >= INT32_MIN && v <= INT32_MAX;
 }
 
+constexpr sqlite3_int64 kMaxSlot = 1000000;
+
 bool holds(const Statement& q, int column, int type) {
     return sqlite3_column_type(q.handle(), column) == type;
 }
@@ -104,6 +106,15 @@ void readFields(Connection& c, const QString& path, DatabaseContents& out) {
     Statement q(c, "SELECT slot, id, label, entry_rule FROM fields ORDER BY slot");
     if (!q.ok()) {
         malformed(path, c.lastError());
+    }
+    // Room for the slots up to the table's last one, made once rather than as they come (the
+    // largest key is found without a scan). A table too odd for that is judged row by row below.
+    if (Statement last(c, "SELECT max(slot) FROM fields");
+        last.ok() && sqlite3_step(last.handle()) == SQLITE_ROW && holds(last, 0, SQLITE_INTEGER)) {
+        const sqlite3_int64 slots = sqlite3_column_int64(last.handle(), 0) + 1;
+        if (slots > 0 && slots <= kMaxSlot + 1) {
+            out.slots.reserve(static_cast<std::size_t>(slots));
+        }
     }
     QHash<std::int32_t, sqlite3_int64> seen;
     int rc;
@@ -122,7 +133,7 @@ void readFields(Connection& c, const QString& path, DatabaseContents& out) {
         }
         const sqlite3_int64 id = sqlite3_column_int64(q.handle(), 1);
         const sqlite3_int64 rule = sqlite3_column_int64(q.handle(), 3);
-        if (slot < 0 || slot > 1000000) {
+        if (slot < 0 || slot > kMaxSlot) {
             malformed(path, QStringLiteral("slot %1 is out of range").arg(slot));
         }
         if (slot < static_cast<sqlite3_int64>(out.slots.size())) {
@@ -141,8 +152,11 @@ void readFields(Connection& c, const QString& path, DatabaseContents& out) {
             seen.insert(static_cast<std::int32_t>(id), slot);
         }
         // Slots missing from the table are empty slots.
-        out.slots.resize(static_cast<std::size_t>(slot) + 1, FieldSlot{-1, QString(), 0, false});
-        out.slots.back() = {static_cast<std::int32_t>(id), q.text(2), static_cast<std::int32_t>(rule), true};
+        if (slot > static_cast<sqlite3_int64>(out.slots.size())) {
+            out.slots.resize(static_cast<std::size_t>(slot), FieldSlot{-1, QString(), 0, false});
+        }
+        out.slots.push_back(
+            {static_cast<std::int32_t>(id), q.text(2), static_cast<std::int32_t>(rule), true});
     }
     if (rc != SQLITE_DONE) {
         malformed(path, c.lastError());
