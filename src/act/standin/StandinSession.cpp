@@ -13,7 +13,6 @@
 #include <QSaveFile>
 
 #include <chrono>
-
 #include <ctime>
 
 #ifdef Q_OS_UNIX
