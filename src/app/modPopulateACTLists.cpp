@@ -25,9 +25,11 @@ constexpr char kModule[] = "modPopulateACTLists";
 // announced as QTreeWidgetItem announces it: the one cell, with the roles changed.
 class RightsItem : public QTreeWidgetItem {
 public:
-    RightsItem(const QString& name, const QString& key)
+    // `row`: where the item is going to stand in its list.
+    RightsItem(const QString& name, const QString& key, int row)
         : m_name(name)
-        , m_key(key) {}
+        , m_key(key)
+        , m_row(row) {}
 
     QVariant data(int column, int role) const override {
         const QVariant* own = const_cast<RightsItem*>(this)->ownValue(column, role);
@@ -53,15 +55,20 @@ private:
         return column == 1 && text ? &m_rights : nullptr;
     }
 
-    // Naming the changed row takes a search through the list: not while the list's model is
-    // silent (a rights load announces all its rows at its end).
+    // The item's row is checked where it was last seen and searched for only when it moved: a
+    // search through the list for each item changed would make a load into a shown list cost its
+    // users squared. Nothing is announced while the list's model is silent (a rights load that
+    // announces all its rows at its end).
     void announce(int column, int role) {
         QTreeWidget* list = treeWidget();
         if (!list || list->model()->signalsBlocked()) {
             return;
         }
+        if (list->invisibleRootItem()->child(m_row) != this) {
+            m_row = list->indexOfTopLevelItem(this);
+        }
         QAbstractItemModel* model = list->model();
-        const QModelIndex cell = model->index(list->indexOfTopLevelItem(this), column);
+        const QModelIndex cell = model->index(m_row, column);
         const bool text = role == Qt::DisplayRole || role == Qt::EditRole;
         Q_EMIT model->dataChanged(cell, cell,
                                   text ? QList<int>{Qt::DisplayRole, Qt::EditRole} : QList<int>{role});
@@ -71,6 +78,7 @@ private:
     QVariant m_key;
     QVariant m_tag;
     QVariant m_rights;
+    int m_row;
 };
 
 } // namespace
@@ -124,7 +132,8 @@ void Populate_lvwUsers(QTreeWidget& list, const std::shared_ptr<act::ActUsers>& 
             }
             if (listed) {
                 trap.line = 5;
-                items << new RightsItem(users.Name(position), QLatin1Char('U') + QString::number(p));
+                items << new RightsItem(users.Name(position), QLatin1Char('U') + QString::number(p),
+                                        static_cast<int>(items.size()));
             }
             reportProgress(ProgressStep::Users, p, n);
         }

@@ -10,6 +10,8 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
+#include <optional>
+
 namespace qm::editor {
 
 namespace {
@@ -46,16 +48,24 @@ private:
     QTreeWidgetItem& m_root;
 };
 
-// Rights set on every item of a list reach its view as one change of all its rows. Announced item
+// Rights set on every item of a list that is not on the screen (the start-up fills and loads the
+// lists before the window is shown) reach its view as one change of all its rows. Announced item
 // by item, each change makes Qt's tree model search the item among its siblings to name its row:
-// a search through the list per user, the slowest part of a start-up on thousands of users.
+// a search through the list per user. A list on the screen is told item by item: one change of
+// thousands of rows costs its view a rectangle per row, more than the items' own announcements.
 class ListWrites {
 public:
     explicit ListWrites(QTreeWidget& list)
-        : m_list(list)
-        , m_quiet(list.model()) {}
+        : m_list(list) {
+        if (!list.isVisible()) {
+            m_quiet.emplace(list.model());
+        }
+    }
     ~ListWrites() {
-        m_quiet.unblock();
+        if (!m_quiet) {
+            return;
+        }
+        m_quiet->unblock();
         QAbstractItemModel* model = m_list.model();
         const int rows = m_list.topLevelItemCount();
         if (rows > 0) {
@@ -68,7 +78,7 @@ public:
 
 private:
     QTreeWidget& m_list;
-    QSignalBlocker m_quiet;
+    std::optional<QSignalBlocker> m_quiet;
 };
 
 } // namespace
