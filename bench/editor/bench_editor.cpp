@@ -8,6 +8,8 @@
 //
 //     bench_editor [--rounds N]     (exit 1 when a ratio misses its target)
 
+#include "../BenchRounds.h"
+#include "../BenchServices.h"
 #include "act/standin/StandinBackend.h"
 #include "app/Form1.h"
 #include "editor/Editor.h"
@@ -31,54 +33,11 @@
 
 namespace {
 
+using namespace qm::bench;
+
 constexpr int kSwitches = 100;
 constexpr int kRefills = 20;
 constexpr int kWrites = 20;
-
-class PrintingMessageBox : public qm::MessageBox {
-public:
-    int show(const QString& text, int, const QString&) override {
-        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(qm::displayText(text)));
-        ++count;
-        return qm::vbNo;
-    }
-    int count = 0;
-};
-
-class MemorySettings : public qm::SettingsStore {
-public:
-    std::optional<QString> value(const QString& key) const override {
-        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
-    }
-    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
-    using SettingsStore::value;
-    QMap<QString, QString> values;
-};
-
-class AloneGuard : public qm::InstanceGuard {
-public:
-    bool anotherCopyRuns() override { return false; }
-};
-
-bool standin(const QString& home, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(qm::act::standin::kHomeVariable), home);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QM_ACT_STANDIN), args);
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "act-standin %s failed\n", qPrintable(args.join(QLatin1Char(' '))));
-        return false;
-    }
-    return true;
-}
-
-double msOf(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
 
 struct Figure {
     std::vector<double> a, b, ratios;
@@ -87,16 +46,10 @@ struct Figure {
         b.push_back(y);
         ratios.push_back(x / y);
     }
-    static double median(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    }
-    double ratio() const { return median(ratios); }
+    double ratio() const { return spreadOf(ratios).median; }
     void print(const char* what, const char* baseline, double target) const {
-        std::printf("%s %8.3f ms   %s %8.3f ms\n", what, median(a), baseline, median(b));
-        std::printf("  ratio %.2f (rounds %.2f..%.2f; target at most %.2f)\n", ratio(),
-                    *std::min_element(ratios.begin(), ratios.end()),
-                    *std::max_element(ratios.begin(), ratios.end()), target);
+        std::printf("%s %8.3f ms   %s %8.3f ms\n", what, spreadOf(a).median, baseline, spreadOf(b).median);
+        std::printf("  ratio %s; target at most %.2f\n", spreadText(spreadOf(ratios)).c_str(), target);
     }
 };
 
@@ -149,7 +102,7 @@ int main(int argc, char** argv) {
     const QString usersA = temp.filePath(QStringLiteral("Users.dat"));
     const QString usersB = temp.filePath(QStringLiteral("Bare.dat"));
 
-    PrintingMessageBox box;
+    PrintingMessageBox box(qm::vbNo);
     MemorySettings settings;
     settings.values = {{QStringLiteral("UsersPath"), usersA},
                        {QStringLiteral("ListPath"), temp.path()},

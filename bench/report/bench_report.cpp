@@ -17,6 +17,7 @@
 //     bench_report [--rounds N]     (exit 1 when a median total exceeds 2 s)
 
 #include "../BenchRounds.h"
+#include "../BenchServices.h"
 #include "act/standin/StandinBackend.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
@@ -37,54 +38,11 @@
 
 namespace {
 
+using namespace qm::bench;
+
 constexpr int kBaselineFields = 100;
 constexpr double kTargetMs = 2000;
 volatile int sink = 0;
-
-class CountingBox : public qm::MessageBox {
-public:
-    int show(const QString& text, int, const QString&) override {
-        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(qm::displayText(text)));
-        ++count;
-        return qm::vbOK;
-    }
-    int count = 0;
-};
-
-class MemorySettings : public qm::SettingsStore {
-public:
-    std::optional<QString> value(const QString& key) const override {
-        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
-    }
-    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
-    using SettingsStore::value;
-    QMap<QString, QString> values;
-};
-
-class AloneGuard : public qm::InstanceGuard {
-public:
-    bool anotherCopyRuns() override { return false; }
-};
-
-bool standin(const QString& home, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(qm::act::standin::kHomeVariable), home);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QM_ACT_STANDIN), args);
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "act-standin %s failed\n", qPrintable(args.join(QLatin1Char(' '))));
-        return false;
-    }
-    return true;
-}
-
-double msOf(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -135,7 +93,7 @@ int main(int argc, char** argv) {
         !standin(home, {QStringLiteral("start"), database})) {
         return 2;
     }
-    CountingBox box;
+    PrintingMessageBox box;
     MemorySettings settings;
     settings.values = {{QStringLiteral("UsersPath"), temp.filePath(QStringLiteral("Users.dat"))},
                        {QStringLiteral("ListPath"), temp.path()}};

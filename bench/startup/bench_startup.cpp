@@ -13,6 +13,7 @@
 //     bench_startup [--rounds N]     (exit 1 when the median cold ratio misses the target)
 
 #include "../BenchRounds.h"
+#include "../BenchServices.h"
 #include "act/standin/StandinBackend.h"
 #include "act/standin/StandinDatabase.h"
 #include "app/Form1.h"
@@ -36,46 +37,7 @@
 
 namespace {
 
-// No box may wait for a click here: an unexpected message is printed and answered.
-class PrintingMessageBox : public qm::MessageBox {
-public:
-    int show(const QString& text, int, const QString&) override {
-        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(qm::displayText(text)));
-        ++count;
-        return qm::vbOK;
-    }
-    int count = 0;
-};
-
-// Every round starts from the same preferences: none stored.
-class MemorySettings : public qm::SettingsStore {
-public:
-    std::optional<QString> value(const QString& key) const override {
-        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
-    }
-    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
-    using SettingsStore::value;
-    QMap<QString, QString> values;
-};
-
-class AloneGuard : public qm::InstanceGuard {
-public:
-    bool anotherCopyRuns() override { return false; }
-};
-
-bool standin(const QString& home, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(qm::act::standin::kHomeVariable), home);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QM_ACT_STANDIN), args);
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "act-standin %s failed: %s\n", qPrintable(args.join(QLatin1Char(' '))),
-                     p.readAllStandardError().constData());
-        return false;
-    }
-    return true;
-}
+using namespace qm::bench;
 
 struct Run {
     double ms = 0;

@@ -1,0 +1,75 @@
+#pragma once
+
+// What the window benchmarks share: the services a measured window gets (no box may wait for a
+// click: an unexpected message is printed, counted and answered), a run of `act-standin`, and the
+// time one piece of work takes. QM_ACT_STANDIN names the stand-in program (set by the build).
+
+#include "act/standin/StandinBackend.h"
+#include "platform/PlatformGui.h"
+#include "platform/Services.h"
+
+#include <QElapsedTimer>
+#include <QMap>
+#include <QProcess>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace qm::bench {
+
+class PrintingMessageBox : public MessageBox {
+public:
+    explicit PrintingMessageBox(int answer = vbOK)
+        : m_answer(answer) {}
+    int show(const QString& text, int, const QString&) override {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(displayText(text)));
+        ++count;
+        return m_answer;
+    }
+    int count = 0;
+
+private:
+    int m_answer;
+};
+
+// Preferences in memory: every run starts from the values the benchmark puts there.
+class MemorySettings : public SettingsStore {
+public:
+    std::optional<QString> value(const QString& key) const override {
+        return values.contains(key) ? std::optional<QString>(values.value(key)) : std::nullopt;
+    }
+    void setValue(const QString& key, const QString& value) override { values.insert(key, value); }
+    using SettingsStore::value;
+    QMap<QString, QString> values;
+};
+
+class AloneGuard : public InstanceGuard {
+public:
+    bool anotherCopyRuns() override { return false; }
+};
+
+// `act-standin args...` with its home at `home`; false (and what it said) when it fails.
+inline bool standin(const QString& home, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(act::standin::kHomeVariable), home);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QM_ACT_STANDIN), args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "act-standin %s failed: %s\n", qPrintable(args.join(QLatin1Char(' '))),
+                     p.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+inline double msOf(const std::function<void()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace qm::bench
