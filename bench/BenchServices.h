@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -63,6 +64,21 @@ inline bool standin(const QString& home, const QStringList& args) {
         return false;
     }
     return true;
+}
+
+// A stand-in session on a new large database (see `act-standin create-large`).
+inline bool startLarge(const QString& home, const QString& database) {
+    return standin(home, {QStringLiteral("create-large"), database}) &&
+           standin(home, {QStringLiteral("start"), database});
+}
+
+// "--rounds N" from the command line (at least 1), else `fallback`.
+inline int roundsOf(const QStringList& args, int fallback = 7) {
+    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
+    if (at > 0 && at + 1 < args.size()) {
+        return std::max(1, args.at(at + 1).toInt());
+    }
+    return fallback;
 }
 
 inline double msOf(const std::function<void()>& work) {

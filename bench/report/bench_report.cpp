@@ -80,17 +80,12 @@ void writeSettings(const QString& folder, const qm::report::ActData& act) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    int rounds = 7;
-    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
-    if (at > 0 && at + 1 < args.size()) {
-        rounds = std::max(1, args.at(at + 1).toInt());
-    }
+    const int rounds = roundsOf(args);
 
     QTemporaryDir temp;
     const QString home = temp.filePath(QStringLiteral("act"));
     const QString database = temp.filePath(QStringLiteral("Large.dbf"));
-    if (!standin(home, {QStringLiteral("create-large"), database}) ||
-        !standin(home, {QStringLiteral("start"), database})) {
+    if (!startLarge(home, database)) {
         return 2;
     }
     PrintingMessageBox box;

@@ -147,19 +147,13 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return run.messages > 0 ? 2 : 0;
     }
-    int rounds = 7;
-    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
-    if (at > 0 && at + 1 < args.size()) {
-        rounds = std::max(1, args.at(at + 1).toInt());
-    }
+    const int rounds = roundsOf(args);
 
     QTemporaryDir temp;
     const QString largeHome = temp.filePath(QStringLiteral("large"));
     const QString demoHome = temp.filePath(QStringLiteral("demo"));
     const QString largeDb = temp.filePath(QStringLiteral("Large.dbf"));
-    if (!standin(largeHome, {QStringLiteral("create-large"), largeDb}) ||
-        !standin(largeHome, {QStringLiteral("start"), largeDb}) ||
-        !standin(demoHome, {QStringLiteral("start")})) {
+    if (!startLarge(largeHome, largeDb) || !standin(demoHome, {QStringLiteral("start")})) {
         return 2;
     }
 
