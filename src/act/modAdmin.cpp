@@ -52,4 +52,29 @@ QString Get_Generic_Name(const ActObjects& o, MessageBox& box, QChar separator) 
     return result;
 }
 
+bool Refuse_Without_Database(act::ActEvent& event, MessageBox& box) {
+    if (event.Operation1(0) >= 1) {
+        return false;
+    }
+    if (event.Operation3()) {
+        box.show(QStringLiteral("Unable to communicate with ACT!") + QChar(13) +
+                     QStringLiteral("Please run actreg.exe located in the ACT folder and try again"),
+                 vbCritical, kAppTitle);
+    } else {
+        box.show(QStringLiteral("Please open an ACT database prior to running ") + kAppTitle +
+                     QStringLiteral("!"),
+                 vbExclamation, kAppTitle);
+    }
+    return true;
+}
+
+bool Refuse_Non_Administrator(const ActObjects& objects, MessageBox& box) {
+    if (deref(objects.objUsers).CurrentUserSecurity() == 5) {
+        return false;
+    }
+    box.show(QStringLiteral("Sorry! This program may only be run by an administrator of the database!"),
+             vbOKOnly, QStringLiteral("Insufficient Security Level"));
+    return true;
+}
+
 } // namespace qm::modAdmin

@@ -33,5 +33,11 @@ QString Get_Generic_Name(const ActObjects& objects, MessageBox& box, QChar separ
 // Raises "Invalid procedure call or argument" (5) when there is no ".".
 QString genericNameFromPath(const QString& path, QChar separator);
 
+// The refusals of the start-up (the window's and the command line's), each showing its message
+// and giving true when the tool must not go on: no database open in ACT! (or ACT! not
+// registered), and a current user who is not an administrator of the database.
+bool Refuse_Without_Database(act::ActEvent& event, MessageBox& box);
+bool Refuse_Non_Administrator(const ActObjects& objects, MessageBox& box);
+
 } // namespace modAdmin
 } // namespace qm

@@ -109,16 +109,7 @@ void Form1::Form_Load() {
         if (!m_actEvent) {
             qm::raise(VbErr::ObjectNotSet);
         }
-        if (m_actEvent->Operation1(0) < 1) {
-            if (m_actEvent->Operation3()) {
-                box.show(QStringLiteral("Unable to communicate with ACT!") + QChar(13) +
-                             QStringLiteral("Please run actreg.exe located in the ACT folder and try again"),
-                         vbCritical, kAppTitle);
-            } else {
-                box.show(QStringLiteral("Please open an ACT database prior to running ") + kAppTitle +
-                             QStringLiteral("!"),
-                         vbExclamation, kAppTitle);
-            }
+        if (modAdmin::Refuse_Without_Database(*m_actEvent, box)) {
             stopStart();
             return;
         }
@@ -127,10 +118,7 @@ void Form1::Form_Load() {
         modAdmin::Create_Database(objects, m_services.act, box);
 
         trap.line = 4;
-        if (act::deref(objects.objUsers).CurrentUserSecurity() != 5) {
-            box.show(
-                QStringLiteral("Sorry! This program may only be run by an administrator of the database!"),
-                vbOKOnly, QStringLiteral("Insufficient Security Level"));
+        if (modAdmin::Refuse_Non_Administrator(objects, box)) {
             stopStart();
             return;
         }

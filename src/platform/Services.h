@@ -31,6 +31,22 @@ public:
     virtual int show(const QString& text, int style = vbOKOnly, const QString& title = {}) = 0;
 };
 
+// Passes every box on to another and counts them: a piece of work that reports by boxes "failed"
+// when it showed any.
+class CountingMessageBox : public MessageBox {
+public:
+    explicit CountingMessageBox(MessageBox& box)
+        : m_box(box) {}
+    int show(const QString& text, int style, const QString& title) override {
+        ++shown;
+        return m_box.show(text, style, title);
+    }
+    int shown = 0;
+
+private:
+    MessageBox& m_box;
+};
+
 // The tool's per-user preferences: application "Quillmark", section "Settings", text values.
 class SettingsStore {
 public:

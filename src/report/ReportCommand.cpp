@@ -17,27 +17,12 @@ namespace {
 
 enum Exit { kDone = 0, kFound = 1, kCouldNotRun = 2 };
 
-// Counts what the run showed: any box on the command line means it could not run.
-class CountingBox : public MessageBox {
-public:
-    explicit CountingBox(MessageBox& box)
-        : m_box(box) {}
-    int show(const QString& text, int style, const QString& title) override {
-        ++shown;
-        return m_box.show(text, style, title);
-    }
-    int shown = 0;
-
-private:
-    MessageBox& m_box;
-};
-
 QString orDash(const QString& text) {
     return text.isEmpty() ? QStringLiteral("-") : text;
 }
 
 struct Run {
-    CountingBox box;
+    CountingMessageBox box;
     SettingsStore& settings;
     const AppInfo& app;
     act::ObjectFactory& factory;
@@ -45,26 +30,14 @@ struct Run {
 
     // Attaches to ACT! as the start-up does; false (after its message) when it refuses.
     bool attach(act::ActEvent& event, ActObjects& objects, QString& genericName) {
-        if (event.Operation1(0) < 1) {
-            if (event.Operation3()) {
-                box.show(QStringLiteral("Unable to communicate with ACT!") + QChar(13) +
-                             QStringLiteral("Please run actreg.exe located in the ACT folder and try again"),
-                         vbCritical, kAppTitle);
-            } else {
-                box.show(QStringLiteral("Please open an ACT database prior to running ") + kAppTitle +
-                             QStringLiteral("!"),
-                         vbExclamation, kAppTitle);
-            }
+        if (modAdmin::Refuse_Without_Database(event, box)) {
             return false;
         }
         modAdmin::Create_Database(objects, factory, box);
         if (box.shown > 0) {
             return false;
         }
-        if (act::deref(objects.objUsers).CurrentUserSecurity() != 5) {
-            box.show(
-                QStringLiteral("Sorry! This program may only be run by an administrator of the database!"),
-                vbOKOnly, QStringLiteral("Insufficient Security Level"));
+        if (modAdmin::Refuse_Non_Administrator(objects, box)) {
             return false;
         }
         genericName = modAdmin::Get_Generic_Name(objects, box);
@@ -192,7 +165,7 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
     if (!parser.isSet(report) && !parser.isSet(check)) {
         return usage(QStringLiteral("Nothing to do."));
     }
-    Run run{CountingBox(box), settings, app, act, out};
+    Run run{CountingMessageBox(box), settings, app, act, out};
     return run.go(parser.value(report), parser.isSet(check));
 }
 

@@ -40,28 +40,13 @@ void readFieldFile(const QString& path, FieldRow& row) {
     row.entries = entriesOf(file.listText);
 }
 
-// Passes boxes on and counts them.
-class CountingBox : public MessageBox {
-public:
-    explicit CountingBox(MessageBox& box)
-        : m_box(box) {}
-    int show(const QString& text, int style, const QString& title) override {
-        ++shown;
-        return m_box.show(text, style, title);
-    }
-    int shown = 0;
-
-private:
-    MessageBox& m_box;
-};
-
 } // namespace
 
 bool readActData(const ActObjects& objects, const QString& genericName, MessageBox& box, ActData& out,
                  const Progress& progress) {
     out = ActData{genericName, {}, {}, {}};
     std::vector<std::int32_t> unprotected;
-    CountingBox walkBox(box);
+    CountingMessageBox walkBox(box);
     modPopulateACTLists::walkProtectedFields(objects.objFields, walkBox, out.fields, &unprotected);
     if (walkBox.shown > 0) {
         return false; // reported: a report of part of the fields would mislead
