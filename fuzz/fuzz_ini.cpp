@@ -9,6 +9,7 @@
 #include "settings/IniDocument.h"
 
 #include "FuzzCheck.h"
+#include "FuzzIniAsk.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -17,10 +18,6 @@
 using namespace qm;
 
 namespace {
-
-bool hasLineEnd(const QByteArray& b) {
-    return b.contains('\r') || b.contains('\n');
-}
 
 // What a value written as `raw` reads back as.
 QByteArray readBack(const QByteArray& raw) {
@@ -35,22 +32,18 @@ QByteArray readBack(const QByteArray& raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
-    const qsizetype nl = input.indexOf('\n');
-    const QList<QByteArray> ask = (nl < 0 ? QByteArray() : input.left(nl)).split('|');
-    const QString section = cp1252::decode(ask.value(0));
-    const QString key = cp1252::decode(ask.value(1));
-    const QByteArray value = ask.value(2);
-    const IniDocument doc(nl < 0 ? input : input.mid(nl + 1));
+    const fuzz::IniAsk ask(input);
+    const QString& section = ask.section;
+    const QString& key = ask.key;
+    const QByteArray& value = ask.value;
+    const IniDocument doc(ask.file);
 
     const QByteArray before = doc.value(section, key);
     check(before.size() <= doc.bytes().size());
 
     const IniDocument written = doc.withValue(section, key, value);
     check(written == IniDocument(written.bytes()));
-    const QByteArray trimmedKey = cp1252::encode(trimBlanks(key));
-    const bool saneNames = !hasLineEnd(ask.value(0)) && !hasLineEnd(ask.value(1)) &&
-                           !trimmedKey.contains('=') && !trimmedKey.startsWith('[');
-    if (saneNames && !hasLineEnd(value)) {
+    if (ask.saneNames() && !fuzz::hasLineEnd(value)) {
         check(written.value(section, key) == readBack(value));
     }
 

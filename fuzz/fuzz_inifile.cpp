@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include "FuzzCheck.h"
+#include "FuzzIniAsk.h"
 
 #include <cstdint>
 
@@ -29,10 +30,6 @@ QByteArray readBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool hasLineEnd(const QByteArray& b) {
-    return b.contains('\r') || b.contains('\n');
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,13 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  : QDir::tempPath() + QStringLiteral("/quillmark-fuzz-XXXXXX"));
     fileWriteTuning().sync = false;
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
-    const qsizetype nl = input.indexOf('\n');
-    const QList<QByteArray> ask = (nl < 0 ? QByteArray() : input.left(nl)).split('|');
-    const QString section = cp1252::decode(ask.value(0));
-    const QString key = cp1252::decode(ask.value(1));
-    const QByteArray value = ask.value(2);
+    const fuzz::IniAsk ask(input);
+    const QString& section = ask.section;
+    const QString& key = ask.key;
+    const QByteArray& value = ask.value;
     const bool remove = value == "-";
-    const QByteArray before = nl < 0 ? input : input.mid(nl + 1);
+    const QByteArray& before = ask.file;
     const QString path = dir.filePath(QStringLiteral("Users.dat"));
     {
         QFile f(path);
@@ -64,9 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         IniLib::WriteKeyValue(section, key, cp1252::decode(value), path);
         check(readBytes(path) == doc.withValue(section, key, cp1252::encode(cp1252::decode(value))).bytes());
-        const QByteArray trimmedKey = cp1252::encode(trimBlanks(key));
-        if (!hasLineEnd(ask.value(0)) && !hasLineEnd(ask.value(1)) && !hasLineEnd(value) &&
-            !trimmedKey.contains('=') && !trimmedKey.startsWith('[')) {
+        if (ask.saneNames() && !fuzz::hasLineEnd(value)) {
             const IniDocument after(readBytes(path));
             check(IniLib::GetKeyValue(section, key, path) ==
                   cp1252::decode(after.value(section, key).left(126)));
