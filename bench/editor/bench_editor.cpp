@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     settings.values = {{QStringLiteral("UsersPath"), usersA},
                        {QStringLiteral("ListPath"), temp.path()},
                        {QStringLiteral("Expanded"), QStringLiteral("True")}};
-    qm::DesktopShell shell{QString()};
+    qm::DesktopShell shell{QString(), {}};
     AloneGuard instance;
     qm::QtAppInfo app;
     qm::ProcessTerminator terminator;

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     MemorySettings settings;
     settings.values = {{QStringLiteral("UsersPath"), temp.filePath(QStringLiteral("Users.dat"))},
                        {QStringLiteral("ListPath"), temp.path()}};
-    qm::DesktopShell shell{QString()};
+    qm::DesktopShell shell{QString(), {}};
     AloneGuard instance;
     qm::QtAppInfo app;
     qm::ProcessTerminator terminator;

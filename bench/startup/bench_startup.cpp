@@ -50,7 +50,7 @@ struct Run {
 Run startOnce(const QString& home) {
     PrintingMessageBox box;
     MemorySettings settings;
-    qm::DesktopShell shell{QString()};
+    qm::DesktopShell shell{QString(), {}};
     AloneGuard instance;
     qm::QtAppInfo app;
     qm::ProcessTerminator terminator;

@@ -56,37 +56,6 @@ protected:
     }
 };
 
-// Collects the controls with their designed tab indexes, to chain the focus afterwards.
-class Placer {
-public:
-    template <typename W>
-    W* place(W* w, const char* name, int left, int top, int width, int height, int tab) {
-        w->setObjectName(QLatin1String(name));
-        w->setGeometry(twipsRect(left, top, width, height));
-        w->setProperty(kTabIndexProperty, tab);
-        m_tabOrder.emplace_back(tab, w);
-        return w;
-    }
-
-    void chainFocus() {
-        std::sort(m_tabOrder.begin(), m_tabOrder.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        QWidget* previous = nullptr;
-        for (const auto& [tab, w] : m_tabOrder) {
-            if (w->focusPolicy() == Qt::NoFocus) {
-                continue;
-            }
-            if (previous) {
-                QWidget::setTabOrder(previous, w);
-            }
-            previous = w;
-        }
-    }
-
-private:
-    std::vector<std::pair<int, QWidget*>> m_tabOrder;
-};
-
 QLabel* label(QWidget* parent, const char* text) {
     auto* l = new QLabel(QLatin1String(text), parent);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -132,27 +101,10 @@ QFrame* line(QWidget* parent, const char* name, int y, const QColor& color) {
 
 } // namespace
 
-// The windows were drawn in 8.25 pt "MS Sans Serif"; where it is missing the closest sans serif
-// stands in (Arial's metrics come nearest).
-QFont designFont(bool bold) {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(bold);
-    return font;
-}
-
 int fieldSettingsTop(QMainWindow& window, const Form1Controls& c) {
     const QWidget* menu = window.menuWidget();
     const int menuHeight = menu ? std::max(menu->height(), menu->sizeHint().height()) : 0;
     return menuHeight + c.fraFiles->geometry().top();
-}
-
-QRect twipsRect(int left, int top, int width, int height) {
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
 }
 
 void attachImageList(QTreeWidget& list) {

@@ -1,8 +1,8 @@
 #include "app/frmAbout.h"
 
-#include "app/ClickLabel.h"
-#include "app/Form1Layout.h"
+#include "platform/ClickLabel.h"
 #include "platform/ErrorReport.h"
+#include "platform/WindowLayout.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
@@ -14,8 +14,7 @@ namespace {
 constexpr char kModule[] = "frmAbout";
 
 template <typename W> W* place(W* w, const char* name, int left, int top, int width, int height, int tab) {
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(twipsRect(left, top, width, height));
+    placeControl(w, name, left, top, width, height);
     w->setProperty(kTabIndexProperty, tab);
     return w;
 }

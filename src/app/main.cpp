@@ -52,7 +52,7 @@ std::unique_ptr<qm::Shell> makeShell(bool realAct) {
     }
 #endif
     Q_UNUSED(realAct);
-    return std::make_unique<qm::DesktopShell>(actStandinProgram());
+    return std::make_unique<qm::DesktopShell>(actStandinProgram(), qm::act::standin::isDatabaseFile);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "editor/Editor.h"
 
+#include "platform/WindowLayout.h"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>

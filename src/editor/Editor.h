@@ -15,7 +15,7 @@
 // buttons).
 
 #include "act/ActObjects.h"
-#include "app/Form1Layout.h"
+#include "editor/EditorControls.h"
 #include "editor/Rights.h"
 #include "platform/Services.h"
 
@@ -38,7 +38,7 @@ namespace qm::editor {
 // the run (all owned by the window, which outlives the editor).
 struct EditorContext {
     Services& services;
-    const Form1Controls& c;
+    const EditorControls& c;
     const QString& genericName;
     const QString& usersPath; // the authorized-users file
     const QString& listPath;  // the folder of the per-field settings files
@@ -112,7 +112,7 @@ private:
     bool listKey(QTreeWidget& list, int key);
 
     EditorContext m_x;
-    const Form1Controls& c;
+    const EditorControls& c;
     int m_fieldIndex = -1;    // the entry of cboFields that the current field came from
     int m_chooserHeight = 21; // pixels, as the chooser was laid out
     // The chooser opened from the keyboard: the list it returns to and the right it showed first.

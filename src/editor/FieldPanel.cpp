@@ -23,7 +23,7 @@ constexpr char kModule[] = "Form1";
 // stopped by an error leaves the panel with what was read before it.
 class PanelSink : public FieldSettingsFile::Sink {
 public:
-    explicit PanelSink(const Form1Controls& c)
+    explicit PanelSink(const EditorControls& c)
         : c(c) {}
     void clearListText() override { c.rtfData->clear(); }
     void setOnlyFromDropdown(int state) override { setCheckState(*c.chkOnlyFromDropdown, state); }
@@ -31,7 +31,7 @@ public:
     void setListText(const QString& text) override { c.rtfData->setPlainText(text); }
 
 private:
-    const Form1Controls& c;
+    const EditorControls& c;
 };
 
 } // namespace

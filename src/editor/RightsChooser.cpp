@@ -5,6 +5,7 @@
 #include "editor/Editor.h"
 
 #include "platform/ErrorReport.h"
+#include "platform/WindowLayout.h"
 
 #include <QApplication>
 #include <QComboBox>

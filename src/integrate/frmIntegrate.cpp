@@ -1,8 +1,8 @@
 #include "integrate/frmIntegrate.h"
 
-#include "app/ClickLabel.h"
-#include "app/Form1Layout.h"
+#include "platform/ClickLabel.h"
 #include "platform/ErrorReport.h"
+#include "platform/WindowLayout.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

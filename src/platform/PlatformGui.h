@@ -2,7 +2,6 @@
 
 // The real platform services that need a display.
 
-#include "act/standin/StandinBackend.h"
 #include "platform/Progress.h"
 #include "platform/Services.h"
 
@@ -26,7 +25,8 @@ public:
 class DesktopShell : public Shell {
 public:
     using DatabaseTest = std::function<bool(const QString& path)>;
-    explicit DesktopShell(QString actProgram, DatabaseTest isActDatabase = act::standin::isDatabaseFile);
+    // No test (an empty function): no file is taken for an ACT! database.
+    DesktopShell(QString actProgram, DatabaseTest isActDatabase);
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override;
 
 private:

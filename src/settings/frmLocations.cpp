@@ -1,7 +1,7 @@
 #include "settings/frmLocations.h"
 
-#include "app/Form1Layout.h"
 #include "platform/ErrorReport.h"
+#include "platform/WindowLayout.h"
 #include "settings/Locations.h"
 #include "settings/ModSHBrowse.h"
 
@@ -33,9 +33,8 @@ void frmLocations::buildLayout() {
     setFont(designFont(false));
     setFixedSize(twipsToPixels(6225), twipsToPixels(3015));
 
-    auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
-        w->setObjectName(QLatin1String(name));
-        w->setGeometry(twipsRect(left, top, width, height));
+    const auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
+        placeControl(w, name, left, top, width, height);
     };
     fraUsers = new QGroupBox(QStringLiteral("Authorized Users File:"), this);
     place(fraUsers, "fraUsers", 225, 195, 5760, 900);

@@ -206,7 +206,7 @@ private Q_SLOTS:
         // Objects of the ACT! that shut down answer no more, even once ACT! runs again.
         QCOMPARE(errorOf([&] { o.objUsers->Count(); }), 462);
         QCOMPARE(errorOf([&] { m_act->CreateObject(act::kProgIdApp); }), 429);
-        DesktopShell(ACT_STANDIN_PATH).open(path, m_home->path(), 5, nullptr);
+        DesktopShell(ACT_STANDIN_PATH, act::standin::isDatabaseFile).open(path, m_home->path(), 5, nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(standin({"status", "--quiet"}).exitCode, 0, 10000);
         QCOMPARE(errorOf([&] { o.objApp->GetOpenDBName(); }), 462);
         QCOMPARE(act::createAs<act::ActApp>(*m_act, act::kProgIdApp)->GetOpenDBName(), path);

@@ -3,10 +3,11 @@
 
 #include "TestServices.h"
 #include "Version.h"
+#include "act/standin/StandinBackend.h"
 #include "app/AppIcon.h"
-#include "app/ClickLabel.h"
 #include "app/Form1.h"
 #include "app/frmAbout.h"
+#include "platform/ClickLabel.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 
@@ -80,7 +81,7 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler("http", &desktop, "openUrl");
         test::TestServices t;
         t.app.folder = folder.path();
-        DesktopShell shell(folder.filePath("act-standin"));
+        DesktopShell shell(folder.filePath("act-standin"), act::standin::isDatabaseFile);
         Services services{t.messageBox, t.settings, shell, t.instance, t.app, t.terminator, t.dialogs, t.act};
         Form1 form(services);
         form.findChild<QAction*>(item)->trigger();

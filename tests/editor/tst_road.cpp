@@ -108,7 +108,8 @@ private Q_SLOTS:
     }
 
     void restartOfAct() {
-        DesktopShell desktop(ACT_STANDIN_PATH); // opens the database file with the ACT! stand-in
+        DesktopShell desktop(ACT_STANDIN_PATH,
+                             act::standin::isDatabaseFile); // opens the database file with the ACT! stand-in
         RecordedShell shell(desktop);
         const std::unique_ptr<Form1> form = start(shell);
         QVERIFY(form);
