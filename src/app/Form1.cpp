@@ -49,7 +49,7 @@ Form1::Form1(Services& services, QWidget* parent)
         m_actEvent->setObjectName(QStringLiteral("ActEvent1"));
     }
     m_editor = std::make_unique<editor::Editor>(
-        editor::EditorContext{m_services, c, GenericName, UsersPath, ListPath, objects.objUsers});
+        editor::EditorContext{m_services, c, GenericName, UsersPath, ListPath});
     connectControls();
 }
 
@@ -136,14 +136,16 @@ void Form1::Form_Load() {
         trap.line = 9;
         modPopulateACTLists::Populate_cboFields(*c.cboFields, objects.objFields, box);
         trap.line = 10;
-        modPopulateACTLists::Populate_lvwUsers(*c.lvwUsers, objects.objUsers, QString(), QString(), box);
+        modPopulateACTLists::Populate_lvwUsers(*c.lvwUsers, objects.objUsers, QString(), QString(), box,
+                                               &usersRead);
         trap.line = 11;
         Load_User_Rights(*c.lvwUsers, false);
         trap.line = 12;
         attachImageList(*c.lvwUsers);
         trap.line = 13;
+        // The same users again: filled from the read of step 10 when it was complete.
         modPopulateACTLists::Populate_lvwUsers(*c.lvwSpecialUsers, objects.objUsers, QString(), QString(),
-                                               box);
+                                               box, &usersRead);
         trap.line = 14;
         Check_Authorized_Users();
 
@@ -239,8 +241,19 @@ void Form1::mnuLocation_Click() {
 }
 
 void Form1::mnuReport_Click() {
-    report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath}, this,
-                             [this] { return !m_unloaded; });
+    // Every user, as the start-up read them; after a read that an error ended, the report asks
+    // ACT! for them itself.
+    std::vector<report::User> users;
+    const bool kept =
+        usersRead.complete && usersRead.accessFilter.isEmpty() && usersRead.securityFilter.isEmpty();
+    if (kept) {
+        users.reserve(usersRead.users.size());
+        for (const modPopulateACTLists::ListedUser& u : usersRead.users) {
+            users.push_back({u.name, u.uniqueId});
+        }
+    }
+    report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr},
+                             this, [this] { return !m_unloaded; });
 }
 
 void Form1::cmdFieldSettings_Click() {

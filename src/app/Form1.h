@@ -7,6 +7,7 @@
 
 #include "act/modAdmin.h"
 #include "app/Form1Layout.h"
+#include "app/modPopulateACTLists.h"
 #include "platform/Services.h"
 
 #include <QMainWindow>
@@ -98,6 +99,8 @@ public:
     std::int16_t StartFieldID = 0;
     QString UsersPath;
     QString ListPath;
+    // ACT!'s users as the start-up read them for the rights lists: names and unique IDs.
+    modPopulateACTLists::UsersRead usersRead;
     // Set by the integration dialog when the administrator agrees to restart ACT!; read by
     // Form_Unload, which then shuts ACT! down, opens the database again and lets tmr1 end the tool.
     bool RestartACT = false;

@@ -25,6 +25,7 @@ class QWidget;
 
 namespace qm {
 
+using editor::kListIdRole;
 using editor::kListKeyRole;
 using editor::kListTagRole;
 

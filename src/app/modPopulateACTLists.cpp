@@ -1,6 +1,7 @@
 #include "app/modPopulateACTLists.h"
 
 #include "app/Form1Layout.h"
+#include "editor/Rights.h"
 #include "platform/ErrorReport.h"
 #include "platform/Progress.h"
 #include "platform/VbRuntime.h"
@@ -11,24 +12,27 @@
 #include <QStandardItemModel>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace qm::modPopulateACTLists {
 
 namespace {
 constexpr char kModule[] = "modPopulateACTLists";
 
-// An item of a rights list. Its user's name, key, right code (tag) and "Rights" text live in the
-// item itself: QTreeWidgetItem keeps them in per-column lists that are allocated as they grow and
-// copied on every change, and a start-up sets them on every item of both lists, several times.
-// They are read and written through data() and setData() like any other role, and a change is
-// announced as QTreeWidgetItem announces it: the one cell, with the roles changed.
+// An item of a rights list. Its user's name, key, unique ID, right code (tag) and "Rights" text
+// live in the item itself: QTreeWidgetItem keeps them in per-column lists that are allocated as
+// they grow and copied on every change, and a start-up sets them on every item of both lists,
+// several times. They are read and written through data() and setData() like any other role, and
+// a change is announced as QTreeWidgetItem announces it: the one cell, with the roles changed.
 class RightsItem : public QTreeWidgetItem {
 public:
     // `row`: where the item is going to stand in its list.
-    RightsItem(const QString& name, const QString& key, int row)
-        : m_name(name)
-        , m_key(key)
+    RightsItem(const ListedUser& user, int row)
+        : m_name(user.name)
+        , m_key(QLatin1Char('U') + QString::number(user.position))
+        , m_id(user.uniqueId)
         , m_row(row) {}
 
     QVariant data(int column, int role) const override {
@@ -50,7 +54,11 @@ private:
     QVariant* ownValue(int column, int role) {
         const bool text = role == Qt::DisplayRole || role == Qt::EditRole;
         if (column == 0) {
-            return text ? &m_name : role == kListKeyRole ? &m_key : role == kListTagRole ? &m_tag : nullptr;
+            return text                   ? &m_name
+                   : role == kListKeyRole ? &m_key
+                   : role == kListTagRole ? &m_tag
+                   : role == kListIdRole  ? &m_id
+                                          : nullptr;
         }
         return column == 1 && text ? &m_rights : nullptr;
     }
@@ -76,6 +84,7 @@ private:
 
     QVariant m_name;
     QVariant m_key;
+    QVariant m_id;
     QVariant m_tag;
     QVariant m_rights;
     int m_row;
@@ -111,35 +120,57 @@ void Populate_cboFields(QComboBox& cboFields, const std::shared_ptr<act::ActFiel
 }
 
 void Populate_lvwUsers(QTreeWidget& list, const std::shared_ptr<act::ActUsers>& objUsers,
-                       const QString& accessFilter, const QString& securityFilter, MessageBox& box) {
+                       const QString& accessFilter, const QString& securityFilter, MessageBox& box,
+                       UsersRead* kept) {
     list.clear();
     QList<QTreeWidgetItem*> items;
+    const auto add = [&items](const ListedUser& user) {
+        items << new RightsItem(user, static_cast<int>(items.size()));
+    };
+    if (kept && kept->complete && kept->accessFilter == accessFilter &&
+        kept->securityFilter == securityFilter) {
+        items.reserve(static_cast<qsizetype>(kept->users.size()));
+        for (const ListedUser& user : kept->users) {
+            add(user);
+        }
+        list.addTopLevelItems(items);
+        return;
+    }
+    UsersRead read{accessFilter, securityFilter, {}, false};
     ErrorTrap trap(box, {kModule, ProcKind::Sub, "Populate_lvwUsers"});
-    trap.run([&] {
+    read.complete = trap.run([&] {
         trap.line = 2;
         act::ActUsers& users = act::deref(objUsers);
         const std::int16_t n = vb::CInt(static_cast<double>(users.Count()));
+        read.users.reserve(static_cast<std::size_t>(std::max<std::int16_t>(n, 0)));
         for (int p = 1; p <= n; ++p) {
             const auto position = static_cast<std::int16_t>(p);
+            // A filter that has turned the user down settles it: the other is not asked.
             bool listed = true;
             if (!securityFilter.isEmpty()) {
                 trap.line = 3;
-                listed = securityFilter.contains(users.Security(position)) && listed;
+                listed = securityFilter.contains(users.Security(position));
             }
-            if (!accessFilter.isEmpty()) {
+            if (listed && !accessFilter.isEmpty()) {
                 trap.line = 4;
-                listed = accessFilter.contains(users.Access(position)) && listed;
+                listed = accessFilter.contains(users.Access(position));
             }
             if (listed) {
                 trap.line = 5;
-                items << new RightsItem(users.Name(position), QLatin1Char('U') + QString::number(p),
-                                        static_cast<int>(items.size()));
+                ListedUser user{users.Name(position), QString(), p};
+                trap.line = 6;
+                user.uniqueId = rights::uniqueIdOf(users, QLatin1Char('U') + QString::number(p));
+                add(user);
+                read.users.push_back(std::move(user));
             }
             reportProgress(ProgressStep::Users, p, n);
         }
     });
     // One insertion for the whole list, also of the items read before an error.
     list.addTopLevelItems(items);
+    if (kept) {
+        *kept = std::move(read);
+    }
 }
 
 } // namespace qm::modPopulateACTLists

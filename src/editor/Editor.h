@@ -14,7 +14,6 @@
 // rights load and save) and RightsChooser.cpp (the lists' mouse and keys, the chooser, the option
 // buttons).
 
-#include "act/ActObjects.h"
 #include "editor/EditorControls.h"
 #include "editor/Rights.h"
 #include "platform/Services.h"
@@ -23,7 +22,6 @@
 #include <QPointer>
 #include <QString>
 
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -42,7 +40,6 @@ struct EditorContext {
     const QString& genericName;
     const QString& usersPath; // the authorized-users file
     const QString& listPath;  // the folder of the per-field settings files
-    const std::shared_ptr<act::ActUsers>& objUsers;
 };
 
 class Editor : public QObject {
@@ -105,7 +102,6 @@ private:
                     const rights::IdLists& lists);
     void connectControls();
     rights::RightsFile rightsFile() const;
-    act::ActUsers& users() const;
     void rightsListMouseUp(QTreeWidget& list, float x, float y);
     bool chooserKey(int key);
     void endKeyboardChoice(bool keepPick);

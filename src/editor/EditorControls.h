@@ -14,11 +14,12 @@ class QTreeWidget;
 
 namespace qm::editor {
 
-// Item data roles of the rights lists: the item's key ("U1", "U2", ...) and its tag (the right
-// code). The header item of each list carries the column keys in kListKeyRole ("Rights" on
-// column 1).
+// Item data roles of the rights lists: the item's key ("U1", "U2", ...), its tag (the right
+// code) and its user's unique ID, read from ACT! when the list was filled. The header item of
+// each list carries the column keys in kListKeyRole ("Rights" on column 1).
 inline constexpr int kListKeyRole = 0x0100; // Qt::UserRole
 inline constexpr int kListTagRole = 0x0101;
+inline constexpr int kListIdRole = 0x0102;
 
 struct EditorControls {
     // The rights chooser laid over a "Rights" cell.

@@ -113,10 +113,10 @@ QString uniqueIdOf(act::ActUsers& users, const QString& key) {
     return users.UniqueID(key.mid(1));
 }
 
-void setRights(RightsList& list, act::ActUsers& users, const ScopeLists& lists) {
+void setRights(RightsList& list, const ScopeLists& lists) {
     const int n = list.count();
     for (int i = 0; i < n; ++i) {
-        const Right right = rightOf(lists, uniqueIdOf(users, list.key(i)));
+        const Right right = rightOf(lists, list.uniqueId(i));
         list.setCode(i, static_cast<int>(right));
         list.setRightsText(i, rightName(right));
     }
@@ -133,7 +133,7 @@ void copyRights(const RightsList& from, RightsList& to) {
     }
 }
 
-std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list, act::ActUsers& users) {
+std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list) {
     std::vector<std::pair<QString, int>> userRights;
     const int n = list.count();
     userRights.reserve(static_cast<std::size_t>(n));
@@ -142,13 +142,13 @@ std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list, a
         if (code < 0 || code > 2) {
             raise(VbErr::SubscriptOutOfRange);
         }
-        userRights.emplace_back(uniqueIdOf(users, list.key(i)), code);
+        userRights.emplace_back(list.uniqueId(i), code);
     }
     return userRights;
 }
 
-IdLists collectIdLists(const RightsList& list, act::ActUsers& users) {
-    return AuthorizedUsers::buildIdLists(collectUserRights(list, users));
+IdLists collectIdLists(const RightsList& list) {
+    return AuthorizedUsers::buildIdLists(collectUserRights(list));
 }
 
 std::vector<int> cutOnRead(const std::vector<std::pair<QString, int>>& userRights, const IdLists& lists) {

@@ -103,14 +103,17 @@ struct EffectiveRight {
 EffectiveRight effectiveRight(const RightsFile& file, const QString& fieldId, const QString& uniqueId);
 
 // A rights list as the load and save see it: one item per ACT! user, in ACT!'s order, each with
-// its key ("U" and the user's position), the text of its "Rights" column and its right code.
+// its user's unique ID (read from ACT! once, when the list was filled), the text of its "Rights"
+// column and its right code.
 class RightsList {
 public:
     virtual ~RightsList() = default;
     // "lvwUsers" or "lvwSpecialUsers": the load and save tell the lists apart by name.
     virtual QString name() const = 0;
     virtual int count() const = 0;
-    virtual QString key(int item) const = 0;
+    // The unique ID kept with the item. An item that was never given one raises "Invalid
+    // procedure call or argument" (5): an empty ID would read as holding every right.
+    virtual QString uniqueId(int item) const = 0;
     virtual QString rightsText(int item) const = 0;
     // The item's right code; an item that was never given one raises "Type mismatch" (13).
     virtual int code(int item) const = 0;
@@ -119,10 +122,11 @@ public:
 };
 
 // The unique ID of an item's user: the key without its "U", asked of ACT!'s users collection.
+// Asked once per user, when a rights list is filled; the item keeps it (RightsList::uniqueId).
 QString uniqueIdOf(act::ActUsers& users, const QString& key);
 
 // Gives every item the right that `lists` give its user: the code, then the "Rights" text.
-void setRights(RightsList& list, act::ActUsers& users, const ScopeLists& lists);
+void setRights(RightsList& list, const ScopeLists& lists);
 
 // Copies the "Rights" text and code of every item of `from` to the item at the same position of
 // `to`; both hold the same users in the same order. Raises "Subscript out of range" (9) when `to`
@@ -130,11 +134,10 @@ void setRights(RightsList& list, act::ActUsers& users, const ScopeLists& lists);
 void copyRights(const RightsList& from, RightsList& to);
 
 // Every item's (unique ID, right code), in the list's order. Every code and unique ID is read
-// before anything is returned: a code outside 0 to 2 raises "Subscript out of range" (9), a
-// failing unique ID its own error.
-std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list, act::ActUsers& users);
+// before anything is returned: a code outside 0 to 2 raises "Subscript out of range" (9).
+std::vector<std::pair<QString, int>> collectUserRights(const RightsList& list);
 // The ID lists of the three rights, in the list's order, as collectUserRights reads them.
-IdLists collectIdLists(const RightsList& list, act::ActUsers& users);
+IdLists collectIdLists(const RightsList& list);
 
 // The items (positions in `userRights`) whose right the written `lists` would not give back: their
 // ID lies past the 126 characters a read of their list returns.

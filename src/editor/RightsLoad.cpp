@@ -18,7 +18,10 @@ namespace {
 
 constexpr char kModule[] = "Form1";
 
-// A rights list view as the rights logic sees it. The right code is the item's tag.
+// A rights list view as the rights logic sees it. The right code is the item's tag; the user's
+// unique ID was kept with the item when the list was filled, so that loading and writing rights
+// ask ACT! nothing: against the real ACT! every call crosses into its process, and a field switch
+// or a Close would otherwise ask once per user.
 class TreeRightsList : public rights::RightsList {
 public:
     explicit TreeRightsList(QTreeWidget& list)
@@ -27,7 +30,13 @@ public:
 
     QString name() const override { return m_list.objectName(); }
     int count() const override { return m_root.childCount(); }
-    QString key(int item) const override { return at(item)->data(0, kListKeyRole).toString(); }
+    QString uniqueId(int item) const override {
+        const QVariant id = at(item)->data(0, kListIdRole);
+        if (!id.isValid()) {
+            raise(VbErr::InvalidCall);
+        }
+        return id.toString();
+    }
     QString rightsText(int item) const override { return at(item)->text(1); }
     int code(int item) const override { return rightCode(*at(item)); }
     void setRightsText(int item, const QString& text) override { at(item)->setText(1, text); }
@@ -96,10 +105,6 @@ rights::RightsFile Editor::rightsFile() const {
     return {m_x.usersPath, m_x.genericName};
 }
 
-act::ActUsers& Editor::users() const {
-    return act::deref(m_x.objUsers);
-}
-
 void Editor::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
     RightsLoading = true;
     if (useGlobal) {
@@ -129,7 +134,7 @@ void Editor::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
     TreeRightsList items(list);
     {
         const ListWrites batch(list);
-        rights::setRights(items, users(), {FullIDs, InitializeIDs});
+        rights::setRights(items, {FullIDs, InitializeIDs});
     }
     RightsLoading = false;
 }
@@ -151,7 +156,7 @@ void Editor::Check_Authorized_Users() {
         trap.line = 2;
         TreeRightsList items(*c.lvwUsers);
         const ListWrites batch(*c.lvwUsers);
-        rights::setRights(items, users(), global);
+        rights::setRights(items, global);
     });
 }
 
@@ -166,7 +171,7 @@ std::optional<rights::IdLists> Editor::collectUsers(QTreeWidget& list) {
     trap.run([&] {
         trap.line = 2;
         const std::vector<std::pair<QString, int>> userRights =
-            rights::collectUserRights(TreeRightsList(list), users());
+            rights::collectUserRights(TreeRightsList(list));
         const rights::IdLists collected = AuthorizedUsers::buildIdLists(userRights);
         if (confirmCut(list, userRights, collected)) {
             lists = collected;

@@ -43,7 +43,7 @@ void readFieldFile(const QString& path, FieldRow& row) {
 } // namespace
 
 bool readActData(const ActObjects& objects, const QString& genericName, MessageBox& box, ActData& out,
-                 const Progress& progress) {
+                 const Progress& progress, const std::vector<User>* keptUsers) {
     out = ActData{genericName, {}, {}, {}};
     std::vector<std::int32_t> unprotected;
     CountingMessageBox walkBox(box);
@@ -52,6 +52,10 @@ bool readActData(const ActObjects& objects, const QString& genericName, MessageB
         return false; // reported: a report of part of the fields would mislead
     }
     out.unprotected = QSet<std::int32_t>(unprotected.begin(), unprotected.end());
+    if (keptUsers) {
+        out.users = *keptUsers;
+        return true;
+    }
     act::ActUsers& users = act::deref(objects.objUsers);
     const std::int16_t n = vb::CInt(static_cast<double>(users.Count()));
     out.users.reserve(std::size_t(std::max<std::int16_t>(n, 0)));

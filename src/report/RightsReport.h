@@ -46,10 +46,11 @@ struct ActData {
 };
 
 // Reads ActData through the kept ACT! objects: the field chooser's walk and the users at positions
-// 1 to Count with the unique ID of each. False when the walk reported an error (and ended) or
-// `progress` stopped the reading; an error reading the users raises.
+// 1 to Count with the unique ID of each, or `keptUsers` when given (the users the main window
+// read at start-up: ACT! is not asked for them again). False when the walk reported an error (and
+// ended) or `progress` stopped the reading; an error reading the users raises.
 bool readActData(const ActObjects& objects, const QString& genericName, MessageBox& box, ActData& out,
-                 const Progress& progress = {});
+                 const Progress& progress = {}, const std::vector<User>* keptUsers = nullptr);
 
 // Where the settings files are: the authorized-users file and the per-field settings folder.
 struct SettingsPaths {

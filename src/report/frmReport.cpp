@@ -67,7 +67,8 @@ std::unique_ptr<ReportData> gatherReport(const ReportContext& context, QWidget* 
     trap.run([&] {
         trap.line = 1;
         MessageBox& box = context.services.messageBox;
-        if (!readActData(context.objects, context.genericName, box, data->act, progress.phase(0, 300)) ||
+        if (!readActData(context.objects, context.genericName, box, data->act, progress.phase(0, 300),
+                         context.users) ||
             !progress.goOn()) {
             return;
         }

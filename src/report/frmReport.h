@@ -22,13 +22,15 @@ class QTableView;
 
 namespace qm::report {
 
-// What the window reads: the main window's kept ACT! objects and settings locations.
+// What the window reads: the main window's kept ACT! objects and settings locations, and the
+// users it read at start-up (names and unique IDs; when null, they are read of ACT!).
 struct ReportContext {
     Services& services;
     const ActObjects& objects;
     const QString& genericName;
     const QString& usersPath;
     const QString& listPath;
+    const std::vector<User>* users = nullptr;
 };
 
 struct ReportData {

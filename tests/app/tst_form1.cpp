@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTreeWidget>
 
 using namespace qm;
@@ -117,6 +118,24 @@ private Q_SLOTS:
         QCOMPARE(form.controls().cboFields->count(), 3);
         QCOMPARE(form.controls().lvwUsers->topLevelItemCount(), 3);
         QCOMPARE(form.controls().lvwSpecialUsers->topLevelItemCount(), 3);
+    }
+
+    // The start-up asks ACT! for each user's name and unique ID once, for both rights lists, and
+    // the field selected twice (expanded, then the current field) asks nothing per user.
+    void usersReadOnce() {
+        test::TestServices t;
+        standardAct(t.actState);
+        t.actState.currentFieldId = 31;
+        t.settings.values = {{"Expanded", "True"}, {"LastField", "Phone"}};
+        Form1 form(t.services);
+        form.Form_Load();
+        QVERIFY(t.messageBox.shown.empty());
+        QCOMPARE(form.controls().cboFields->currentText(), "Fax");
+        QCOMPARE(t.actState.calls.filter(QRegularExpression("^(Name|UniqueID|Security|Access)\\(")).join(" "),
+                 "Name(1) UniqueID(1) Name(2) UniqueID(2) Name(3) UniqueID(3)");
+        QCOMPARE(t.actState.calls.filter("Count()").size(), 2); // the fields', the users'
+        for (const QTreeWidget* list : {form.controls().lvwUsers, form.controls().lvwSpecialUsers})
+            QCOMPARE(list->topLevelItem(2)->data(0, kListIdRole).toString(), "{ID-0003}");
     }
 
     void storedPlacementAndExpanded() {

@@ -12,6 +12,21 @@ using namespace qm;
 using Slots = std::vector<test::FakeSlot>;
 Q_DECLARE_METATYPE(Slots)
 
+namespace {
+
+// A rights list's items as "key name unique-ID", ...
+QString itemsOf(const QTreeWidget& list) {
+    QStringList items;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list.topLevelItem(i);
+        items << item->data(0, kListKeyRole).toString() + " " + item->text(0) + " " +
+                     item->data(0, kListIdRole).toString();
+    }
+    return items.join(",");
+}
+
+} // namespace
+
 class TestPopulate : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -79,12 +94,14 @@ private Q_SLOTS:
 
     void usersList_data() {
         test::columns<QString, QString, QString, QString>("access", "security", "failing", "items");
-        using test::row; // items: "key name", ...
-        row("no filters", "", "", "", "U1 Ann,U2 Bob,U3 Cy,U4 Di");
-        row("security filter", "", "|1|2|", "", "U1 Ann,U2 Bob,U4 Di");
-        row("access filter is case-sensitive", "|A|0|", "", "", "U1 Ann,U3 Cy,U4 Di");
+        using test::row; // items: "key name unique-ID", ...
+        row("no filters", "", "", "", "U1 Ann {A},U2 Bob {B},U3 Cy {C},U4 Di {D}");
+        row("security filter", "", "|1|2|", "", "U1 Ann {A},U2 Bob {B},U4 Di {D}");
+        row("access filter is case-sensitive", "|A|0|", "", "", "U1 Ann {A},U3 Cy {C},U4 Di {D}");
+        row("both filters", "|0|", "|1|2|", "", "U1 Ann {A},U4 Di {D}");
         row("Name fails: report, nothing listed", "", "", "Name", "");
-        row("third Name fails: the first two kept", "", "", "Name(3)", "U1 Ann,U2 Bob");
+        row("third Name fails: the first two kept", "", "", "Name(3)", "U1 Ann {A},U2 Bob {B}");
+        row("third UniqueID fails: the first two kept", "", "", "UniqueID(3)", "U1 Ann {A},U2 Bob {B}");
     }
 
     void usersList() {
@@ -104,15 +121,64 @@ private Q_SLOTS:
         modPopulateACTLists::Populate_lvwUsers(
             list, act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users(), access, security,
             box);
-        QStringList got;
-        for (int i = 0; i < list.topLevelItemCount(); ++i)
-            got << list.topLevelItem(i)->data(0, kListKeyRole).toString() + " " +
-                       list.topLevelItem(i)->text(0);
-        QCOMPARE(got.join(","), items);
+        QCOMPARE(itemsOf(list), items);
         QCOMPARE(box.boxes().join("").section('\r', 1, 1).section(" - ", 0, 0),
                  failing.isEmpty() ? "" : "in modPopulateACTLists: Sub Populate_lvwUsers");
-        // Name is asked only for users that are listed.
-        QCOMPARE(state.calls.filter("Name(").size(), got.size() + (failing.isEmpty() ? 0 : 1));
+        // Name, and after it the unique ID, are asked only for users that are listed.
+        const qsizetype listed = list.topLevelItemCount();
+        QCOMPARE(state.calls.filter("Name(").size(), listed + (failing.isEmpty() ? 0 : 1));
+        QCOMPARE(state.calls.filter("UniqueID(").size(), listed + (failing.startsWith("UniqueID") ? 1 : 0));
+    }
+
+    // Per user, in this order: Security, Access (unless Security has turned the user down), Name
+    // and the unique ID (the position as text) of a listed user.
+    void usersCalls() {
+        test::FakeActState state;
+        state.users = {{"Ann", "1", "0", "{A}"}, {"Bob", "2", "a", "{B}"}, {"Cy", "3", "0", "{C}"}};
+        test::FakeActFactory factory(state);
+        const auto users = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users();
+        state.calls.clear();
+        test::FakeMessageBox box;
+        QTreeWidget list;
+        modPopulateACTLists::Populate_lvwUsers(list, users, "|0|", "|1|2|", box);
+        QCOMPARE(state.calls.join(" "), "Count() Security(1) Access(1) Name(1) UniqueID(1) Security(2) "
+                                        "Access(2) Security(3)");
+    }
+
+    // The second list is filled from what the first fill read, when that read was complete and
+    // made with the same filters; otherwise ACT! is read again, failing calls reported again.
+    void keptRead_data() {
+        test::columns<QString, QString, int, int>("failing", "security", "calls", "reports");
+        using test::row; // calls: of the second fill
+        row("complete read: no call", "", "", 0, 0);
+        row("other filters: read again", "", "|1|", 1 + 4 + 1 * 2, 0);
+        row("a read ended by an error: read again", "Name(3)", "", 1 + 2 * 2 + 1, 2);
+    }
+
+    void keptRead() {
+        auto [failing, security, calls, reports] =
+            test::fetch<QString, QString, int, int>("failing", "security", "calls", "reports");
+        test::FakeActState state;
+        state.users = {{"Ann", "1", "0", "{A}"},
+                       {"Bob", "2", "a", "{B}"},
+                       {"Cy", "3", "0", "{C}"},
+                       {"Di", "2", "0", "{D}"}};
+        state.failing = {failing};
+        test::FakeActFactory factory(state);
+        const auto users = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users();
+        test::FakeMessageBox box;
+        QTreeWidget first, second;
+        modPopulateACTLists::UsersRead kept;
+        modPopulateACTLists::Populate_lvwUsers(first, users, "", "", box, &kept);
+        QCOMPARE(kept.complete, failing.isEmpty());
+        state.calls.clear();
+        modPopulateACTLists::Populate_lvwUsers(second, users, "", security, box, &kept);
+        QCOMPARE(state.calls.size(), calls);
+        QCOMPARE(int(box.shown.size()), reports);
+        if (security.isEmpty())
+            QCOMPARE(itemsOf(second), itemsOf(first));
+        QCOMPARE(kept.securityFilter, security);
+        QCOMPARE(int(kept.users.size()), second.topLevelItemCount());
     }
 
     // A key holds the whole position, past one digit too.

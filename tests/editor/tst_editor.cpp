@@ -360,8 +360,8 @@ private Q_SLOTS:
             window);
         row("Cancel stores only the window", "cancel", QStringList{}, kOld, true, window);
         row("the close box likewise", "close box", QStringList{}, kOld, true, window);
-        row("global rights that cannot be collected keep the window open", "close, UniqueID fails",
-            QStringList{report(440, "Automation error", "Write_Users - Line # 2")}, kOld, false,
+        row("global rights that cannot be collected keep the window open", "close, bad code",
+            QStringList{report(9, "Subscript out of range", "Write_Users - Line # 2")}, kOld, false,
             QStringList{});
     }
 
@@ -377,8 +377,8 @@ private Q_SLOTS:
             w.c().rtfData->setPlainText("Red");
             w.t.messageBox.answerNext(vbNo);
         }
-        if (action.contains("fails"))
-            w.t.actState.failing = {"UniqueID"};
+        if (action.contains("bad code"))
+            w.c().lvwUsers->topLevelItem(2)->setData(0, kListTagRole, 3);
         if (action == "close box")
             w.form->close();
         else
@@ -388,6 +388,46 @@ private Q_SLOTS:
         QCOMPARE(!w.form->isVisible(), closed);
         QCOMPARE(w.t.settings.writes, writes);
         QCOMPARE(test::readBytes(w.fieldPath(31)), B("<missing>"));
+    }
+
+    // The users' unique IDs were read with their names at the start-up: loading a field's rights,
+    // saving them and Close ask ACT! nothing (ACT! answers from another process, each call costly),
+    // and write the IDs of the right users.
+    void noCallsPerUser_data() {
+        test::columns<QString, QStringList, B>("action", "calls", "users");
+        using test::row;
+        const QStringList none;
+        row("a field with rights of its own shown", "Fax", none, kRights);
+        row("a field following the global rights shown", "Phone", none, kRights);
+        row("a field's own rights saved", "Phone, pick, save", none,
+            kRights + "28F={ID-0001}{ID-0050}\r\n28I={ID-0002}\r\n");
+        row("the global rights loaded into a field", "Fax, global, save", none,
+            B("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n"));
+        row("Close writes the global rights", "Fax, global pick, close", QStringList{"Operation2()"},
+            B("[Contacts]\r\nGlobalF={ID-0001}{ID-0050}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n"));
+    }
+
+    void noCallsPerUser() {
+        auto [action, calls, users] = test::fetch<QString, QStringList, B>("action", "calls", "users");
+        EditorWindow w(kRights, nullptr, 50);
+        QCOMPARE(w.c().lvwUsers->topLevelItemCount(), 50);
+        w.t.actState.calls.clear();
+        w.select(action.section(", ", 0, 0));
+        QTreeWidget* list = action.contains("global pick") ? w.c().lvwUsers : w.c().lvwSpecialUsers;
+        if (action.contains("global,"))
+            w.c().optUsers[0]->click();
+        if (action.contains("pick")) {
+            list->scrollToItem(list->topLevelItem(49));
+            w.openChooser(list, 49);
+            w.pick("Full");
+        }
+        if (action.contains("save"))
+            w.c().cmdSave->click();
+        if (action.contains("close"))
+            w.c().cmdClose->click();
+        QCOMPARE(w.t.actState.calls, calls); // Close detaches from ACT!'s event control, no more
+        QCOMPARE(w.t.messageBox.boxes(), QStringList{});
+        QCOMPARE(test::readBytes(w.usersPath()), users);
     }
 
     // A list that a read would cut at 126 characters is asked about before anything is written.
