@@ -72,13 +72,31 @@ inline bool startLarge(const QString& home, const QString& database) {
            standin(home, {QStringLiteral("start"), database});
 }
 
-// "--rounds N" from the command line (at least 1), else `fallback`.
-inline int roundsOf(const QStringList& args, int fallback = 7) {
-    const qsizetype at = args.indexOf(QStringLiteral("--rounds"));
+// "NAME N" from the command line (at least `least`), else `fallback`.
+inline int intOption(const QStringList& args, const QString& name, int fallback, int least) {
+    const qsizetype at = args.indexOf(name);
     if (at > 0 && at + 1 < args.size()) {
-        return std::max(1, args.at(at + 1).toInt());
+        return std::max(least, args.at(at + 1).toInt());
     }
     return fallback;
+}
+
+// "--rounds N" from the command line (at least 1), else `fallback`.
+inline int roundsOf(const QStringList& args, int fallback = 7) {
+    return intOption(args, QStringLiteral("--rounds"), fallback, 1);
+}
+
+// "--call-delay-us N" from the command line (at least 0), else 50: the delay of every automation
+// call that plays an ACT! answering from another process.
+inline int callDelayOf(const QStringList& args) {
+    return intOption(args, QStringLiteral("--call-delay-us"), 50, 0);
+}
+
+// From now on every automation call of the stand-in in this process waits `us` microseconds:
+// ACT_STANDIN_CALL_DELAY_US set, and read again.
+inline void setCallDelay(int us) {
+    qputenv(act::standin::kCallDelayVariable, QByteArray::number(us));
+    act::standin::setCallDelayFromEnvironment();
 }
 
 inline double msOf(const std::function<void()>& work) {

@@ -1,12 +1,16 @@
 // The editor on a large stand-in ACT! database (5,000 users), each figure as a ratio to a baseline
-// measured in the same run, the two interleaved round by round:
+// measured in the same run, the contenders taking turns round by round (see BenchRounds.h):
 //
 // - a field switch (selecting the next of 100 protected fields: its settings file, its rights into
 //   lvwSpecialUsers) against refilling a bare list view with the same 5,000 rows; target at most 2;
 // - Close writing the global rights of 5,000 users (Write_Users) against one bare WriteKeyValue of
 //   each of the same two keys with the same values; target at most 3.
 //
-//     bench_editor [--rounds N]     (exit 1 when a ratio misses its target)
+// Each editor figure is taken twice: with the stand-in answering at once, and with every automation
+// call delayed (ACT_STANDIN_CALL_DELAY_US), as the real ACT! answers from another process. Both
+// are judged by the target, and the automation calls each one made are counted.
+//
+//     bench_editor [--rounds N] [--call-delay-us N]   (default 50 us; exit 1 when a ratio misses)
 
 #include "../BenchRounds.h"
 #include "../BenchServices.h"
@@ -19,14 +23,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -39,19 +41,40 @@ constexpr int kSwitches = 100;
 constexpr int kRefills = 20;
 constexpr int kWrites = 20;
 
-struct Figure {
-    std::vector<double> a, b, ratios;
-    void add(double x, double y) {
-        a.push_back(x);
-        b.push_back(y);
-        ratios.push_back(x / y);
-    }
-    double ratio() const { return spreadOf(ratios).median; }
-    void print(const char* what, const char* baseline, double target) const {
-        std::printf("%s %8.3f ms   %s %8.3f ms\n", what, spreadOf(a).median, baseline, spreadOf(b).median);
-        std::printf("  ratio %s; target at most %.2f\n", spreadText(spreadOf(ratios)).c_str(), target);
-    }
+// An editor contender: its figure in each round, and the automation calls of its last round.
+struct EditorRun {
+    Contender contender;
+    std::int64_t calls = 0;
 };
+
+// Runs `work` at `delayUs` per automation call and counts its calls; gives its time in ms.
+double delayed(int delayUs, std::int64_t& calls, const std::function<double()>& work) {
+    setCallDelay(delayUs);
+    const std::int64_t before = qm::act::standin::automationCalls();
+    const double ms = work();
+    calls = qm::act::standin::automationCalls() - before;
+    setCallDelay(0);
+    return ms;
+}
+
+// Prints the editor's figure at each delay against the baseline; true when each meets `target`.
+bool judge(const char* what, const std::vector<std::pair<int, EditorRun*>>& runs, const Contender& baseline,
+           const char* baselineName, double target, int perRound) {
+    bool met = true;
+    const Spread b = spreadOf(baseline.figures);
+    std::printf("%s (each of %d per round), against %s: %.3f ms (%.3f..%.3f)\n", what, perRound, baselineName,
+                b.median, b.low, b.high);
+    for (const auto& [delayUs, run] : runs) {
+        const Spread a = spreadOf(run->contender.figures);
+        const Spread ratio = ratioOf(run->contender, baseline);
+        std::printf("  at %3d us per call: %9.3f ms (%.3f..%.3f), %lld automation calls; ratio %s, target at "
+                    "most %.2f\n",
+                    delayUs, a.median, a.low, a.high, static_cast<long long>(run->calls / perRound),
+                    spreadText(ratio).c_str(), target);
+        met = met && ratio.median <= target;
+    }
+    return met;
+}
 
 // Global rights for every other user, own rights for every other field, a settings file for every
 // third field: the field switches take every road of the load.
@@ -87,6 +110,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int rounds = roundsOf(args);
+    const int delayUs = callDelayOf(args);
+    setCallDelay(0);
 
     QTemporaryDir temp;
     const QString home = temp.filePath(QStringLiteral("act"));
@@ -143,54 +168,89 @@ int main(int argc, char** argv) {
     };
 
     qm::editor::Editor& editor = form.editor();
-    QTreeWidgetItem* first = c.lvwUsers->topLevelItem(0);
-    Figure switches, closes;
     int field = 0;
-    QString bareNone;
-    for (int r = 0; r < rounds; ++r) {
-        const double switchMs = msOf([&] {
-                                    for (int i = 0; i < kSwitches; ++i, field = (field + 1) % kSwitches) {
-                                        c.cboFields->setCurrentIndex(field);
-                                        editor.cboFields_Click();
-                                        QCoreApplication::processEvents();
-                                    }
-                                }) /
-                                kSwitches;
-        const double refillMs = msOf([&] {
-                                    for (int i = 0; i < kRefills; ++i) {
-                                        refill();
-                                    }
-                                }) /
-                                kRefills;
-        switches.add(switchMs, refillMs);
+    const auto switches = [&] {
+        return msOf([&] {
+                   for (int i = 0; i < kSwitches; ++i, field = (field + 1) % kSwitches) {
+                       c.cboFields->setCurrentIndex(field);
+                       editor.cboFields_Click();
+                       QCoreApplication::processEvents();
+                   }
+               }) /
+               kSwitches;
+    };
 
-        // Each write changes the file: the first user's right goes back and forth.
-        double writeMs = 0;
-        double bareMs = 0;
-        for (int i = 0; i < kWrites; ++i) {
-            first->setData(0, qm::kListTagRole, (r * kWrites + i) % 2 == 0 ? 0 : 2);
-            writeMs += msOf([&] { editor.Write_Users(*c.lvwUsers, QStringLiteral("Global")); });
-            QString full, init; // the values Write_Users has just written
-            for (int u = 0; u < users; ++u) {
-                const int code = c.lvwUsers->topLevelItem(u)->data(0, qm::kListTagRole).toInt();
-                (code == 0 ? full : code == 1 ? init : bareNone) += ids[u];
+    // Each write changes the file: the first user's right goes back and forth between Full and
+    // None. The bare write writes the values Write_Users writes then.
+    QTreeWidgetItem* first = c.lvwUsers->topLevelItem(0);
+    std::array<std::pair<QString, QString>, 2> values; // GlobalF and GlobalI, first user Full or None
+    for (const int firstCode : {0, 2}) {
+        auto& [full, init] = values[firstCode == 0 ? 0 : 1];
+        for (int u = 0; u < users; ++u) {
+            const int code =
+                u == 0 ? firstCode : c.lvwUsers->topLevelItem(u)->data(0, qm::kListTagRole).toInt();
+            if (code == 0) {
+                full += ids[u];
+            } else if (code == 1) {
+                init += ids[u];
             }
-            bareMs += msOf([&] {
+        }
+    }
+    int writes = 0;
+    const auto closes = [&] {
+        double ms = 0;
+        for (int i = 0; i < kWrites; ++i, ++writes) {
+            first->setData(0, qm::kListTagRole, writes % 2 == 0 ? 0 : 2);
+            ms += msOf([&] { editor.Write_Users(*c.lvwUsers, QStringLiteral("Global")); });
+        }
+        return ms / kWrites;
+    };
+    int bareCount = 0;
+    const auto bareWrite = [&] {
+        double ms = 0;
+        for (int i = 0; i < kWrites; ++i, ++bareCount) {
+            const auto& [full, init] = values[bareCount % 2];
+            ms += msOf([&] {
                 qm::IniLib::WriteKeyValue(QStringLiteral("Large"), QStringLiteral("GlobalF"), full, usersB);
                 qm::IniLib::WriteKeyValue(QStringLiteral("Large"), QStringLiteral("GlobalI"), init, usersB);
             });
-            bareNone.clear();
         }
-        closes.add(writeMs / kWrites, bareMs / kWrites);
-    }
+        return ms / kWrites;
+    };
+
+    EditorRun switchAtOnce, switchDelayed, closeAtOnce, closeDelayed;
+    switchAtOnce.contender = {"switch", [&] { return delayed(0, switchAtOnce.calls, switches); }, {}};
+    switchDelayed.contender = {
+        "switch, delayed", [&] { return delayed(delayUs, switchDelayed.calls, switches); }, {}};
+    Contender refills{"refill",
+                      [&] {
+                          return msOf([&] {
+                                     for (int i = 0; i < kRefills; ++i) {
+                                         refill();
+                                     }
+                                 }) /
+                                 kRefills;
+                      },
+                      {}};
+    closeAtOnce.contender = {"close", [&] { return delayed(0, closeAtOnce.calls, closes); }, {}};
+    closeDelayed.contender = {
+        "close, delayed", [&] { return delayed(delayUs, closeDelayed.calls, closes); }, {}};
+    Contender bareWrites{"bare write", bareWrite, {}};
+    runRounds({&switchAtOnce.contender, &switchDelayed.contender, &refills, &closeAtOnce.contender,
+               &closeDelayed.contender, &bareWrites},
+              rounds);
     form.hide();
     if (box.count > 0) {
         return 2;
     }
 
-    std::printf("Editor on the large stand-in database: %d users, %d protected fields; median of %d rounds\n",
+    std::printf("Editor on the large stand-in database: %d users, %d protected fields; %d rounds (medians; "
+                "lowest..highest round)\n",
                 users, c.cboFields->count(), rounds);
-    switches.print("one field switch", "bare list view refilled with the same rows", 2.0);
-    closes.print("Close writing the global rights", "bare WriteKeyValue of both keys", 3.0);
-    return switches.ratio() <= 2.0 && closes.ratio() <= 3.0 ? 0 : 1;
+    const bool switchMet = judge("one field switch", {{0, &switchAtOnce}, {delayUs, &switchDelayed}}, refills,
+                                 "a bare list view refilled with the same rows", 2.0, kSwitches);
+    const bool closeMet =
+        judge("Close writing the global rights", {{0, &closeAtOnce}, {delayUs, &closeDelayed}}, bareWrites,
+              "a bare WriteKeyValue of both keys", 3.0, kWrites);
+    return switchMet && closeMet ? 0 : 1;
 }

@@ -5,12 +5,14 @@
 // Measures: "cold" launches a process per start, wired as main() wires the program, and
 // times it from the launch to the exposed window (what a user waits for); "warm" repeats the
 // start inside one process, so that only the per-database work differs; a third measure counts
-// the automation calls of a start and times it at 50 µs per call. Each measure's contenders
-// take turns in rounds (see BenchRounds.h): the ratio printed is the median of the per-round
-// ratios, with their spread. A contender is a function run once per round; another measure is one
-// more pair of them.
+// the automation calls of a start (and per field slot) and times it without a delay and at a
+// delay per call (ACT_STANDIN_CALL_DELAY_US: an ACT! answering from another process). Each
+// measure's contenders take turns in rounds (see BenchRounds.h): the ratio printed is the median
+// of the per-round ratios, with their spread. A contender is a function run once per round;
+// another measure is one more pair of them.
 //
-//     bench_startup [--rounds N]     (exit 1 when the median cold ratio misses the target)
+//     bench_startup [--rounds N] [--call-delay-us N]   (default 50 us; exit 1 when the median
+//                                                       cold ratio misses the target)
 
 #include "../BenchRounds.h"
 #include "../BenchServices.h"
@@ -100,7 +102,7 @@ struct DelayedRun {
     bool progressShown = false;
 };
 DelayedRun delayedStart(const QString& home, int delayUs) {
-    qputenv(qm::act::standin::kCallDelayVariable, QByteArray::number(delayUs));
+    setCallDelay(delayUs); // read by the start's factory
     qm::ProgressWindow window;
     qm::StartupProgress progress(window);
     const std::int64_t before = qm::act::standin::automationCalls();
@@ -112,28 +114,47 @@ DelayedRun delayedStart(const QString& home, int delayUs) {
     run.calls = qm::act::standin::automationCalls() - before;
     run.progressShown = progress.shown();
     progress.finish();
-    qunsetenv(qm::act::standin::kCallDelayVariable);
+    setCallDelay(0);
     return run;
 }
 
-// Calls per start-up, and the start-up at 50 µs per call, the two databases in turns over `rounds`
-// rounds.
-void printCallCost(const QString& demoHome, const QString& largeHome, int rounds) {
-    constexpr int kDelayUs = 50;
-    DelayedRun d;
-    DelayedRun l;
-    qm::bench::Contender demo{"demo ", [&] { return (d = delayedStart(demoHome, kDelayUs)).ms; }, {}};
-    qm::bench::Contender large{"large", [&] { return (l = delayedStart(largeHome, kDelayUs)).ms; }, {}};
-    qm::bench::runRounds({&demo, &large}, rounds);
-    std::printf("automation calls per start-up, and the start-up at %d us per call (%d rounds, medians)\n",
-                kDelayUs, rounds);
-    for (const auto& [c, run] : {std::pair{&demo, d}, std::pair{&large, l}}) {
-        std::printf("  %s %7lld calls  %9.1f ms (calls alone: %.1f ms)  progress shown: %s\n",
-                    c->name.c_str(), static_cast<long long>(run.calls),
-                    qm::bench::spreadOf(c->figures).median,
-                    static_cast<double>(run.calls) * kDelayUs / 1000.0, run.progressShown ? "yes" : "no");
+// Calls per start-up (and per slot of the large database's `slots`), and the start-up without a
+// delay and at `delayUs` per call, the two databases at both delays in turns over `rounds` rounds.
+void printCallCost(const QString& demoHome, const QString& largeHome, std::size_t slots, int delayUs,
+                   int rounds) {
+    struct Pair {
+        int delayUs;
+        DelayedRun demo, large;
+        qm::bench::Contender demoC, largeC;
+    };
+    std::vector<Pair> pairs{{0, {}, {}, {}, {}}, {delayUs, {}, {}, {}, {}}};
+    std::vector<qm::bench::Contender*> contenders;
+    for (Pair& p : pairs) {
+        p.demoC = {"demo", [&p, &demoHome] { return (p.demo = delayedStart(demoHome, p.delayUs)).ms; }, {}};
+        p.largeC = {
+            "large", [&p, &largeHome] { return (p.large = delayedStart(largeHome, p.delayUs)).ms; }, {}};
+        contenders.insert(contenders.end(), {&p.demoC, &p.largeC});
     }
-    std::printf("  ratio large/demo %s\n", qm::bench::spreadText(qm::bench::ratioOf(large, demo)).c_str());
+    qm::bench::runRounds(contenders, rounds);
+    std::printf("automation calls per start-up, and the start-up without a delay and at %d us per call\n"
+                "(%d rounds; medians, lowest..highest round)\n",
+                delayUs, rounds);
+    const Pair& last = pairs.back();
+    std::printf("  demo  %7lld calls\n", static_cast<long long>(last.demo.calls));
+    std::printf("  large %7lld calls, %.3f per slot of %zu\n", static_cast<long long>(last.large.calls),
+                static_cast<double>(last.large.calls) / static_cast<double>(std::max<std::size_t>(slots, 1)),
+                slots);
+    for (const Pair& p : pairs) {
+        const auto d = qm::bench::spreadOf(p.demoC.figures);
+        const auto l = qm::bench::spreadOf(p.largeC.figures);
+        std::printf(
+            "  at %3d us per call: demo %8.1f ms (%.1f..%.1f)   large %8.1f ms (%.1f..%.1f), calls alone "
+            "%.1f ms, progress shown: %s\n",
+            p.delayUs, d.median, d.low, d.high, l.median, l.low, l.high,
+            static_cast<double>(p.large.calls) * p.delayUs / 1000.0, p.large.progressShown ? "yes" : "no");
+        std::printf("    ratio large/demo %s\n",
+                    qm::bench::spreadText(qm::bench::ratioOf(p.largeC, p.demoC)).c_str());
+    }
 }
 
 } // namespace
@@ -148,6 +169,8 @@ int main(int argc, char** argv) {
         return run.messages > 0 ? 2 : 0;
     }
     const int rounds = roundsOf(args);
+    const int delayUs = callDelayOf(args);
+    setCallDelay(0);
 
     QTemporaryDir temp;
     const QString largeHome = temp.filePath(QStringLiteral("large"));
@@ -201,6 +224,6 @@ int main(int argc, char** argv) {
                     large == &coldLarge ? " (target at most 2.00)" : "");
     }
     std::printf("  of the large start, the stand-in reading its database: %.1f ms\n", loadMs);
-    printCallCost(demoHome, largeHome, std::max(1, rounds / 2));
+    printCallCost(demoHome, largeHome, contents.slots.size(), delayUs, std::max(1, rounds / 2));
     return cold.median <= 2.0 ? 0 : 1;
 }
