@@ -278,6 +278,8 @@ IDispatch* newControl() {
                         s.currentUser = v;
                     } else if (key == L"field") {
                         s.currentField = v;
+                    } else if (key == L"users") {
+                        s.setUsers(v);
                     } else {
                         throw Raise{E_INVALIDARG, {}};
                     }

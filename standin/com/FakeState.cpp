@@ -1,5 +1,7 @@
 #include "FakeState.h"
 
+#include <cwchar>
+
 namespace fakeact {
 
 namespace {
@@ -23,6 +25,15 @@ void State::reset() {
     users = {{L"Chris Admin", 5, L"|A|", L"{0B1C-0001}"},
              {L"Pat Sales", 1, L"|S|", L"{0B1C-0002}"},
              {L"Zoë Field", 3, L"|F|", L"{0B1C-0003}"}};
+}
+
+void State::setUsers(std::int32_t count) {
+    users.clear();
+    for (std::int32_t p = 1; p <= count; ++p) {
+        wchar_t id[32];
+        swprintf(id, 32, L"{0B1C-%04d}", static_cast<int>(p));
+        users.push_back({L"User " + std::to_wstring(p), 1, L"|S|", id});
+    }
 }
 
 std::int32_t State::fieldCount() const {

@@ -54,6 +54,9 @@ struct State {
 
     // Back to the database and session every test starts from.
     void reset();
+    // `count` users instead: "User 1", ... with the unique IDs "{0B1C-0001}", ... (at least four
+    // digits), security 1, access "|S|".
+    void setUsers(std::int32_t count);
     std::int32_t fieldCount() const;
 };
 
