@@ -4,9 +4,12 @@
 #include "../editor/EditorWindow.h"
 #include "report/frmReport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTableView>
+#include <QTimer>
 
 using namespace qm;
 using B = QByteArray;
@@ -55,6 +58,26 @@ private Q_SLOTS:
         exportButton->click();
         QCOMPARE(w.t.messageBox.shown.size(), 1u);
         QVERIFY(w.t.messageBox.shown[0].text.startsWith("The report could not be written to "));
+    }
+
+    // Opened from the Options menu, the report shows the users the start-up read, names and unique
+    // IDs, without asking ACT! for them again.
+    void usersFromTheStartUp() {
+        test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0002}\r\n", nullptr, 40);
+        w.t.actState.calls.clear();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            auto* window = qobject_cast<report::frmReport*>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            for (const report::User& u : window->data().report.users)
+                shown << u.name + " " + u.uniqueId;
+            window->reject();
+        });
+        w.form->mnuReport_Click();
+        QCOMPARE(shown.size(), 40);
+        QCOMPARE(shown.at(39), "User 40 {ID-0040}");
+        QCOMPARE(w.t.actState.calls.filter(QRegularExpression("^(Count|Name|UniqueID)\\(")),
+                 QStringList{"Count()"});
     }
 };
 
