@@ -244,8 +244,7 @@ void Form1::mnuReport_Click() {
     // Every user, as the start-up read them; after a read that an error ended, the report asks
     // ACT! for them itself.
     std::vector<report::User> users;
-    const bool kept =
-        usersRead.complete && usersRead.accessFilter.isEmpty() && usersRead.securityFilter.isEmpty();
+    const bool kept = usersRead.complete; // read without filters, as the report lists every user
     if (kept) {
         users.reserve(usersRead.users.size());
         for (const modPopulateACTLists::ListedUser& u : usersRead.users) {

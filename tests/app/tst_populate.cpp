@@ -14,6 +14,15 @@ Q_DECLARE_METATYPE(Slots)
 
 namespace {
 
+// Ann (security 1, access 0), Bob (2, a), Cy (3, 0) and Di (2, 0); `failing` raises.
+test::FakeActState fourUsers(const QString& failing) {
+    test::FakeActState state;
+    state.users = {
+        {"Ann", "1", "0", "{A}"}, {"Bob", "2", "a", "{B}"}, {"Cy", "3", "0", "{C}"}, {"Di", "2", "0", "{D}"}};
+    state.failing = {failing};
+    return state;
+}
+
 // A rights list's items as "key name unique-ID", ...
 QString itemsOf(const QTreeWidget& list) {
     QStringList items;
@@ -107,12 +116,7 @@ private Q_SLOTS:
     void usersList() {
         auto [access, security, failing, items] =
             test::fetch<QString, QString, QString, QString>("access", "security", "failing", "items");
-        test::FakeActState state;
-        state.users = {{"Ann", "1", "0", "{A}"},
-                       {"Bob", "2", "a", "{B}"},
-                       {"Cy", "3", "0", "{C}"},
-                       {"Di", "2", "0", "{D}"}};
-        state.failing = {failing};
+        test::FakeActState state = fourUsers(failing);
         test::FakeActFactory factory(state);
         test::FakeMessageBox box;
         QTreeWidget list;
@@ -133,8 +137,7 @@ private Q_SLOTS:
     // Per user, in this order: Security, Access (unless Security has turned the user down), Name
     // and the unique ID (the position as text) of a listed user.
     void usersCalls() {
-        test::FakeActState state;
-        state.users = {{"Ann", "1", "0", "{A}"}, {"Bob", "2", "a", "{B}"}, {"Cy", "3", "0", "{C}"}};
+        test::FakeActState state = fourUsers("");
         test::FakeActFactory factory(state);
         const auto users = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users();
         state.calls.clear();
@@ -142,7 +145,7 @@ private Q_SLOTS:
         QTreeWidget list;
         modPopulateACTLists::Populate_lvwUsers(list, users, "|0|", "|1|2|", box);
         QCOMPARE(state.calls.join(" "), "Count() Security(1) Access(1) Name(1) UniqueID(1) Security(2) "
-                                        "Access(2) Security(3)");
+                                        "Access(2) Security(3) Security(4) Access(4) Name(4) UniqueID(4)");
     }
 
     // The second list is filled from what the first fill read, when that read was complete and
@@ -158,12 +161,7 @@ private Q_SLOTS:
     void keptRead() {
         auto [failing, security, calls, reports] =
             test::fetch<QString, QString, int, int>("failing", "security", "calls", "reports");
-        test::FakeActState state;
-        state.users = {{"Ann", "1", "0", "{A}"},
-                       {"Bob", "2", "a", "{B}"},
-                       {"Cy", "3", "0", "{C}"},
-                       {"Di", "2", "0", "{D}"}};
-        state.failing = {failing};
+        test::FakeActState state = fourUsers(failing);
         test::FakeActFactory factory(state);
         const auto users = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users();
         test::FakeMessageBox box;
