@@ -2,6 +2,8 @@
 
 #include "platform/ErrorReport.h"
 
+#include <algorithm>
+
 namespace qm::modAdmin {
 
 using act::deref;
@@ -31,13 +33,29 @@ void Create_Database(ActObjects& o, act::ObjectFactory& factory, MessageBox& box
 }
 
 QString genericNameFromPath(const QString& path, QChar separator) {
-    const qsizetype slash = path.lastIndexOf(separator);
+    qsizetype slash = path.lastIndexOf(separator);
+    if (separator == QLatin1Char('\\')) {
+        // Windows takes "/" for a folder separator as well. Cut at "\" alone, "C:\Data\x/Sales.dbf"
+        // would give "x/Sales": the field settings files named after it would go into a folder
+        // "x" inside the settings folder, which in a shared folder another login may have made and
+        // own. This goes beyond cutting at "\" alone on purpose: a generic name never names a
+        // folder.
+        slash = std::max(slash, path.lastIndexOf(QLatin1Char('/')));
+    }
     const QString name = slash < 0 ? path : path.mid(slash + 1);
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
     if (dot < 0) {
         raise(VbErr::InvalidCall); // Left$ asked for a length of -1
     }
-    return name.left(dot);
+    const QString generic = name.left(dot);
+    // A CR or LF in the section name would end the section line of the authorized-users file and
+    // write a section of another database (a file name may hold them on Linux); other control
+    // characters are no better. Refused as a name without a dot is.
+    if (std::any_of(generic.cbegin(), generic.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; })) {
+        raise(VbErr::InvalidCall);
+    }
+    return generic;
 }
 
 QString Get_Generic_Name(const ActObjects& o, MessageBox& box, QChar separator) {

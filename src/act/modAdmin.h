@@ -26,11 +26,13 @@ namespace modAdmin {
 void Create_Database(ActObjects& objects, act::ObjectFactory& factory, MessageBox& box);
 
 // The open database's file name without folder and without anything from its first "." on.
-// A name without "." (or an empty path) is reported and gives an empty name.
+// A name without "." (or an empty path), and a name holding a control character (a CR or LF would
+// end the section line), is reported and gives an empty name.
 QString Get_Generic_Name(const ActObjects& objects, MessageBox& box, QChar separator = kPathSep);
 
-// The cut itself: after the last `separator`, before the first "." of what is left.
-// Raises "Invalid procedure call or argument" (5) when there is no ".".
+// The cut itself: after the last `separator` (on Windows, "\", also after the last "/"), before
+// the first "." of what is left. Raises "Invalid procedure call or argument" (5) when there is no
+// ".", and when what is left holds a control character.
 QString genericNameFromPath(const QString& path, QChar separator);
 
 // The refusals of the start-up (the window's and the command line's), each showing its message

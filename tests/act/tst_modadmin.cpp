@@ -19,31 +19,45 @@ class TestModAdmin : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void genericName_data() {
-        // path in the "\" form; the "/" form swaps the two characters
-        test::columns<QString, QString, bool>("path", "expected", "reported");
+        // path in the "\\" form; forms: "both" also runs the "/" form, with the two characters
+        // swapped in the path and in what it gives; "\\" or "/" runs only that form
+        test::columns<QString, QString, QString, bool>("forms", "path", "expected", "reported");
         using test::row;
-        row("full path", "C:\\ACT\\Database\\Contacts.dbf", "Contacts", false);
-        row("first dot cuts", "D:\\Data\\My.Contacts.dbf", "My", false);
-        row("no folder", "Contacts.dbf", "Contacts", false);
-        row("leading dot", "C:\\ACT\\.hidden.dbf", "", false);
-        row("no dot, but in a folder", "C:\\ACT.6\\Contacts", "", true);
-        row("dots in a folder too", "C:\\ACT.6\\Contacts.dbf", "Contacts", false);
-        row("empty path", "", "", true);
-        row("the other separator is a character", "C:\\a\\b/c.d/Contacts.dbf", "b/c", false);
+        row("full path", "both", "C:\\ACT\\Database\\Contacts.dbf", "Contacts", false);
+        row("first dot cuts", "both", "D:\\Data\\My.Contacts.dbf", "My", false);
+        row("no folder", "both", "Contacts.dbf", "Contacts", false);
+        row("leading dot", "both", "C:\\ACT\\.hidden.dbf", "", false);
+        row("no dot, but in a folder", "both", "C:\\ACT.6\\Contacts", "", true);
+        row("dots in a folder too", "both", "C:\\ACT.6\\Contacts.dbf", "Contacts", false);
+        row("empty path", "both", "", "", true);
+        // Windows takes "/" for a separator too: a generic name never names a folder there.
+        row("Windows cuts at / too", "\\", "C:\\a\\b/c.d/Contacts.dbf", "Contacts", false);
+        row("POSIX: \\ is a character", "/", "/a/b\\c.d\\Contacts.dbf", "b\\c", false);
+        // A CR or LF would end the section line and write another database's section.
+        row("LF in the name", "both", "C:\\ACT\\Sales\n[Other]\nGlobalF=.dbf", "", true);
+        row("CR LF in the name", "both", "C:\\ACT\\Sales\r\n[Other].dbf", "", true);
+        row("a tab in the name", "both", "C:\\ACT\\Sa\tles.dbf", "", true);
+        row("an escape in the name", "both", "C:\\ACT\\Sales\x1b[2J.dbf", "", true);
+        row("a control character after the dot only", "both", "C:\\ACT\\Sales.d\nbf", "Sales", false);
+        row("a control character in a folder only", "both", "C:\\AC\nT\\Sales.dbf", "Sales", false);
     }
 
     void genericName() {
-        auto [path, expected, reported] = test::fetch<QString, QString, bool>("path", "expected", "reported");
+        auto [forms, path, expected, reported] =
+            test::fetch<QString, QString, QString, bool>("forms", "path", "expected", "reported");
         for (const QChar separator : {QChar('\\'), QChar('/')}) {
             const bool posix = separator == '/';
+            if (forms != "both" && forms != QString(separator))
+                continue;
+            const bool swap = posix && forms == "both";
             test::FakeActState state;
-            state.databasePath = posix ? test::swapSeparators(path) : path;
+            state.databasePath = swap ? test::swapSeparators(path) : path;
             test::FakeActFactory factory(state);
             test::FakeMessageBox box;
             ActObjects objects;
             modAdmin::Create_Database(objects, factory, box);
             QCOMPARE(modAdmin::Get_Generic_Name(objects, box, separator),
-                     posix ? test::swapSeparators(expected) : expected);
+                     swap ? test::swapSeparators(expected) : expected);
             QCOMPARE(box.boxes().join("").section('\r', 0, 1),
                      reported ? "Error 5: 'Invalid procedure call or argument'\r"
                                 "in modAdmin: Function Get_Generic_Name - Line # 2"
