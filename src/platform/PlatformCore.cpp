@@ -1,11 +1,14 @@
 #include "platform/PlatformCore.h"
 
+#include "platform/FileOwner.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <QByteArrayView>
 
@@ -35,17 +38,21 @@ void QtSettingsStore::sync() {
     s.sync();
 }
 
-LockFileInstanceGuard::LockFileInstanceGuard(QString lockPath)
-    : m_path(std::move(lockPath)) {}
+LockFileInstanceGuard::LockFileInstanceGuard(QString lockPath, QString ownPath)
+    : m_path(std::move(lockPath))
+    , m_ownPath(std::move(ownPath)) {}
 
 LockFileInstanceGuard::~LockFileInstanceGuard() = default;
 
 QString LockFileInstanceGuard::defaultLockPath() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-    }
-    return folder + QStringLiteral("/quillmark.lock");
+    // The toolkit checks that the runtime folder is this login's own, and gives none when it is not.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? ownLockPath() : folder + QStringLiteral("/quillmark.lock");
+}
+
+QString LockFileInstanceGuard::ownLockPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Quillmark/quillmark-") + QSysInfo::machineHostName() + QStringLiteral(".lock");
 }
 
 bool LockFileInstanceGuard::anotherCopyRuns() {
@@ -53,6 +60,9 @@ bool LockFileInstanceGuard::anotherCopyRuns() {
         return m_another;
     }
     m_checked = true;
+    if (otherLoginOf(m_path)) {
+        m_path = m_ownPath;
+    }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     m_lock = std::make_unique<QLockFile>(m_path);
     m_lock->setStaleLockTime(0); // only a lock whose process is gone is stale

@@ -21,17 +21,27 @@ public:
     using SettingsStore::value;
 };
 
-// One copy per user login: a lock file in the user's runtime folder. The lock of a copy that
-// crashed names a process that no longer runs, and the next start takes it over.
+// One copy per user login: a lock file in the user's runtime folder, or where there is none (no
+// XDG_RUNTIME_DIR, or its stand-in in the temporary folder taken by another login) in a folder of
+// the login's own, never under a fixed name in the shared temporary folder, where another login
+// could make it first. The lock of a copy that crashed names a process that no longer runs, and
+// the next start takes it over. A lock file that another login made is not this login's: it says
+// nothing of a copy running, and the lock is taken in the login's own folder instead.
 class LockFileInstanceGuard : public InstanceGuard {
 public:
-    explicit LockFileInstanceGuard(QString lockPath = defaultLockPath());
+    explicit LockFileInstanceGuard(QString lockPath = defaultLockPath(), QString ownPath = ownLockPath());
     ~LockFileInstanceGuard() override;
     bool anotherCopyRuns() override;
+    // The lock the guard took or found (the own one when the first was another login's).
+    QString lockPath() const { return m_path; }
     static QString defaultLockPath();
+    // In the login's cache folder, named after the machine: a home folder may be shared by the
+    // machines of a network.
+    static QString ownLockPath();
 
 private:
     QString m_path;
+    QString m_ownPath;
     std::unique_ptr<QLockFile> m_lock;
     bool m_checked = false;
     bool m_another = false;

@@ -1,17 +1,50 @@
 // The common error report, the Visual Basic conversions, the message-box double, the instance guard,
 // the start-up's progress.
 
+#include "OtherLogin.h"
 #include "TestPlatform.h"
 #include "platform/ErrorReport.h"
+#include "platform/FileOwner.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 
 using namespace qm;
+
+namespace {
+
+// Environment variables set (or, with a null value, unset) for a scope, then restored.
+class EnvironmentScope {
+public:
+    EnvironmentScope(std::initializer_list<std::pair<const char*, QString>> values) {
+        for (const auto& [name, value] : values) {
+            m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value.toLocal8Bit());
+        }
+    }
+    ~EnvironmentScope() {
+        for (const auto& [name, wasSet, value] : m_saved) {
+            if (wasSet)
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+    }
+
+private:
+    std::vector<std::tuple<const char*, bool, QByteArray>> m_saved;
+};
+
+} // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -109,6 +142,59 @@ private Q_SLOTS:
         // A copy that was killed leaves a lock naming a process that no longer runs: it does not block.
         QVERIFY(test::writeBytes(path, "999999\nquillmark\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
         QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
+    }
+
+    // Without XDG_RUNTIME_DIR the lock lies in a folder of the login's own: the toolkit's stand-in
+    // in the temporary folder when it is this login's, else the login's cache folder; never a fixed
+    // name in the temporary folder, which another login could make first.
+    void lockWithoutRuntimeFolder_data() {
+        test::columns<bool>("taken");
+        test::row("the stand-in is free", false);
+        test::row("another login made the stand-in", true);
+    }
+
+    void lockWithoutRuntimeFolder() {
+        auto [taken] = test::fetch<bool>("taken");
+        if (taken && !test::canPlayOtherLogin())
+            QSKIP("only root can give a folder to another login");
+        QTemporaryDir dir;
+        const QString temp = dir.filePath("tmp");
+        const QString cache = dir.filePath("cache");
+        QVERIFY(QDir().mkpath(temp));
+        const EnvironmentScope env{{"XDG_RUNTIME_DIR", {}}, {"TMPDIR", temp}, {"XDG_CACHE_HOME", cache}};
+        if (taken) {
+            // The toolkit makes its stand-in ("runtime-" and the login's name); then it is taken.
+            const QString standIn = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            QVERIFY(standIn.startsWith(temp));
+            QVERIFY(test::giveToOtherLogin(standIn));
+        }
+        const QString path = LockFileInstanceGuard::defaultLockPath();
+        const QString folder = QFileInfo(path).absolutePath();
+        QVERIFY2(folder != temp, qPrintable(path));
+        QVERIFY2(!otherLoginOf(folder), qPrintable(path));
+        if (taken)
+            QCOMPARE(path, LockFileInstanceGuard::ownLockPath());
+        QVERIFY(path.startsWith(taken ? cache : temp));
+        QVERIFY(!LockFileInstanceGuard(path).anotherCopyRuns());
+    }
+
+    // A lock file that another login made says nothing of a copy of this login running: the lock
+    // is taken in the login's own folder instead, and holds there.
+    void lockFileOfAnotherLogin() {
+        if (!test::canPlayOtherLogin())
+            QSKIP("only root can give a file to another login");
+        QTemporaryDir dir;
+        const QString planted = dir.filePath("shared/quillmark.lock");
+        const QString own = dir.filePath("own/quillmark.lock");
+        QVERIFY(QDir().mkpath(dir.filePath("shared")));
+        // A lock of a live copy on another machine, which cannot be judged stale.
+        QVERIFY(test::writeBytes(planted, "1\nquillmark\nanother-host\n"));
+        QVERIFY(test::giveToOtherLogin(planted));
+        LockFileInstanceGuard first(planted, own);
+        QVERIFY(!first.anotherCopyRuns());
+        QCOMPARE(first.lockPath(), own);
+        QVERIFY(LockFileInstanceGuard(planted, own).anotherCopyRuns()); // the own lock holds
+        QCOMPARE(test::readBytes(planted), QByteArray("1\nquillmark\nanother-host\n"));
     }
 
     // A script of reports, "ms step done/total" (F fields, U users) or "ms finish", against what
