@@ -73,19 +73,27 @@ struct Run {
                              vbExclamation, kAppTitle);
                     return;
                 }
-                out << "Wrote the rights of " << report->users.size() << " users on " << report->fields.size()
-                    << " protected fields of " << genericName << " to "
-                    << QDir::toNativeSeparators(reportPath) << Qt::endl;
+                out << printable(
+                           QStringLiteral("Wrote the rights of %1 users on %2 protected fields of %3 to %4")
+                               .arg(report->users.size())
+                               .arg(report->fields.size())
+                               .arg(genericName, QDir::toNativeSeparators(reportPath)))
+                    << Qt::endl;
             }
             exit = kDone;
             if (check) {
                 trap.line = 5;
                 const std::vector<Hazard> hazards = *checkSettings(*report, act.unprotected);
-                out << "Settings of " << genericName << ": " << QDir::toNativeSeparators(paths.usersPath)
-                    << ", field settings in " << QDir::toNativeSeparators(paths.listPath) << Qt::endl;
+                out << printable(QStringLiteral("Settings of ") + genericName + QStringLiteral(": ") +
+                                 QDir::toNativeSeparators(paths.usersPath) +
+                                 QStringLiteral(", field settings in ") +
+                                 QDir::toNativeSeparators(paths.listPath))
+                    << Qt::endl;
                 for (const Hazard& h : hazards) {
-                    out << kindText(h.kind) << " | " << orDash(h.user) << " | " << orDash(h.field) << " | "
-                        << orDash(h.key) << " | " << h.explanation << Qt::endl;
+                    out << printable(QStringList{kindText(h.kind), orDash(h.user), orDash(h.field),
+                                                 orDash(h.key), h.explanation}
+                                         .join(QStringLiteral(" | ")))
+                        << Qt::endl;
                 }
                 out << (hazards.empty()       ? QStringLiteral("No hazard found.")
                         : hazards.size() == 1 ? QStringLiteral("1 hazard found.")
@@ -103,11 +111,44 @@ struct Run {
 
 } // namespace
 
+QString printable(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        // C0, DEL and C1 controls, and the marks, embeddings, overrides and isolates of direction.
+        const bool control = c.category() == QChar::Other_Control;
+        const bool direction = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+                               (u >= 0x2066 && u <= 0x2069);
+        if (!control && !direction) {
+            out += c;
+        } else if (u == '\t') {
+            out += QStringLiteral("\\t");
+        } else if (u == '\n') {
+            out += QStringLiteral("\\n");
+        } else if (u == '\r') {
+            out += QStringLiteral("\\r");
+        } else if (u < 0x100) {
+            out +=
+                QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        } else {
+            out +=
+                QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
 int ConsoleMessageBox::show(const QString& text, int style, const QString& title) {
-    QString lines = text;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QString shown =
-        (title.isEmpty() ? kAppTitle : title) + QStringLiteral(": ") + lines + QLatin1Char('\n');
+    QString joined = text;
+    joined.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList lines = joined.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        line = printable(line);
+    }
+    const QString shown = printable(title.isEmpty() ? kAppTitle : title) + QStringLiteral(": ") +
+                          lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     std::fputs(shown.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
     return (style & 0x7) == vbYesNo ? vbNo : vbOK;
@@ -164,6 +205,9 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
     }
     if (!parser.isSet(report) && !parser.isSet(check)) {
         return usage(QStringLiteral("Nothing to do."));
+    }
+    if (parser.isSet(report) && parser.value(report).isEmpty()) {
+        return usage(QStringLiteral("The file name after '--report' is empty."));
     }
     Run run{CountingMessageBox(box), settings, app, act, out};
     return run.go(parser.value(report), parser.isSet(check));

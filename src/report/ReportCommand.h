@@ -16,8 +16,14 @@
 
 namespace qm::report {
 
-// Message boxes on a console: the text (line breaks as lines) on standard error, answered as
-// Escape would answer it (OK, or No for a question).
+// Text as a terminal may show it: every control character (and every character that turns the
+// direction of text) as a visible escape ("\x1B", "\t", "\u202E"), so that names and IDs read
+// from the settings files or from ACT! cannot move the cursor, clear the screen or print a line
+// of their own.
+QString printable(const QString& text);
+
+// Message boxes on a console: the text (line breaks as lines, other control characters escaped)
+// on standard error, answered as Escape would answer it (OK, or No for a question).
 class ConsoleMessageBox : public MessageBox {
 public:
     int show(const QString& text, int style, const QString& title) override;

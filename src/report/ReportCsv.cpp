@@ -1,5 +1,6 @@
 #include "report/ReportCsv.h"
 
+#include "platform/FileOwner.h"
 #include "report/SettingsCheck.h"
 
 #include <QSaveFile>
@@ -13,25 +14,32 @@ namespace {
 
 constexpr int kProgressEvery = 32;
 
-void appendRow(QByteArray& out, const QStringList& cells) {
+void appendTexts(QByteArray& out, const QStringList& cells) {
     for (qsizetype i = 0; i < cells.size(); ++i) {
         if (i > 0) {
             out += ',';
         }
-        out += csvField(cells.at(i));
+        out += csvText(cells.at(i));
     }
 }
 
 } // namespace
 
-QByteArray csvField(const QString& text) {
+QByteArray csvText(const QString& text) {
     QByteArray utf8 = text.toUtf8();
-    const bool quote = utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n');
+    // What spreadsheets take for the start of a formula (OWASP's advice on CSV injection).
+    const bool formula = !utf8.isEmpty() && QByteArrayView("=+-@\t\r").contains(utf8.front());
+    const bool quote =
+        formula || utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') || utf8.contains('\n');
     if (!quote) {
         return utf8;
     }
     utf8.replace('"', "\"\"");
-    return '"' + utf8 + '"';
+    return (formula ? QByteArray("\"'") : QByteArray("\"")) + utf8 + '"';
+}
+
+QByteArray csvNumber(qint64 number) {
+    return QByteArray::number(number);
 }
 
 QStringList csvFixedColumns() {
@@ -46,15 +54,21 @@ QStringList csvFixedColumns() {
 bool writeCsv(const RightsReport& report, const QString& path, const std::vector<int>& rows,
               const std::vector<int>& columns, QString& error, const Progress& progress) {
     error.clear();
-    QSaveFile file(path);
+    const LinkWalk walk = walkLinks(path);
+    if (walk.refused()) {
+        error = walk.reason() + QStringLiteral(" (another login), which is not followed");
+        return false;
+    }
+    // The end of the chain, walked once here, so that the writer follows no link it was not shown.
+    QSaveFile file(walk.target);
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString();
         return false;
     }
     QByteArray chunk("\xEF\xBB\xBF");
-    appendRow(chunk, csvFixedColumns());
+    appendTexts(chunk, csvFixedColumns());
     for (const int u : columns) {
-        chunk += ',' + csvField(userText(report.users[std::size_t(u)]));
+        chunk += ',' + csvText(userText(report.users[std::size_t(u)]));
     }
     chunk += "\r\n";
     const std::array<QByteArray, 3> cells{",Full", ",Initialize", ",None"};
@@ -66,9 +80,10 @@ bool writeCsv(const RightsReport& report, const QString& path, const std::vector
         }
         ++done;
         const FieldRow& row = report.fields[std::size_t(f)];
-        appendRow(chunk, {row.field.label, QString::number(row.field.id), sourceText(row),
-                          flagText(row, row.allowEditing), flagText(row, row.onlyFromDropdown),
-                          row.readable ? QString::number(row.entries) : QStringLiteral("?")});
+        chunk += csvText(row.field.label) + ',' + csvNumber(row.field.id) + ',';
+        appendTexts(chunk,
+                    {sourceText(row), flagText(row, row.allowEditing), flagText(row, row.onlyFromDropdown)});
+        chunk += ',' + (row.readable ? csvNumber(row.entries) : csvText(QStringLiteral("?")));
         const std::vector<std::uint8_t>& rights = report.scopes[std::size_t(row.scope)];
         for (const int u : columns) {
             chunk += cells[rights[std::size_t(u)]];

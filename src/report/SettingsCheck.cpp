@@ -1,12 +1,13 @@
 #include "report/SettingsCheck.h"
 
+#include "report/FileCheck.h"
 #include "report/ListCheck.h"
+#include "settings/AtomicFile.h"
 #include "settings/Cp1252.h"
 #include "settings/FieldSettingsFile.h"
 #include "settings/IniFileCache.h"
 #include "settings/IniLib.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
@@ -155,6 +156,9 @@ struct Checker {
             }
             ours = &s;
         }
+        // Why the section is missing, when a hazard of the file's bytes says it.
+        bool explained = !notTextAt(doc->bytes()).isEmpty();
+        checkContent(SettingsFileRole::UsersFile, path, doc->bytes(), {}, out);
         if (doc->bytes().startsWith(kByteOrderMark)) {
             const auto hidden = IniDocument(doc->bytes().mid(kByteOrderMark.size())).listing();
             if (!hidden.empty() && hidden.front().line == 1) {
@@ -164,6 +168,7 @@ struct Checker {
                     !isOurs(hidden.front().name) ? QStringLiteral(".")
                     : ours ? QStringLiteral(": a later ") + section + QStringLiteral(" counts instead.")
                            : QStringLiteral(": every user reads as holding None on every field.");
+                explained = explained || isOurs(hidden.front().name);
                 add(HazardKind::ByteOrderMark, {}, {}, section,
                     QStringLiteral(
                         "The file begins with a UTF-8 byte-order mark, which hides its first section, ") +
@@ -171,6 +176,13 @@ struct Checker {
             }
         }
         if (!ours) {
+            if (!explained) {
+                const QString section = QLatin1Char('[') + r.genericName + QLatin1Char(']');
+                add(HazardKind::NoSection, {}, {}, section,
+                    fileNameOf(path) + QStringLiteral(" has no ") + section +
+                        QStringLiteral(" section: every user reads as holding None on every field of "
+                                       "this database."));
+            }
             return true;
         }
         QHash<QString, qsizetype> firstLine;
@@ -264,12 +276,9 @@ struct Checker {
                         QStringLiteral(" while reading it: the editor stops part-way and shows this "
                                        "field's settings only in part."));
             }
-            QFile file(path);
-            if (file.open(QIODevice::ReadOnly) && file.read(kByteOrderMark.size()) == kByteOrderMark) {
-                add(HazardKind::ByteOrderMark, {}, fieldText(row.field), fileNameOf(path),
-                    QStringLiteral(
-                        "The file begins with a UTF-8 byte-order mark: its first line is not read as the "
-                        "\"Only from Drop-down\" flag."));
+            const FileContent file = readFile(path);
+            if (file.status == FileContent::Ok) {
+                checkContent(SettingsFileRole::FieldFile, path, file.bytes, fieldText(row.field), out);
             }
         }
     }
@@ -301,6 +310,12 @@ QString kindText(HazardKind kind) {
         return QStringLiteral("Byte-order mark");
     case HazardKind::Duplicate:
         return QStringLiteral("Appears twice");
+    case HazardKind::NotText:
+        return QStringLiteral("Not a text file");
+    case HazardKind::NoSection:
+        return QStringLiteral("No section for this database");
+    case HazardKind::FolderMissing:
+        return QStringLiteral("Settings folder missing");
     }
     return {};
 }
@@ -317,6 +332,7 @@ QString fieldText(const modPopulateACTLists::FieldEntry& field) {
 std::optional<std::vector<Hazard>>
 checkSettings(const RightsReport& report, const QSet<std::int32_t>& unprotected, const Progress& progress) {
     Checker c(report, unprotected);
+    checkFolders(report.paths, c.out);
     c.checkIds();
     if (!c.checkUsersFile(progress)) {
         return std::nullopt;

@@ -26,6 +26,9 @@ enum class HazardKind {
     UnreadableFile,    // a settings file that cannot be read
     ByteOrderMark,     // a file beginning with a UTF-8 byte-order mark
     Duplicate,         // a section or key that appears twice
+    NotText,           // a settings file holding bytes that are not text
+    NoSection,         // an authorized-users file without the database's section
+    FolderMissing,     // a settings folder that does not exist
 };
 
 struct Hazard {

@@ -2,6 +2,7 @@
 // and the report against what the editor shows.
 
 #include "../editor/EditorWindow.h"
+#include "OtherLogin.h"
 #include "report/ReportCsv.h"
 #include "report/SettingsCheck.h"
 
@@ -23,6 +24,19 @@ report::ActData actData(const QStringList& ids) {
     return act;
 }
 
+// Bytes as a file that is no text holds them: every byte value below `n`, in a scrambled order.
+B noiseBytes(int n = 256) {
+    B bytes;
+    for (int i = 0; i < n; ++i)
+        bytes += char((i * 97 + 13) % n);
+    return bytes;
+}
+
+B utf16(const char* text) {
+    const QString s = QString::fromLatin1(text);
+    return B("\xFF\xFE") + B(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
+}
+
 QStringList twelveIds() {
     QStringList ids;
     for (int i = 1; i <= 12; ++i)
@@ -36,8 +50,10 @@ class TestReport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void hazards_data() {
-        // users: the users file (a folder when "folder"); fields: "28:bytes" field settings files;
-        // hazards: "kind|user|field|key"; says: a part of the first hazard's explanation
+        // users: the users file (a folder when "folder"; "no folder": the settings folder and the
+        // users file's are missing, "no users folder": only the users file's); fields: "28:bytes"
+        // field settings files; hazards: "kind|user|field|key" (%1 the test's folder); says: a part
+        // of the first hazard's explanation
         test::columns<QStringList, B, QStringList, QStringList, QString>("ids", "users", "fields", "hazards",
                                                                          "says");
         using test::row;
@@ -82,6 +98,25 @@ private Q_SLOTS:
         row("a section and a key twice", abc, db + "GlobalF={A}\r\nglobalf={B}\r\n[db]\r\n28F={A}\r\n",
             QStringList{}, QStringList{"Appears twice|||[db]", "Appears twice|||globalf"},
             "at line 4, is never read");
+        // What a check that said "No hazard found." missed.
+        row("a users file of random bytes", abc, noiseBytes(), QStringList{},
+            QStringList{"Not a text file|||Users.dat"}, "The file holds bytes that are not text");
+        row("a users file saved as Unicode", abc, utf16("[Db]\r\nGlobalF={A}\r\n"), QStringList{},
+            QStringList{"Not a text file|||Users.dat"}, "(0x00 at byte 4)");
+        row("no section for this database", abc, B("[Other]\r\nGlobalF={A}\r\n"), QStringList{},
+            QStringList{"No section for this database|||[Db]"}, "Users.dat has no [Db] section");
+        row("a field file of random bytes", abc, db,
+            QStringList{"28:" + QString::fromLatin1(noiseBytes(128))},
+            QStringList{"Not a text file||Phone (28)|Db28.dat"}, "a Save stores them again");
+        row("a field file with a NUL in an entry", abc, db,
+            QStringList{QString::fromLatin1("28:OnlyFromDropdown=1\r\nAllowEditing=0\r\nR") + QChar(0) +
+                        "ed\r\n"},
+            QStringList{"Not a text file||Phone (28)|Db28.dat"}, "(0x00 at byte 38)");
+        row("the settings folder missing", abc, B("no folder"), QStringList{},
+            QStringList{"Settings folder missing|||%1/gone"},
+            "Save stops with \"Error 76: 'Path not found'\"");
+        row("the users file's folder missing", abc, B("no users folder"), QStringList{},
+            QStringList{"Settings folder missing|||%1/gone"}, "no right can be stored");
     }
 
     void hazards() {
@@ -89,25 +124,58 @@ private Q_SLOTS:
             test::fetch<QStringList, B, QStringList, QStringList, QString>("ids", "users", "fields",
                                                                            "hazards", "says");
         QTemporaryDir dir;
-        const QString usersPath = dir.filePath("Users.dat");
+        const bool gone = users == "no folder" || users == "no users folder";
+        const QString usersPath = dir.filePath(gone ? "gone/Users.dat" : "Users.dat");
+        const QString listPath = users == "no folder" ? dir.filePath("gone") : dir.path();
         if (users == "folder")
             QVERIFY(QDir().mkdir(usersPath));
-        else if (!users.isNull())
+        else if (!users.isNull() && !gone)
             QVERIFY(test::writeBytes(usersPath, users));
         for (const QString& f : fields)
             QVERIFY(test::writeBytes(dir.filePath("Db" + f.section(':', 0, 0) + ".dat"),
                                      f.section(':', 1).toUtf8()));
         const report::ActData act = actData(ids);
-        const auto r = report::buildReport(act, {usersPath, dir.path()});
+        const auto r = report::buildReport(act, {usersPath, listPath});
         const auto found = report::checkSettings(*r, act.unprotected);
         QStringList shown;
         for (const report::Hazard& h : *found)
-            shown << QStringList{report::kindText(h.kind), h.user, h.field, h.key}.join('|');
+            shown << QStringList{report::kindText(h.kind), h.user, h.field,
+                                 QString(h.key).replace(dir.path(), "%1")}
+                         .join('|');
         std::sort(shown.begin(), shown.end());
         std::sort(hazards.begin(), hazards.end());
         QCOMPARE(shown, hazards);
         if (!says.isEmpty())
             QVERIFY2(found->front().explanation.contains(says), qPrintable(found->front().explanation));
+    }
+
+    // Text cells as RFC 4180 quotes them, and as OWASP's advice on CSV injection neutralises what a
+    // spreadsheet would take for a formula; number cells stay numbers.
+    void csvCells_data() {
+        test::columns<QString, B>("text", "cell");
+        using test::row;
+        row("plain", "Ann Archer", B("Ann Archer"));
+        row("empty", "", B(""));
+        row("a comma", "Smith, Jo", B("\"Smith, Jo\""));
+        row("quotes doubled", "Say \"hi\"", B("\"Say \"\"hi\"\"\""));
+        row("a line break", "Two\nlines", B("\"Two\nlines\""));
+        row("UTF-8", "Zoë", B("Zo\xC3\xAB"));
+        row("=", "=HYPERLINK(\"http://x\",\"y\")", B("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""));
+        row("+", "+1+cmd|' /C calc'!A0", B("\"'+1+cmd|' /C calc'!A0\""));
+        row("-", "-2+3", B("\"'-2+3\""));
+        row("@", "@SUM(1;2)", B("\"'@SUM(1;2)\""));
+        row("a tab", "\t=1", B("\"'\t=1\""));
+        row("a CR", "\r=1", B("\"'\r=1\""));
+        row("a negative number as text", "-5", B("\"'-5\""));
+        row("= not first", "a=b", B("a=b"));
+        row("a blank first", " =1", B(" =1"));
+    }
+
+    void csvCells() {
+        auto [text, cell] = test::fetch<QString, B>("text", "cell");
+        QCOMPARE(report::csvText(text), cell);
+        QCOMPARE(report::csvNumber(-5), B("-5"));
+        QCOMPARE(report::csvNumber(210), B("210"));
     }
 
     // RFC 4180 with a byte-order mark: names with commas, quotes and line breaks quoted, quotes
@@ -120,9 +188,12 @@ private Q_SLOTS:
         QVERIFY(test::writeBytes(dir.filePath("Db31.dat"), "OnlyFromDropdown=x\r\n"));
         report::ActData act = actData({"1", "2", "3"});
         act.fields[0].label = "Phone, \"home\"";
+        act.fields[1] = {"=1+1", -31}; // a label a spreadsheet would compute, and a negative ID
         act.users[0].name = "Smith, Jo";
-        act.users[1].name = "Say \"hi\"";
+        act.users[1].name = "@Say \"hi\"";
         act.users[2].name = "Two\nlines";
+        QVERIFY(QFile::rename(dir.filePath("Db31.dat"), dir.filePath("Db-31.dat")));
+        QVERIFY(test::writeBytes(dir.filePath("Users.dat"), "[Db]\r\nGlobalF=2\r\n-31I=1\r\n"));
         const auto r = report::buildReport(act, {dir.filePath("Users.dat"), dir.path()});
         const QString path = dir.filePath("r.csv");
         QString error;
@@ -130,13 +201,62 @@ private Q_SLOTS:
         QCOMPARE(test::readBytes(path),
                  B("\xEF\xBB\xBF"
                    "Field,Field ID,Rights from,Allow editing,Only from Drop-down,Drop-down entries,"
-                   "\"Smith, Jo 1\",\"Say \"\"hi\"\" 2\",\"Two\nlines 3\"\r\n"
+                   "\"Smith, Jo 1\",\"'@Say \"\"hi\"\" 2\",\"Two\nlines 3\"\r\n"
                    "\"Phone, \"\"home\"\"\",28,Global,Yes,Greyed,2,None,Full,None\r\n"
-                   ",31,Own,?,?,?,Initialize,None,None\r\n"));
+                   "\"'=1+1\",-31,Own,?,?,?,Initialize,None,None\r\n"));
         // A stopped export leaves the file as it was.
         QVERIFY(!report::writeCsv(*r, path, {1}, {2}, error, [](qint64, qint64) { return false; }));
         QVERIFY(error.isEmpty() && test::readBytes(path).endsWith("None,None\r\n"));
         QVERIFY(!report::writeCsv(*r, dir.filePath("none/r.csv"), error) && !error.isEmpty());
+    }
+
+    // The CSV at a name that is a link: followed when this login or root made every link of the
+    // chain, refused when another login made one (in a shared folder it may lead to any file of
+    // this login's); the links stay links.
+    void csvLinks_data() {
+        // chain: who made each link from the report's name "r.csv" on, the last
+        // leading to "target.csv"; refused: the link named in the refusal
+        test::columns<QString, bool, QString>("chain", "targetExists", "refused");
+        using test::row;
+        row("own link followed, stays a link", "own", true, "");
+        row("own link to a missing file: made", "own", false, "");
+        row("own chain of two", "own,own", true, "");
+        row("another login's link to a file: refused, target unchanged", "other", true, "r.csv");
+        row("another login's link to a missing file: nothing made", "other", false, "r.csv");
+        row("another login's link further down the chain", "own,other", true, "hop1");
+    }
+
+    void csvLinks() {
+        auto [chain, targetExists, refused] =
+            test::fetch<QString, bool, QString>("chain", "targetExists", "refused");
+        if (chain.contains("other") && !test::canPlayOtherLogin())
+            QSKIP("only root can make a link of another login");
+        QTemporaryDir dir;
+        const QString target = dir.filePath("target.csv");
+        if (targetExists)
+            QVERIFY(test::writeBytes(target, "private\n"));
+        const QStringList hops = chain.split(',');
+        QStringList names{"r.csv"};
+        for (int i = 1; i < hops.size(); ++i)
+            names << QString("hop%1").arg(i);
+        for (int i = 0; i < hops.size(); ++i)
+            QVERIFY(test::makeLink(i + 1 < names.size() ? dir.filePath(names[i + 1]) : target,
+                                   dir.filePath(names[i]), hops[i] == "other"));
+        const auto r = report::buildReport(actData({"1"}), {dir.filePath("Users.dat"), dir.path()});
+        QString error;
+        const bool written = report::writeCsv(*r, dir.filePath("r.csv"), error);
+        QCOMPARE(written, refused.isEmpty());
+        if (refused.isEmpty()) {
+            QVERIFY(test::readBytes(target).startsWith("\xEF\xBB\xBF"));
+        } else {
+            QCOMPARE(error, QDir::toNativeSeparators(dir.filePath(refused)) +
+                                " is a link made by nobody (another login), which is not followed");
+            QCOMPARE(test::readBytes(target), targetExists ? B("private\n") : B("<missing>"));
+        }
+        for (int i = 0; i < hops.size(); ++i)
+            QVERIFY(QFileInfo(dir.filePath(names[i])).isSymLink());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(),
+                 hops.size() + (targetExists || refused.isEmpty() ? 1 : 0)); // nothing left beside
     }
 
     // The report shows every field as the editor shows it when the field is selected.

@@ -1,6 +1,7 @@
 // Quillmark on the command line: the exit statuses of --check and --report with what they print,
 // in process on a fake ACT!, and the real program without any display on the ACT! stand-in.
 
+#include "OtherLogin.h"
 #include "TestServices.h"
 #include "act/standin/StandinBackend.h"
 #include "report/ReportCommand.h"
@@ -34,6 +35,21 @@ private Q_SLOTS:
             "");
         row("report to a missing folder", "--report %1/no/r.csv", "", clean, 2, "",
             "The report could not be written to");
+        row("report to an empty name", "--report ", "", clean, 2, "",
+            "The file name after '--report' is empty.\rTry 'quillmark --help'.");
+        row("report to an empty name, with =", "--report= --check", "", clean, 2, "",
+            "The file name after '--report' is empty.");
+        // %1/link.csv: a link that another login made, to a file of the test's
+        row("report to another login's link", "--report %1/link.csv", "", clean, 2, "",
+            "The report could not be written to %1/link.csv: %1/link.csv is a link made by nobody");
+        row("check, a list holding escape sequences", "--check", "",
+            clean + "GlobalI=\x1b[2J\x1b[HNo hazard found.\x07\r\n", 1,
+            "\\x1B[2J\\x1B[HNo hazard found.\\x07 |", "");
+        row("check, a users file of no text", "--check", "", B("\xFF\xFE[\0C\0", 6), 1,
+            "Not a text file | - | - | Users.dat | The file holds bytes that are not text (0x00 at byte 4)",
+            "");
+        row("check, no section for the database", "--check", "", B("[Other]\r\nGlobalF={ID-0001}\r\n"), 1,
+            "No section for this database | - | - | [Contacts] |", "");
         row("no database", "--check", "closed", clean, 2, "",
             "Please open an ACT database prior to running Quillmark!");
         row("ACT! unreachable", "--check", "unregistered", clean, 2, "", "Unable to communicate with ACT!");
@@ -57,6 +73,12 @@ private Q_SLOTS:
             t.actState.failing = {"UniqueID"};
         t.settings.values = {{"UsersPath", dir.filePath("Users.dat")}, {"ListPath", dir.path()}};
         QVERIFY(test::writeBytes(dir.filePath("Users.dat"), users));
+        if (args.contains("link.csv")) {
+            if (!test::canPlayOtherLogin())
+                QSKIP("only root can make a link of another login");
+            QVERIFY(test::writeBytes(dir.filePath("mine.csv"), "private\n"));
+            QVERIFY(test::makeLink(dir.filePath("mine.csv"), dir.filePath("link.csv"), true));
+        }
         QString printed;
         QTextStream stream(&printed);
         const int status = report::commandLineMain(QStringList{"quillmark"} +
@@ -65,9 +87,37 @@ private Q_SLOTS:
         stream.flush();
         QCOMPARE(status, exit);
         QVERIFY2(printed.contains(out), qPrintable(printed));
-        QVERIFY(box.isEmpty() ? t.messageBox.shown.empty() : t.messageBox.shown.at(0).text.startsWith(box));
+        // Nothing from the files reaches the terminal as a control character.
+        QVERIFY2(std::none_of(printed.cbegin(), printed.cend(),
+                              [](QChar c) { return c.category() == QChar::Other_Control && c != '\n'; }),
+                 qPrintable(report::printable(printed)));
+        QVERIFY2(box.isEmpty()
+                     ? t.messageBox.shown.empty()
+                     : t.messageBox.shown.at(0).text.startsWith(QString(box).replace("%1", dir.path())),
+                 qPrintable(t.messageBox.shown.empty() ? "" : t.messageBox.shown.at(0).text));
+        if (args.contains("link.csv"))
+            QCOMPARE(test::readBytes(dir.filePath("mine.csv")), B("private\n"));
         QCOMPARE(QFile::exists(dir.filePath("r.csv")), args.contains("/r.csv") && exit == 0);
         QVERIFY(!t.actState.calls.contains("Operation1(0)") || t.actState.calls.last() == "Operation2()");
+    }
+
+    // What a terminal is given of a text: its control characters, and the characters that turn
+    // the direction of text, as visible escapes.
+    void printable_data() {
+        test::columns<QString, QString>("text", "shown");
+        using test::row;
+        row("plain", "Ann Archer {USR-0001}", "Ann Archer {USR-0001}");
+        row("beyond ASCII", "Zoë Ørsted", "Zoë Ørsted");
+        row("an escape sequence", "\x1b[2J\x1b[HNo hazard found.", "\\x1B[2J\\x1B[HNo hazard found.");
+        row("line breaks and a tab", "a\r\nb\tc", "a\\r\\nb\\tc");
+        row("NUL, bell, DEL", QString("a") + QChar(0) + "\x07\x7f", "a\\x00\\x07\\x7F");
+        row("a C1 control", QString("a") + QChar(0x9b) + "2J", "a\\x9B2J");
+        row("a right-to-left override", QString("abc") + QChar(0x202e) + "fdp.exe", "abc\\u202Efdp.exe");
+    }
+
+    void printable() {
+        auto [text, shown] = test::fetch<QString, QString>("text", "shown");
+        QCOMPARE(report::printable(text), shown);
     }
 
     // The installed program, with no display at all, on the ACT! stand-in's demo database.

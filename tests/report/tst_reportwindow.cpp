@@ -2,6 +2,7 @@
 // what is shown through the save dialog.
 
 #include "../editor/EditorWindow.h"
+#include "OtherLogin.h"
 #include "report/frmReport.h"
 
 #include <QApplication>
@@ -21,15 +22,21 @@ private Q_SLOTS:
         test::EditorWindow w(
             "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0003}\r\n31F={ID-0002}\r\n99I={ID-0001}\r\n");
         QVERIFY(test::writeBytes(w.fieldPath(31), "OnlyFromDropdown=1\r\nAllowEditing=0\r\nRed\r\n"));
+        const QString unicode = "OnlyFromDropdown=1\r\nAllowEditing=1\r\n"; // saved as Unicode
+        QVERIFY(test::writeBytes(w.fieldPath(28),
+                                 "\xFF\xFE" +
+                                     B(reinterpret_cast<const char*>(unicode.utf16()), unicode.size() * 2)));
         const report::ReportContext context{w.services, w.form->objects, w.form->GenericName,
                                             w.form->UsersPath, w.form->ListPath};
         report::frmReport window(w.services, report::gatherReport(context, w.form, {}), w.form);
         const auto* shown = window.findChild<QLabel*>("lblShown");
         QCOMPARE(shown->text(), "3 of 3 fields, 3 of 3 users");
-        QCOMPARE(window.findChild<QLabel*>("lblCheck")->text().left(21), "Settings check: 1 haz");
+        QCOMPARE(window.findChild<QLabel*>("lblCheck")->text().left(21), "Settings check: 2 haz");
+        auto* hazards = window.findChild<QTableView*>("lvwHazards");
+        QCOMPARE(hazards->model()->index(1, 0).data().toString(), "Not a text file");
+        QCOMPARE(hazards->model()->index(1, 3).data().toString(), "Contacts28.dat");
 
         // Double-clicking a hazard shows its field; the filters go by label, ID, name or unique ID.
-        auto* hazards = window.findChild<QTableView*>("lvwHazards");
         Q_EMIT hazards->doubleClicked(hazards->model()->index(0, 0));
         QCOMPARE(window.findChild<QLineEdit*>("txtFieldFilter")->text(), "(99)");
         QCOMPARE(shown->text(), "0 of 3 fields, 3 of 3 users");
@@ -58,6 +65,19 @@ private Q_SLOTS:
         exportButton->click();
         QCOMPARE(w.t.messageBox.shown.size(), 1u);
         QVERIFY(w.t.messageBox.shown[0].text.startsWith("The report could not be written to "));
+
+        // A link that another login planted where the administrator exports is not followed.
+        if (!test::canPlayOtherLogin())
+            QSKIP("only root can make a link of another login");
+        const QString link = w.dir.filePath("planted.csv");
+        QVERIFY(test::writeBytes(w.dir.filePath("mine"), "private\n"));
+        QVERIFY(test::makeLink(w.dir.filePath("mine"), link, true));
+        w.t.dialogs.saveAnswers = {link};
+        exportButton->click();
+        QCOMPARE(w.t.messageBox.boxes().at(1), "The report could not be written to " + link + ": " + link +
+                                                   " is a link made by nobody (another login), which is not "
+                                                   "followed|48|Quillmark");
+        QCOMPARE(test::readBytes(w.dir.filePath("mine")), B("private\n"));
     }
 
     // Opened from the Options menu, the report shows the users the start-up read, names and unique
