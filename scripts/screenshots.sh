@@ -24,11 +24,14 @@ if [ "${1:-}" != "--on-display" ]; then
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     "$build/bin/act-standin" start >/dev/null
     # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own;
-    # for the report's check, a user no longer in the database, a field no longer protected (Fax)
-    # and a key left by an unfinished save.
+    # for the report's check, a user no longer in the database, a field no longer protected (Fax),
+    # a key left by an unfinished save and a field's file that is no text.
     mkdir -p "$tmp/settings" "$XDG_CONFIG_HOME/Quillmark"
     printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n215F={USR-0004-E08F}{USR-0010-0000}\r\n118I={USR-0001-5E2A}\r\nGlobal=\r\n' >"$tmp/settings/Users.dat"
     printf 'OnlyFromDropdown=1\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$tmp/settings/Demo210.dat"
+    # "Contract Type" (245) saved as Unicode by a text editor: the check finds a file that is no text.
+    { printf '\xff\xfe'; printf 'OnlyFromDropdown=1\r\nAllowEditing=1\r\nMonthly\r\nAnnual\r\n' |
+        iconv -f ASCII -t UTF-16LE; } >"$tmp/settings/Demo245.dat"
     printf '[Settings]\nUsersPath=%s\nListPath=%s\n' "$tmp/settings/Users.dat" "$tmp/settings" \
         >"$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
     export QM_BIN="$root/$build/bin/quillmark"

@@ -31,9 +31,9 @@ QString byteOrderMark(const QByteArray& bytes) {
 const std::array<ContentCheck, 2>& contentChecks() {
     static const std::array<ContentCheck, 2> checks{{
         {HazardKind::NotText, notTextAt,
-         QStringLiteral("The file holds bytes that are not text (%1), as one saved as Unicode does: "
-                        "reads find no rights where it is not text, and the users whose rights stood "
-                        "there read as holding None."),
+         QStringLiteral("The file holds bytes that are not text (%1), as a file saved as Unicode does: "
+                        "reads find no rights in those lines, and the users given rights there read as "
+                        "holding None."),
          QStringLiteral("The file holds bytes that are not text (%1): the editor reads its lines as the "
                         "flags and drop-down entries all the same, and a Save stores them again.")},
         {HazardKind::ByteOrderMark, byteOrderMark, QString(),
