@@ -11,8 +11,6 @@ namespace qm::report {
 
 namespace {
 
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
-
 // One hazard a settings file's content may hold: where it lies in the bytes ("" when it is not
 // there), and one line on what it does in each kind of file, "%1" the detail. A null text: not
 // looked for in that kind of file here (the users file's byte-order mark hides a section, which
@@ -25,7 +23,7 @@ struct ContentCheck {
 };
 
 QString byteOrderMark(const QByteArray& bytes) {
-    return bytes.startsWith(kByteOrderMark) ? QStringLiteral("the first three bytes") : QString();
+    return bytes.startsWith(kUtf8ByteOrderMark) ? QStringLiteral("the first three bytes") : QString();
 }
 
 const std::array<ContentCheck, 2>& contentChecks() {
@@ -43,10 +41,6 @@ const std::array<ContentCheck, 2>& contentChecks() {
     return checks;
 }
 
-QString native(const QString& path) {
-    return QDir::toNativeSeparators(path);
-}
-
 } // namespace
 
 QString notTextAt(const QByteArray& bytes) {
@@ -62,35 +56,26 @@ QString notTextAt(const QByteArray& bytes) {
 }
 
 void checkFolders(const SettingsPaths& paths, std::vector<Hazard>& out) {
-    const QString listFolder = QFileInfo(paths.listPath).absoluteFilePath();
-    const QString usersFolder = QFileInfo(paths.usersPath).absolutePath();
-    const bool listMissing = !QFileInfo(listFolder).isDir();
-    const bool usersMissing = !QFileInfo(usersFolder).isDir();
-    const QString saveStops = QStringLiteral("Save stops with \"Error 76: 'Path not found'\"");
-    if (listMissing && usersMissing && QDir(listFolder) == QDir(usersFolder)) {
-        out.push_back({HazardKind::FolderMissing,
-                       {},
-                       {},
-                       native(paths.listPath),
-                       QStringLiteral("The settings folder does not exist: ") + saveStops +
-                           QStringLiteral(", and neither a field's settings nor any right can be stored.")});
-        return;
-    }
+    const QFileInfo users(paths.usersPath);
+    const bool listMissing = !QFileInfo(paths.listPath).isDir();
+    const bool usersMissing = !QFileInfo(users.absolutePath()).isDir();
+    const bool same = QDir(paths.listPath) == QDir(users.absolutePath());
+    const auto add = [&](const QString& folder, const QString& what) {
+        out.push_back({HazardKind::FolderMissing, {}, {}, QDir::toNativeSeparators(folder), what});
+    };
     if (listMissing) {
-        out.push_back({HazardKind::FolderMissing,
-                       {},
-                       {},
-                       native(paths.listPath),
-                       QStringLiteral("The settings folder does not exist: ") + saveStops +
-                           QStringLiteral(", and no field's settings can be stored.")});
+        add(paths.listPath,
+            QStringLiteral(
+                "The settings folder does not exist: Save stops with \"Error 76: 'Path not found'\", "
+                "and ") +
+                (usersMissing && same
+                     ? QStringLiteral("neither a field's settings nor any right can be stored.")
+                     : QStringLiteral("no field's settings can be stored.")));
     }
-    if (usersMissing) {
-        out.push_back({HazardKind::FolderMissing,
-                       {},
-                       {},
-                       native(usersFolder),
-                       QStringLiteral("The folder of ") + QFileInfo(paths.usersPath).fileName() +
-                           QStringLiteral(" does not exist: no right can be stored, by Close or by Save.")});
+    if (usersMissing && !same) {
+        add(users.absolutePath(),
+            QStringLiteral("The folder of ") + users.fileName() +
+                QStringLiteral(" does not exist: no right can be stored, by Close or by Save."));
     }
 }
 

@@ -18,6 +18,9 @@ struct Hazard;
 
 enum class SettingsFileRole { UsersFile, FieldFile };
 
+// What a text editor may put before the first line of a file saved as UTF-8.
+inline const QByteArray kUtf8ByteOrderMark("\xEF\xBB\xBF");
+
 // The settings folder and the authorized-users file's folder: a hazard for each that does not
 // exist (one when they are the same), as the Save that would fail there.
 void checkFolders(const SettingsPaths& paths, std::vector<Hazard>& out);

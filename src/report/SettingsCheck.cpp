@@ -17,7 +17,6 @@ namespace qm::report {
 
 namespace {
 
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 constexpr int kProgressEvery = 64;
 
 QString fileNameOf(const QString& path) {
@@ -159,8 +158,8 @@ struct Checker {
         // Why the section is missing, when a hazard of the file's bytes says it.
         bool explained = !notTextAt(doc->bytes()).isEmpty();
         checkContent(SettingsFileRole::UsersFile, path, doc->bytes(), {}, out);
-        if (doc->bytes().startsWith(kByteOrderMark)) {
-            const auto hidden = IniDocument(doc->bytes().mid(kByteOrderMark.size())).listing();
+        if (doc->bytes().startsWith(kUtf8ByteOrderMark)) {
+            const auto hidden = IniDocument(doc->bytes().mid(kUtf8ByteOrderMark.size())).listing();
             if (!hidden.empty() && hidden.front().line == 1) {
                 const QString section =
                     QLatin1Char('[') + cp1252::decode(hidden.front().name) + QLatin1Char(']');

@@ -11,40 +11,12 @@
 #include "platform/VbRuntime.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 
 using namespace qm;
-
-namespace {
-
-// Environment variables set (or, with a null value, unset) for a scope, then restored.
-class EnvironmentScope {
-public:
-    EnvironmentScope(std::initializer_list<std::pair<const char*, QString>> values) {
-        for (const auto& [name, value] : values) {
-            m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
-            if (value.isNull())
-                qunsetenv(name);
-            else
-                qputenv(name, value.toLocal8Bit());
-        }
-    }
-    ~EnvironmentScope() {
-        for (const auto& [name, wasSet, value] : m_saved) {
-            if (wasSet)
-                qputenv(name, value);
-            else
-                qunsetenv(name);
-        }
-    }
-
-private:
-    std::vector<std::tuple<const char*, bool, QByteArray>> m_saved;
-};
-
-} // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -161,7 +133,17 @@ private Q_SLOTS:
         const QString temp = dir.filePath("tmp");
         const QString cache = dir.filePath("cache");
         QVERIFY(QDir().mkpath(temp));
-        const EnvironmentScope env{{"XDG_RUNTIME_DIR", {}}, {"TMPDIR", temp}, {"XDG_CACHE_HOME", cache}};
+        const QList<QByteArray> names{"XDG_RUNTIME_DIR", "TMPDIR", "XDG_CACHE_HOME"};
+        QList<QByteArray> saved;
+        for (const QByteArray& name : names)
+            saved << qgetenv(name);
+        const auto restore = qScopeGuard([&] {
+            for (int i = 0; i < names.size(); ++i)
+                saved[i].isEmpty() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+        });
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
         if (taken) {
             // The toolkit makes its stand-in ("runtime-" and the login's name); then it is taken.
             const QString standIn = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
