@@ -118,6 +118,9 @@ finish
 
 start
 xdotool windowactivate --sync "$win" key alt+o r # Options > Rights Report...
+# Taller than it opens, so that the settings check shows every hazard without scrolling.
+xdotool windowsize --sync "$(xdotool search --sync --onlyvisible --name '^Rights Report' | head -1)" 960 760
+sleep 0.5
 shot '^Rights Report' report.png
 xdotool key alt+u && xdotool type --delay 40 'castillo' # the User filter
 sleep 0.5
