@@ -149,17 +149,13 @@ private Q_SLOTS:
             QVERIFY2(found->front().explanation.contains(says), qPrintable(found->front().explanation));
     }
 
-    // Text cells as RFC 4180 quotes them, and as OWASP's advice on CSV injection neutralises what a
-    // spreadsheet would take for a formula; number cells stay numbers.
+    // Text cells as OWASP's advice on CSV injection neutralises what a spreadsheet would take for a
+    // formula (quoting as RFC 4180 asks: see csv()); number cells stay numbers.
     void csvCells_data() {
         test::columns<QString, B>("text", "cell");
         using test::row;
         row("plain", "Ann Archer", B("Ann Archer"));
         row("empty", "", B(""));
-        row("a comma", "Smith, Jo", B("\"Smith, Jo\""));
-        row("quotes doubled", "Say \"hi\"", B("\"Say \"\"hi\"\"\""));
-        row("a line break", "Two\nlines", B("\"Two\nlines\""));
-        row("UTF-8", "Zoë", B("Zo\xC3\xAB"));
         row("=", "=HYPERLINK(\"http://x\",\"y\")", B("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""));
         row("+", "+1+cmd|' /C calc'!A0", B("\"'+1+cmd|' /C calc'!A0\""));
         row("-", "-2+3", B("\"'-2+3\""));
