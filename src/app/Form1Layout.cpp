@@ -214,7 +214,7 @@ void buildForm1Layout(QMainWindow& window, Form1Controls& c) {
     c.optUsers[1]->setEnabled(false);
     c.optUsers[0]->setChecked(true);
 
-    p.chainFocus();
+    p.finish();
     c.cmdClose->setFocus(); // the lowest tab index that takes the focus
     window.resize(twipsToPixels(kForm1ClientWidth),
                   twipsToPixels(kForm1ClientHeight) + menuBar->sizeHint().height());

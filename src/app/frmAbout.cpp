@@ -10,15 +10,7 @@
 namespace qm {
 
 namespace {
-
 constexpr char kModule[] = "frmAbout";
-
-template <typename W> W* place(W* w, const char* name, int left, int top, int width, int height, int tab) {
-    placeControl(w, name, left, top, width, height);
-    w->setProperty(kTabIndexProperty, tab);
-    return w;
-}
-
 } // namespace
 
 frmAbout::frmAbout(Services& services, QWidget* mainWindow)
@@ -35,25 +27,25 @@ void frmAbout::buildLayout() {
     setWindowTitle(QStringLiteral("About ") + kAppTitle);
     setFont(designFont(false));
     setFixedSize(twipsToPixels(5730), twipsToPixels(3150));
+    setFixedDialogFrame(*this);
 
-    lblTitle = place(new QLabel(QStringLiteral("QUILLMARK"), this), "lblTitle", 240, 240, 5265, 360, 2);
+    Placer p;
+    lblTitle = p.place(new QLabel(QStringLiteral("QUILLMARK"), this), "lblTitle", 240, 240, 5265, 360, 2);
     QFont titleFont = designFont(true);
     titleFont.setPointSizeF(13.5);
     lblTitle->setFont(titleFont);
-    lblVersion = place(new QLabel(this), "lblVersion", 1050, 780, 3885, 225, 3);
+    lblVersion = p.place(new QLabel(this), "lblVersion", 1050, 780, 3885, 225, 3);
 
-    Line1 = new QFrame(this);
-    Line1->setObjectName(QStringLiteral("Line1"));
-    Line1->setGeometry(twipsToPixels(53), twipsToPixels(1800), twipsToPixels(5684 - 53), 1);
+    Line1 = p.place(new QFrame(this), "Line1", 53, 1800, 5684 - 53, kTwipsPerPixel);
     Line1->setAutoFillBackground(true);
     QPalette grey = Line1->palette();
     grey.setColor(QPalette::Window, QColor(128, 128, 128));
     Line1->setPalette(grey);
 
-    cmdOK = place(new QPushButton(QStringLiteral("OK"), this), "cmdOK", 4485, 2040, 1095, 375, 0);
+    cmdOK = p.place(new QPushButton(QStringLiteral("OK"), this), "cmdOK", 4485, 2040, 1095, 375, 0);
     cmdOK->setDefault(true);
-    Label11 = place(new QLabel(QStringLiteral("More at"), this), "Label11", 3375, 2865, 585, 255, 5);
-    lblLink = place(new ClickLabel(kMakerHost, this), "lblLink", 3975, 2865, 1755, 255, 6);
+    Label11 = p.place(new QLabel(QStringLiteral("More at"), this), "Label11", 3375, 2865, 585, 255, 5);
+    lblLink = p.place(new ClickLabel(kMakerHost, this), "lblLink", 3975, 2865, 1755, 255, 6);
     QFont linkFont = designFont(false);
     linkFont.setUnderline(true);
     lblLink->setFont(linkFont);
@@ -61,6 +53,7 @@ void frmAbout::buildLayout() {
     for (QLabel* label : {lblTitle, lblVersion, Label11, static_cast<QLabel*>(lblLink)}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
+    p.finish();
     cmdOK->setFocus();
 }
 

@@ -120,8 +120,7 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         chooser.setCurrentIndex(code);
         cboFloating_Click();
         trap.line = 11;
-        chooser.show();
-        chooser.raise();
+        chooser.show(); // declared first in its window, it lies over the lists (platform/WindowLayout.h)
     });
 }
 

@@ -38,12 +38,6 @@ protected:
     }
 };
 
-template <typename W> W* place(W* w, const QString& name, int left, int top, int width, int height) {
-    w->setObjectName(name);
-    w->setGeometry(twipsRect(left, top, width, height));
-    return w;
-}
-
 } // namespace
 
 frmIntegrate::frmIntegrate(Services& services, QWidget* mainWindow, MainWindowLink mainWindowLink)
@@ -72,43 +66,40 @@ void frmIntegrate::buildLayout() {
     setWindowTitle(QStringLiteral("Integrate with ACT!"));
     setFont(designFont(false));
     setFixedSize(twipsToPixels(7050), twipsToPixels(3270));
+    setFixedDialogFrame(*this);
 
-    Frame1[0] = place(new QGroupBox(QStringLiteral("Toolbar Button added to the following Views :"), this),
-                      QStringLiteral("Frame1_0"), 315, 240, 5115, 1185);
-    Frame1[1] = place(new QGroupBox(QStringLiteral("Menu Item added to the following Views :"), this),
-                      QStringLiteral("Frame1_1"), 315, 1575, 5130, 1185);
+    // Tab indexes: the toolbar frame, then its boxes and labels view by view, then the Tools-menu
+    // frame and its own, then Close, Cancel and the note. Frames and labels take no focus.
+    Placer p;
+    Frame1[0] = p.place(new QGroupBox(QStringLiteral("Toolbar Button added to the following Views :"), this),
+                        "Frame1_0", 315, 240, 5115, 1185, 0);
+    Frame1[1] = p.place(new QGroupBox(QStringLiteral("Menu Item added to the following Views :"), this),
+                        "Frame1_1", 315, 1575, 5130, 1185, 1 + 2 * kViewCount);
     for (int k = 0; k < kBoxCount; ++k) {
-        QGroupBox* frame = Frame1[k < kViewCount ? 0 : 1];
+        const int frameIndex = k < kViewCount ? 0 : 1;
+        QGroupBox* frame = Frame1[frameIndex];
         const int view = k % kViewCount; // 0-based
         const int left = kColumnLefts[view % 3];
         const int top = kRowTops[view / 3];
-        m_boxes[k] =
-            place(new StateBox(frame), QStringLiteral("chkScreen_%1").arg(k), left, top, kBoxSize, kBoxSize);
+        const int tab = frameIndex * (1 + 2 * kViewCount) + 1 + 2 * view;
+        m_boxes[k] = p.place(new StateBox(frame), QStringLiteral("chkScreen_%1").arg(k), left, top, kBoxSize,
+                             kBoxSize, tab);
         auto* label = new ClickLabel(QLatin1String(kViewCaptions[view]), frame);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        m_labels[k] = place(label, QStringLiteral("lblScreen_%1").arg(k), left + kLabelOffset,
-                            top + (kBoxSize - kLabelHeight) / 2, kLabelWidths[view % 3], kLabelHeight);
+        m_labels[k] =
+            p.place(label, QStringLiteral("lblScreen_%1").arg(k), left + kLabelOffset,
+                    top + (kBoxSize - kLabelHeight) / 2, kLabelWidths[view % 3], kLabelHeight, tab + 1);
     }
+    constexpr int kButtonsTab = 2 * (1 + 2 * kViewCount);
     cmdOK =
-        place(new QPushButton(QStringLiteral("&Close"), this), QStringLiteral("cmdOK"), 5820, 360, 1000, 325);
+        p.place(new QPushButton(QStringLiteral("&Close"), this), "cmdOK", 5820, 360, 1000, 325, kButtonsTab);
     cmdOK->setDefault(true);
-    cmdCancel = place(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("cmdCancel"), 5820,
-                      840, 1000, 325);
-    Label2 = place(new QLabel(QStringLiteral("You will need to re-start ACT! to see the changes."), this),
-                   QStringLiteral("Label2"), 495, 2850, 5670, 315);
+    cmdCancel = p.place(new QPushButton(QStringLiteral("&Cancel"), this), "cmdCancel", 5820, 840, 1000, 325,
+                        kButtonsTab + 1);
+    Label2 = p.place(new QLabel(QStringLiteral("You will need to re-start ACT! to see the changes."), this),
+                     "Label2", 495, 2850, 5670, 315, kButtonsTab + 2);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    // The toolbar frame's boxes, the Tools-menu frame's boxes, Close, Cancel; frames and labels
-    // take no focus.
-    QWidget* previous = nullptr;
-    for (QWidget* w : m_boxes) {
-        if (previous) {
-            setTabOrder(previous, w);
-        }
-        previous = w;
-    }
-    setTabOrder(previous, cmdOK);
-    setTabOrder(cmdOK, cmdCancel);
+    p.finish();
     m_boxes[0]->setFocus();
 }
 

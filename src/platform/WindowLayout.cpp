@@ -1,5 +1,6 @@
 #include "platform/WindowLayout.h"
 
+#include <QDialog>
 #include <QFont>
 
 #include <algorithm>
@@ -19,7 +20,12 @@ QFont designFont(bool bold) {
     return font;
 }
 
-void Placer::chainFocus() {
+void Placer::finish() {
+    // Raising each control puts it above its siblings: raised last to first, the first declared
+    // ends on top. Controls that were not placed (a container's own parts) stay below.
+    for (auto it = m_declared.rbegin(); it != m_declared.rend(); ++it) {
+        (*it)->raise();
+    }
     std::stable_sort(m_tabOrder.begin(), m_tabOrder.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     QWidget* previous = nullptr;
@@ -32,6 +38,11 @@ void Placer::chainFocus() {
         }
         previous = w;
     }
+}
+
+void setFixedDialogFrame(QDialog& dialog) {
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint);
 }
 
 } // namespace qm

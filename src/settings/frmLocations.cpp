@@ -32,34 +32,34 @@ void frmLocations::buildLayout() {
     setWindowTitle(QStringLiteral("Settings File Location"));
     setFont(designFont(false));
     setFixedSize(twipsToPixels(6225), twipsToPixels(3015));
+    setFixedDialogFrame(*this);
 
-    const auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
-        placeControl(w, name, left, top, width, height);
-    };
-    fraUsers = new QGroupBox(QStringLiteral("Authorized Users File:"), this);
-    place(fraUsers, "fraUsers", 225, 195, 5760, 900);
-    cmdBrowse = new QPushButton(QStringLiteral("Browse"), fraUsers);
-    place(cmdBrowse, "cmdBrowse", 4275, 345, 1000, 325);
-    txtUsersFile = new QLineEdit(fraUsers);
-    place(txtUsersFile, "txtUsersFile", 150, 345, 4080, 315);
-    fraField = new QGroupBox(QStringLiteral("Folder where Individual Field Settings are stored :"), this);
-    place(fraField, "fraField", 225, 1365, 5775, 960);
-    cmdBrowseFolder = new QPushButton(QStringLiteral("Browse"), fraField);
-    place(cmdBrowseFolder, "cmdBrowseFolder", 4305, 420, 1000, 325);
-    txtFolder = new QLineEdit(fraField);
-    place(txtFolder, "txtFolder", 180, 435, 4080, 315);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    place(cmdCancel, "cmdCancel", 3152, 2430, 1000, 325);
-    cmdClose = new QPushButton(QStringLiteral("&OK"), this);
-    place(cmdClose, "cmdClose", 2072, 2445, 1000, 325);
+    // The two frames hold the same row, a path and its Browse button; drawn 30 twips apart in
+    // the second frame (text box at 180, button at 4305, frame 15 twips wider), they are placed
+    // in line with the first frame's, so that the two rows stand one above the other.
+    constexpr int kPathLeft = 150;
+    constexpr int kBrowseLeft = 4275;
+    constexpr int kFrameWidth = 5760;
+    Placer p;
+    fraUsers = p.place(new QGroupBox(QStringLiteral("Authorized Users File:"), this), "fraUsers", 225, 195,
+                       kFrameWidth, 900, 0);
+    cmdBrowse = p.place(new QPushButton(QStringLiteral("Browse"), fraUsers), "cmdBrowse", kBrowseLeft, 345,
+                        1000, 325, 1);
+    txtUsersFile = p.place(new QLineEdit(fraUsers), "txtUsersFile", kPathLeft, 345, 4080, 315, 2);
+    fraField =
+        p.place(new QGroupBox(QStringLiteral("Folder where Individual Field Settings are stored :"), this),
+                "fraField", 225, 1365, kFrameWidth, 960, 3);
+    cmdBrowseFolder = p.place(new QPushButton(QStringLiteral("Browse"), fraField), "cmdBrowseFolder",
+                              kBrowseLeft, 420, 1000, 325, 4);
+    txtFolder = p.place(new QLineEdit(fraField), "txtFolder", kPathLeft, 435, 4080, 315, 5);
+    cmdCancel =
+        p.place(new QPushButton(QStringLiteral("&Cancel"), this), "cmdCancel", 3152, 2430, 1000, 325, 6);
+    cmdClose = p.place(new QPushButton(QStringLiteral("&OK"), this), "cmdClose", 2072, 2445, 1000, 325, 7);
     cmdClose->setDefault(true);
-
-    // Tab indexes 1 to 7; the frames (0 and 3) take no focus.
-    setTabOrder(cmdBrowse, txtUsersFile);
-    setTabOrder(txtUsersFile, cmdBrowseFolder);
-    setTabOrder(cmdBrowseFolder, txtFolder);
-    setTabOrder(txtFolder, cmdCancel);
-    setTabOrder(cmdCancel, cmdClose);
+    // The frames take no focus: the chain runs from Browse to OK.
+    fraUsers->setFocusPolicy(Qt::NoFocus);
+    fraField->setFocusPolicy(Qt::NoFocus);
+    p.finish();
     // The dialog opens on the first control of the tab order, not on its default button.
     cmdBrowse->setFocus();
 }

@@ -2,6 +2,7 @@
 // typical road from start to Close, and the restart of ACT! that ends the tool.
 
 #include "EditorWindow.h"
+#include "Pointer.h"
 #include "act/standin/StandinBackend.h"
 #include "act/standin/StandinSession.h"
 #include "integrate/frmIntegrate.h"
@@ -105,6 +106,57 @@ private Q_SLOTS:
                  B("[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0004-E08F}\r\nGlobalI={USR-0001-5E2A}\r\n"
                    "210F={USR-0002-C7D1}\r\n210I={USR-0001-5E2A}{USR-0003-19B4}\r\n"));
         QCOMPARE(t.settings.values["Expanded"] + "|" + t.settings.values["LastField"], "True|Credit Limit");
+    }
+
+    // The same road by mouse and keyboard alone, every click sent to the window where the control
+    // is drawn, so that it reaches what the toolkit finds under the pointer there.
+    void typicalRoadByPointer() {
+        using namespace test;
+        QVERIFY(writeBytes(path("Users.dat"),
+                           "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\nGlobalI={USR-0001-5E2A}\r\n"));
+        QVERIFY(writeBytes(path("Demo210.dat"), "OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\n"));
+        const std::unique_ptr<Form1> form = start(t.shell);
+        QVERIFY(form);
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const Form1Controls& c = form->controls();
+
+        QVERIFY(pickEntry(c.cboFields, "Credit Limit")); // no settings of its own yet
+        QCOMPARE(WindowDriver::rights(c.lvwSpecialUsers),
+                 "Initialize,Full,None,None,None,None,None,None,None");
+        click(c.optUsers[1], indicatorOf(c.optUsers[1]).center()); // "Use Settings below"
+        QVERIFY(c.optUsers[1]->isChecked() && !c.cmdSave->isEnabled());
+        clickCell(c.lvwSpecialUsers, 2, 1); // Chen Wei's right on the field
+        QVERIFY(c.cboFloating->isVisible());
+        QVERIFY(pickEntry(c.cboFloating, "Full"));
+        click(c.rtfData);
+        type(c.rtfData, "North\nSouth");
+        click(c.chkOnlyFromDropdown, indicatorOf(c.chkOnlyFromDropdown).center());
+        click(c.chkEdit); // on the caption's middle, next to the wide "Only from Drop-down"
+        QCOMPARE(QList<bool>({c.chkOnlyFromDropdown->isChecked(), c.chkEdit->isChecked()}),
+                 QList<bool>({true, true}));
+        click(c.cmdSave);
+        QVERIFY(!c.cmdSave->isEnabled());
+        QCOMPARE(readBytes(path("Demo215.dat")),
+                 B("OnlyFromDropdown=1\r\nAllowEditing=1\r\nNorth\r\nSouth\r\n"));
+
+        clickCell(c.lvwUsers, 3, 1); // Dana O'Neil, globally
+        QVERIFY(pickEntry(c.cboFloating, "Full"));
+        click(c.chkEdit);
+        QVERIFY(pickEntry(c.cboFields, "Account Number")); // asks first; Yes saves Credit Limit
+        QCOMPARE(t.messageBox.boxes(),
+                 QStringList{
+                     "Do you want to save changes made to the 'Credit Limit' field settings?|4|Quillmark"});
+        QCOMPARE(c.rtfData->toPlainText(), "Gold");
+        click(c.cmdClose);
+        QVERIFY(!form->isVisible());
+
+        QCOMPARE(readBytes(path("Demo215.dat")),
+                 B("OnlyFromDropdown=1\r\nAllowEditing=0\r\nNorth\r\nSouth\r\n"));
+        QCOMPARE(readBytes(path("Demo210.dat")), B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\n"));
+        QCOMPARE(readBytes(path("Users.dat")),
+                 B("[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0004-E08F}\r\nGlobalI={USR-0001-5E2A}\r\n"
+                   "215F={USR-0002-C7D1}{USR-0003-19B4}\r\n215I={USR-0001-5E2A}\r\n"));
     }
 
     void restartOfAct() {
