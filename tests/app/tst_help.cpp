@@ -181,6 +181,14 @@ private Q_SLOTS:
         QVERIFY(appIcon().availableSizes().contains(QSize(size, size)));
     }
 
+    // The default settings folder is there before the first Save, as an installer leaves it.
+    void settingsFolderBesideTheProgram() {
+#ifdef QM_SETTINGS_PER_USER
+        QSKIP("built for the login's data folder");
+#endif
+        QVERIFY(QFileInfo(QM_BIN_DIR "/Settings").isDir());
+    }
+
     void manual() {
 #ifndef QM_MANUAL_BUILT
         QSKIP("configured without the manual");
