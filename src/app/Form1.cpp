@@ -3,6 +3,7 @@
 #include "app/modPopulateACTLists.h"
 #include "editor/Editor.h"
 #include "platform/ErrorReport.h"
+#include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 #include "report/frmReport.h"
 #include "settings/Locations.h"
@@ -95,6 +96,14 @@ QFrame* Form1::lin1(int index) const {
 }
 
 void Form1::Form_Load() {
+    try {
+        startUp();
+    } catch (const StartCancelled&) {
+        stopStart(); // Cancel on the start-up's progress: the tool ends as on a refusal
+    }
+}
+
+void Form1::startUp() {
     MessageBox& box = m_services.messageBox;
     ErrorTrap trap(box, {kModule, ProcKind::Sub, "Form_Load"});
     trap.run([&] {

@@ -31,8 +31,8 @@ public:
     ~Form1() override;
 
     // The start-up. The window is not shown by it; when it refused to start (another copy, no
-    // database, ACT! unreachable, not an administrator) the window has been closed unseen and
-    // startRefused() is true: the tool is to end.
+    // database, ACT! unreachable, not an administrator), or the administrator cancelled its
+    // progress, the window has been closed unseen and startRefused() is true: the tool is to end.
     void Form_Load();
     bool startRefused() const { return m_startRefused; }
 
@@ -126,6 +126,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void startUp();
     void stopStart();
     void selectField(int index);
     int decorationHeight() const;

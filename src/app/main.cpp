@@ -4,7 +4,7 @@
 
 #include "act/standin/StandinBackend.h"
 #include "app/AppIcon.h"
-#include "app/Form1.h"
+#include "app/WindowMain.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "report/ReportCommand.h"
@@ -89,18 +89,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(realAct);
     qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act};
 
-    qm::Form1 form(services);
     // A long start-up shows its progress; the main window appears when it is done.
     qm::ProgressWindow progressWindow;
-    qm::StartupProgress progress(progressWindow);
-    {
-        const qm::StartupProgress::Scope scope(progress);
-        form.Form_Load();
-    }
-    progress.finish();
-    if (form.startRefused() || form.unloaded()) { // refused, or ACT! closed during the start-up
-        return 0;
-    }
-    form.show();
-    return app.exec();
+    return qm::runWindow(services, progressWindow);
 }

@@ -1,10 +1,13 @@
 #include "platform/PlatformGui.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -113,18 +116,44 @@ public:
     Window() {
         setObjectName(QStringLiteral("frmProgress"));
         setWindowTitle(kAppTitle);
-        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
         auto* layout = new QVBoxLayout(this);
         caption = new QLabel(this);
+        caption->setObjectName(QStringLiteral("lblCaption"));
         bar = new QProgressBar(this);
+        bar->setObjectName(QStringLiteral("barProgress"));
         bar->setRange(0, 1000);
         bar->setTextVisible(false);
         bar->setMinimumWidth(320);
+        cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+        cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(cmdCancel);
         layout->addWidget(caption);
         layout->addWidget(bar);
+        layout->addLayout(buttons);
+        QObject::connect(cmdCancel, &QPushButton::clicked, [this] { cancelled = true; });
     }
     QLabel* caption;
     QProgressBar* bar;
+    QPushButton* cmdCancel;
+    bool cancelled = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            cancelled = true;
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+    // The close box asks to cancel; the window goes when the start-up has ended.
+    void closeEvent(QCloseEvent* event) override {
+        cancelled = true;
+        event->ignore();
+    }
 };
 
 ProgressWindow::ProgressWindow()
@@ -136,26 +165,74 @@ QWidget* ProgressWindow::window() const {
     return m_window.get();
 }
 
-namespace {
-// Paints and lets the window system show the window; runs none of the tool's own handlers.
-void paintOnly() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
-                                    QEventLoop::X11ExcludeTimers);
+bool ProgressWindow::cancelled() const {
+    return m_window->cancelled;
 }
+
+namespace {
+
+// Lets through the input of one window only.
+class InputOnlyFor : public QObject {
+public:
+    explicit InputOnlyFor(const QWidget* window)
+        : m_window(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isInput(event->type())) {
+            return false;
+        }
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        return widget && widget->window() != m_window;
+    }
+
+private:
+    static bool isInput(QEvent::Type type) {
+        switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    const QWidget* m_window;
+};
+
+// Paints, lets the window system show the window and the person press its Cancel; runs none of
+// the tool's own handlers (no timer, no file watch, no input to another window).
+void paintAndCancelOnly(const QWidget* window) {
+    InputOnlyFor filter(window);
+    qApp->installEventFilter(&filter);
+    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+    qApp->removeEventFilter(&filter);
+}
+
 } // namespace
 
 void ProgressWindow::show() {
     m_window->adjustSize();
     m_window->show();
     m_window->raise();
-    paintOnly();
+    paintAndCancelOnly(m_window.get());
 }
 
 void ProgressWindow::update(int permille, const QString& caption) {
     m_window->caption->setText(caption);
     m_window->bar->setValue(permille);
     m_window->repaint();
-    paintOnly();
+    paintAndCancelOnly(m_window.get());
 }
 
 void ProgressWindow::hide() {

@@ -43,9 +43,10 @@ public:
 };
 #endif
 
-// The start-up's progress: a small window with a caption and a bar, repainted as the start-up
-// goes on. Only painting is let through meanwhile: no input, no timer, no file watch, so
-// nothing else of the tool runs in the middle of its start-up.
+// The start-up's progress: a small window with a caption, a bar and Cancel, repainted as the
+// start-up goes on. Cancel, Escape and the window's close box cancel the start-up. Only painting
+// and the window's own input are let through meanwhile: no timer, no file watch, no input to
+// another window, so nothing else of the tool runs in the middle of its start-up.
 class ProgressWindow : public ProgressDisplay {
 public:
     ProgressWindow();
@@ -53,6 +54,7 @@ public:
     void show() override;
     void update(int permille, const QString& caption) override;
     void hide() override;
+    bool cancelled() const override;
     QWidget* window() const;
 
 private:

@@ -58,10 +58,18 @@ void StartupProgress::report(ProgressStep step, int done, int total) {
         m_shown = true;
         m_display.show();
     } else if (now - m_lastUpdateMs < kUpdateEveryMs) {
+        throwIfCancelled();
         return;
     }
     m_lastUpdateMs = now;
     m_display.update(static_cast<int>(fraction * 1000.0), caption(step));
+    throwIfCancelled();
+}
+
+void StartupProgress::throwIfCancelled() const {
+    if (m_display.cancelled()) {
+        throw StartCancelled{};
+    }
 }
 
 void StartupProgress::finish() {

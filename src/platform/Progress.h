@@ -12,7 +12,7 @@
 
 namespace qm {
 
-// What a person sees: a window with a caption and a bar.
+// What a person sees: a window with a caption, a bar and Cancel.
 class ProgressDisplay {
 public:
     virtual ~ProgressDisplay() = default;
@@ -20,7 +20,14 @@ public:
     // `permille` of the current step, 0 to 1000, with the step's caption.
     virtual void update(int permille, const QString& caption) = 0;
     virtual void hide() = 0;
+    // True once the person asked to end the start-up (Cancel, Escape, the close box).
+    virtual bool cancelled() const { return false; }
 };
+
+// Thrown by the start-up's progress report once the person cancelled: it ends the start-up
+// wherever its loops are. It is no error, and no error trap catches it (it derives from no
+// standard exception); the start-up that set up the progress does, and ends as a refused start.
+struct StartCancelled {};
 
 enum class ProgressStep { Fields, Users };
 
@@ -37,7 +44,8 @@ public:
     StartupProgress(const StartupProgress&) = delete;
     StartupProgress& operator=(const StartupProgress&) = delete;
 
-    // `done` of `total` items of a step (total unknown yet: 0).
+    // `done` of `total` items of a step (total unknown yet: 0). Throws StartCancelled once the
+    // display was cancelled.
     void report(ProgressStep step, int done, int total);
     // The start-up is over: the display goes away.
     void finish();
@@ -56,6 +64,8 @@ public:
     static QString caption(ProgressStep step);
 
 private:
+    void throwIfCancelled() const;
+
     ProgressDisplay& m_display;
     Clock m_clock;
     std::int64_t m_startMs;
@@ -67,7 +77,8 @@ private:
     bool m_finished = false;
 };
 
-// Reports to the start-up's progress in scope, if any; costs next to nothing otherwise.
+// Reports to the start-up's progress in scope, if any; costs next to nothing otherwise. Throws
+// StartCancelled when the start-up was cancelled.
 void reportProgress(ProgressStep step, int done, int total);
 
 } // namespace qm

@@ -1,13 +1,17 @@
 // The main window: how its controls hold together, and the start-up with its refusals and placement.
 
+#include "Pointer.h"
 #include "TestServices.h"
 #include "app/Form1.h"
+#include "app/WindowMain.h"
+#include "platform/PlatformGui.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace qm;
@@ -27,6 +31,29 @@ QString report(int number, const QString& description, const QString& where) {
         .arg(number)
         .arg(description, where);
 }
+
+// The start-up's progress window, where the person does `action` as soon as it shows: presses
+// "Cancel", "Escape", or the "close box".
+struct ImpatientPerson : ProgressDisplay {
+    ProgressWindow window;
+    QString action;
+    int shown = 0;
+    void show() override {
+        window.show();
+        ++shown;
+        QWidget* w = window.window();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        if (action == "Cancel")
+            test::click(w->findChild<QPushButton*>("cmdCancel"));
+        else if (action == "Escape")
+            test::key(w, Qt::Key_Escape);
+        else if (action == "close box")
+            test::windowOf(w)->close();
+    }
+    void update(int permille, const QString& caption) override { window.update(permille, caption); }
+    void hide() override { window.hide(); }
+    bool cancelled() const override { return window.cancelled(); }
+};
 
 } // namespace
 
@@ -96,6 +123,44 @@ private Q_SLOTS:
         // The unshown window's own state is written over what was stored.
         QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
         QCOMPARE(t.settings.values.values(), QStringList({"False", "Combo1", "0", "0"})); // sorted by key
+    }
+
+    // What a launcher learns: 1 when the window did not open (a refusal after its message, or the
+    // start-up's progress cancelled), 0 after a normal end.
+    void exitStatus_data() {
+        test::columns<QString, int>("situation", "status");
+        for (const char* refused : {"another", "closed", "user", "Cancel", "Escape", "close box"})
+            test::row(refused, QString(refused), 1);
+        test::row("the window opened and was closed", "opened", 0);
+    }
+
+    void exitStatus() {
+        auto [situation, status] = test::fetch<QString, int>("situation", "status");
+        test::TestServices t;
+        standardAct(t.actState);
+        t.actState.addUsers(20);
+        t.instance.another = situation == "another";
+        t.actState.databaseOpen = situation != "closed";
+        t.actState.currentUserSecurity = situation == "user" ? 4 : 5;
+        ImpatientPerson person;
+        person.action = situation;
+        std::int64_t now = 0;
+        const auto slowStart = [&now] { return now += 1000; }; // every step shows the progress
+        QTimer closer; // once the main window shows, the person presses its Cancel
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == "Form1" && w->isVisible())
+                    test::click(static_cast<Form1*>(w)->controls().cmdCancel);
+            }
+        });
+        closer.start(20);
+        QCOMPARE(runWindow(t.services, person, slowStart), status);
+        const bool cancelled = QStringList({"Cancel", "Escape", "close box"}).contains(situation);
+        QCOMPARE(person.shown, cancelled || situation == "opened" ? 1 : 0);
+        QVERIFY(!person.window.window()->isVisible());
+        if (cancelled) // ended as a refused start: no message, the window's place stored
+            QCOMPARE(t.messageBox.boxes(), QStringList());
+        QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
     }
 
     void defaultPlacement() {

@@ -194,6 +194,8 @@ private Q_SLOTS:
         test::row("nothing after the start-up", "0 F 0/100; 600 F 10/100; 601 finish; 700 F 50/100",
                   "show; 100 F; hide");
         test::row("unknown total", "0 F 0/0; 600 F 3/0", "show; 0 F");
+        test::row("Cancel ends the start-up at the next report",
+                  "0 U 0/100; 600 U 10/100; 610 cancel; 620 U 11/100; 700 U 20/100", "show; 100 U; ended");
     }
 
     void startupProgress() {
@@ -206,6 +208,8 @@ private Q_SLOTS:
                     caption == StartupProgress::caption(ProgressStep::Fields) ? "F" : "U");
             }
             void hide() override { log << "hide"; }
+            bool cancelled() const override { return cancel; }
+            bool cancel = false;
         } shown;
         std::int64_t now = 0;
         StartupProgress progress(shown, [&] { return now; });
@@ -217,9 +221,18 @@ private Q_SLOTS:
                 progress.finish();
                 continue;
             }
+            if (parts[1] == "cancel") { // the person presses Cancel
+                shown.cancel = true;
+                continue;
+            }
             const QStringList counts = parts[2].split('/');
-            reportProgress(parts[1] == "F" ? ProgressStep::Fields : ProgressStep::Users, counts[0].toInt(),
-                           counts[1].toInt());
+            try {
+                reportProgress(parts[1] == "F" ? ProgressStep::Fields : ProgressStep::Users,
+                               counts[0].toInt(), counts[1].toInt());
+            } catch (const StartCancelled&) {
+                shown.log << "ended";
+                break;
+            }
         }
         QCOMPARE(shown.log.join("; "), display);
     }
