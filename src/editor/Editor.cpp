@@ -105,7 +105,7 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         if (watched == list && type == QEvent::KeyPress) {
-            return listKey(*list, static_cast<QKeyEvent*>(event)->key());
+            return listKey(*list, *static_cast<QKeyEvent*>(event));
         }
     }
     // While the chooser is open from the keyboard: a click anywhere else closes it with the pick.

@@ -18,6 +18,7 @@
 #include "editor/Rights.h"
 #include "platform/Services.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,6 +28,7 @@
 #include <vector>
 
 class QCheckBox;
+class QKeyEvent;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -105,7 +107,7 @@ private:
     void rightsListMouseUp(QTreeWidget& list, float x, float y);
     bool chooserKey(int key);
     void endKeyboardChoice(bool keepPick);
-    bool listKey(QTreeWidget& list, int key);
+    bool listKey(QTreeWidget& list, const QKeyEvent& event);
 
     EditorContext m_x;
     const EditorControls& c;
@@ -114,6 +116,9 @@ private:
     // The chooser opened from the keyboard: the list it returns to and the right it showed first.
     QPointer<QTreeWidget> m_keyboardList;
     int m_keyboardStart = -1;
+    // The list a name is being typed into to find its row, and when its last key came.
+    QPointer<QTreeWidget> m_searchList;
+    QElapsedTimer m_searchTyped;
 };
 
 // The right code an item of a rights list carries; one without any raises "Type mismatch" (13).

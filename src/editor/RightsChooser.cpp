@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -189,13 +190,29 @@ void Editor::optUsers_Click(int /*index*/) {
     });
 }
 
-// F2 and Space work as a mouse release over the middle of the selected row's "Rights" cell.
-bool Editor::listKey(QTreeWidget& list, int key) {
-    if (key != Qt::Key_F2 && key != Qt::Key_Space) {
+// F2 and Space work as a mouse release over the middle of the selected row's "Rights" cell. While
+// the person types a name to find its row (the list's own keyboard search, whose typed text goes on
+// as long as each key follows the last within the toolkit's keyboard-search interval), Space is a
+// part of that name and goes to the search instead.
+bool Editor::listKey(QTreeWidget& list, const QKeyEvent& event) {
+    const int key = event.key();
+    const bool plain = (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+    const QString text = event.text();
+    const bool searching = m_searchList == &list && m_searchTyped.isValid() &&
+                           m_searchTyped.elapsed() <= QApplication::keyboardInputInterval();
+    if (key == Qt::Key_Space && plain && searching) {
+        m_searchTyped.start();
         return false;
     }
-    openChooserFromKeyboard(list);
-    return true;
+    if (key == Qt::Key_F2 || key == Qt::Key_Space) {
+        openChooserFromKeyboard(list);
+        return true;
+    }
+    if (plain && !text.isEmpty() && text.at(0).isPrint()) {
+        m_searchList = &list; // a key of the list's keyboard search
+        m_searchTyped.start();
+    }
+    return false;
 }
 
 void Editor::openChooserFromKeyboard(QTreeWidget& list) {
