@@ -9,10 +9,12 @@
 #include <QListView>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
+#include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -56,6 +58,30 @@ protected:
     }
 };
 
+// A list's header that runs to the list's right edge, as a Windows list view's does: the room
+// right of the last column is drawn as an empty header section, not left blank.
+class FullWidthHeader : public QHeaderView {
+public:
+    using QHeaderView::QHeaderView;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QHeaderView::paintEvent(event);
+        const int end = length() - offset();
+        if (count() == 0 || end >= viewport()->width()) {
+            return;
+        }
+        QPainter painter(viewport());
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = QRect(end, 0, viewport()->width() - end, viewport()->height());
+        option.section = count();
+        option.position = QStyleOptionHeader::End;
+        option.text.clear();
+        style()->drawControl(QStyle::CE_Header, &option, &painter, this);
+    }
+};
+
 QLabel* label(QWidget* parent, const char* text) {
     auto* l = new QLabel(QLatin1String(text), parent);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -70,6 +96,7 @@ QPushButton* button(QWidget* parent, const char* text) {
 
 QTreeWidget* rightsList(QWidget* parent) {
     auto* list = new QTreeWidget(parent);
+    list->setHeader(new FullWidthHeader(Qt::Horizontal, list));
     list->setColumnCount(2);
     list->setHeaderLabels({QStringLiteral("Users"), QStringLiteral("Rights")});
     list->headerItem()->setData(1, kListKeyRole, QStringLiteral("Rights"));

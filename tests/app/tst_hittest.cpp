@@ -1,6 +1,8 @@
 // Every control of every window answers the mouse where it is drawn: a click at its centre, and
 // at the indicator of a check box or option button, reaches that control and no other laid over
-// it. Run at 1x and again at twice the scale (test_hittest_2x).
+// it. Run at 1x and again at twice the scale (test_hittest_2x). With QM_RENDER_DIR set, each
+// window is also written there as a PNG. And the edges a person sees: the dialogs' frames, rows
+// in line, the lists' headers.
 
 #include "Pointer.h"
 #include "TestServices.h"
@@ -12,8 +14,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeWidget>
 
 using namespace qm;
 
@@ -87,6 +94,48 @@ private Q_SLOTS:
         if (which == "main window") // the panel as it is used: a field selected, its controls enabled
             QVERIFY(form.controls().chkEdit->isEnabled() && form.controls().optUsers[1]->isEnabled());
         QCOMPARE(misses(window).join("; "), QString());
+        // QM_RENDER_DIR=folder: each window as drawn, to look at.
+        if (const QString folder = qEnvironmentVariable("QM_RENDER_DIR"); !folder.isEmpty())
+            QVERIFY(window->grab().save(QDir(folder).filePath(which + ".png")));
+    }
+
+    // The fixed-size dialogs offer a close box, no minimise or maximise.
+    void fixedDialogFrames() {
+        test::TestServices t;
+        bool restart = false;
+        frmLocations locations(t.services, nullptr);
+        frmIntegrate integrate(t.services, nullptr, MainWindowLink{restart, [](int&) {}});
+        frmAbout about(t.services, nullptr);
+        for (const QWidget* d : std::initializer_list<const QWidget*>{&locations, &integrate, &about}) {
+            const Qt::WindowFlags flags = d->windowFlags();
+            QVERIFY2(flags.testFlag(Qt::CustomizeWindowHint) && flags.testFlag(Qt::WindowCloseButtonHint) &&
+                         !flags.testFlag(Qt::WindowMinimizeButtonHint) &&
+                         !flags.testFlag(Qt::WindowMaximizeButtonHint),
+                     qPrintable(d->objectName()));
+            QCOMPARE(d->minimumSize(), d->maximumSize());
+        }
+        // The two rows of the locations dialog stand one above the other.
+        const auto left = [&](const QWidget* w) { return w->mapTo(&locations, QPoint(0, 0)).x(); };
+        const auto right = [&](const QWidget* w) { return left(w) + w->width(); };
+        QCOMPARE(QList<int>({left(locations.txtFolder), left(locations.cmdBrowseFolder),
+                             right(locations.cmdBrowseFolder), right(locations.fraField)}),
+                 QList<int>({left(locations.txtUsersFile), left(locations.cmdBrowse),
+                             right(locations.cmdBrowse), right(locations.fraUsers)}));
+    }
+
+    // The rights lists' headers run to the lists' right edge: the room right of the last column
+    // is drawn as the header is, not left blank.
+    void headersToTheEdge() {
+        test::TestServices t;
+        Form1 form(t.services);
+        for (QTreeWidget* list : {form.controls().lvwUsers, form.controls().lvwSpecialUsers}) {
+            QHeaderView* header = list->header();
+            QVERIFY(header->length() < header->width()); // there is room right of "Rights"
+            const QImage drawn = header->grab().toImage();
+            const QColor section = drawn.pixelColor(header->sectionViewportPosition(1) + 3, 3);
+            const QColor beyond = drawn.pixelColor(header->width() - 4, 3);
+            QCOMPARE(beyond, section);
+        }
     }
 };
 
