@@ -15,7 +15,7 @@ int runWindow(Services& services, ProgressDisplay& progressDisplay, const Startu
     }
     progress.finish();
     if (form.startRefused()) {
-        return kExitStartRefused;
+        return kExitNoWindow;
     }
     if (form.unloaded()) {
         return 0; // ACT! closed its database during the start-up: the tool closes with it

@@ -8,10 +8,11 @@
 
 namespace qm {
 
-// The exit status of a start that did not open the window (another copy, no database, ACT!
-// unreachable, not an administrator, or the start-up's progress cancelled), after its message:
-// a launcher tells it from a normal end (0).
-inline constexpr int kExitStartRefused = 1;
+// The exit status when the window did not open: a refused start (another copy, no database,
+// ACT! unreachable, not an administrator) after its message, the start-up's progress cancelled,
+// or no display. A launcher tells it from a normal end (0); the command line's options keep
+// their own statuses.
+inline constexpr int kExitNoWindow = 1;
 
 // Runs the start-up and, unless it ended the tool, the window's event loop. Returns the exit
 // status. `clock` times the start-up for its progress.

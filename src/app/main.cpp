@@ -70,7 +70,12 @@ int main(int argc, char** argv) {
                                            out);
     }
 
-    QApplication app(argc, argv);
+    // The window needs a display; the options above need none.
+    const std::unique_ptr<QApplication> app =
+        qm::openApplication(argc, argv,
+                            QStringLiteral("quillmark: the window needs a display, and none could be opened; "
+                                           "--report and --check work without one (see quillmark --help)."),
+                            qm::kExitNoWindow);
     QApplication::setWindowIcon(qm::appIcon());
 
     const bool realAct = useRealAct();

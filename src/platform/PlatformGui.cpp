@@ -16,6 +16,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #include <shellapi.h>
@@ -33,6 +37,52 @@ QWidget* ownerWidget(QObject* owner) {
     return QApplication::activeWindow();
 }
 } // namespace
+
+namespace {
+
+// What openApplication() does with the toolkit's messages while it opens the display.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+struct Opening {
+    QtMessageHandler previous = nullptr;
+    QByteArray noDisplay;
+    int exitCode = 1;
+    std::vector<HeldMessage> held;
+};
+Opening* g_opening = nullptr;
+
+void whileOpening(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) { // no display: the toolkit ends the program after this message
+        std::fputs(g_opening->noDisplay.constData(), stderr);
+        std::fflush(stderr);
+        std::_Exit(g_opening->exitCode);
+    }
+    g_opening->held.push_back({type, QByteArray(context.category), text});
+}
+
+} // namespace
+
+std::unique_ptr<QApplication> openApplication(int& argc, char** argv, const QString& noDisplay,
+                                              int exitCode) {
+    Opening opening;
+    opening.noDisplay = noDisplay.toLocal8Bit() + '\n';
+    opening.exitCode = exitCode;
+    g_opening = &opening;
+    opening.previous = qInstallMessageHandler(whileOpening);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(opening.previous);
+    g_opening = nullptr;
+    for (const HeldMessage& m : opening.held) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.category.constData());
+        if (opening.previous) {
+            opening.previous(m.type, context, m.text);
+        }
+    }
+    return app;
+}
 
 QString displayText(const QString& text) {
     QString out = text;

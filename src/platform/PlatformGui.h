@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QApplication;
 class QWidget;
 
 namespace qm {
@@ -70,6 +71,12 @@ public:
     std::optional<QString> saveFile(QObject* owner, const QString& initialPath,
                                     const QString& filter) override;
 };
+
+// The application object of the windows. Where the toolkit finds no display to open windows on
+// (it would end the program with its own abort and a page of its messages), `noDisplay` is
+// written to the error output as one line instead, and the program ends with `exitCode`. The
+// toolkit's messages while it looks for a display are held back, and passed on once it has one.
+std::unique_ptr<QApplication> openApplication(int& argc, char** argv, const QString& noDisplay, int exitCode);
 
 // Message text as the tool writes it (CR line breaks) turned into the lines a box shows.
 QString displayText(const QString& text);

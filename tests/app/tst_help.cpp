@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -164,6 +165,24 @@ private Q_SLOTS:
         const VersionInfo v = readVersionResource(QM_BIN_DIR "/quillmark");
         QCOMPARE(QList<int>({v.major, v.minor, v.revision}),
                  QList<int>({build::kVersionMajor, build::kVersionMinor, build::kVersionPatch}));
+    }
+
+    // Started without a display, the tool says so in one line, and that the options need none,
+    // instead of the toolkit's abort.
+    void withoutADisplay() {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        tool.setProcessEnvironment(env);
+        tool.start(QM_BIN_DIR "/quillmark", QStringList());
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(tool.readAllStandardError()),
+                 "quillmark: the window needs a display, and none could be opened; --report and --check work "
+                 "without one (see quillmark --help).\n");
     }
 
     void iconFiles_data() {
