@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/*.png from the real program on the demo ACT! database: the
-# collapsed main window, the expanded one with rights filled in, the rights chooser laid over a
-# "Rights" cell of each list (also at twice the scale), the "Settings File Location" dialog, the
-# "Integrate with ACT!" dialog with some boxes checked and its restart question, the About window,
-# and the "Rights Report" window (whole, and filtered to one user). The README and the user manual
-# show them. Runs on a virtual X display with a window manager (so the windows have their title
-# bars), a temporary stand-in home, temporary preferences and settings files.
+# collapsed main window, the expanded one with both check boxes ticked by clicks, the rights
+# chooser laid over a "Rights" cell of each list (also at twice the scale), the "Settings File
+# Location" dialog, the "Integrate with ACT!" dialog with some boxes checked and its restart
+# question, the About window, the "Rights Report" window (after an export, and filtered to one
+# user), and the start-up's progress on a large database, cancelled with a click. The README and
+# the user manual show them.
+#
+# The windows show the paths a user sees: the program runs as installed in /opt/quillmark for a
+# login "admin" (in a mount namespace of its own, `unshare`, where both folders are empty
+# scratch space; where that is not possible, from a temporary folder), with no stored
+# preferences, so its settings files are the defaults, Settings/Users.dat and Settings/ beside
+# the program. It runs on a virtual X display with a window manager (so the windows have their
+# title bars) and is driven by clicks and keys (xdotool).
 #
 #     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
 set -euo pipefail
@@ -17,30 +24,47 @@ if [ "${1:-}" != "--on-display" ]; then
     build=${QM_BUILD:-build/screenshots}
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQM_BENCH=OFF \
         -DQM_MANUAL=OFF >/dev/null
-    cmake --build "$build" --target quillmark act-standin
+    cmake --build "$build" --target quillmark act-standin quillmark_icons
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
-    export ACT_STANDIN_HOME="$tmp/act" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
-    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-    "$build/bin/act-standin" start >/dev/null
-    # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own;
-    # for the report's check, a user no longer in the database, a field no longer protected (Fax),
-    # a key left by an unfinished save and a field's file that is no text.
-    mkdir -p "$tmp/settings" "$XDG_CONFIG_HOME/Quillmark"
-    printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n215F={USR-0004-E08F}{USR-0010-0000}\r\n118I={USR-0001-5E2A}\r\nGlobal=\r\n' >"$tmp/settings/Users.dat"
-    printf 'OnlyFromDropdown=1\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$tmp/settings/Demo210.dat"
-    # "Contract Type" (245) saved as Unicode by a text editor: the check finds a file that is no text.
-    { printf '\xff\xfe'; printf 'OnlyFromDropdown=1\r\nAllowEditing=1\r\nMonthly\r\nAnnual\r\n' |
-        iconv -f ASCII -t UTF-16LE; } >"$tmp/settings/Demo245.dat"
-    printf '[Settings]\nUsersPath=%s\nListPath=%s\n' "$tmp/settings/Users.dat" "$tmp/settings" \
-        >"$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
-    export QM_BIN="$root/$build/bin/quillmark"
-    [ -x "$QM_BIN" ] || QM_BIN="$build/bin/quillmark"
-    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96" bash "$0" --on-display
+    mode=plain
+    case "$root" in
+    /opt/* | /home/*) ;; # the scratch folders would hide the sources
+    *) if unshare -rm true 2>/dev/null; then mode=namespace; fi ;;
+    esac
+    launcher=()
+    [ "$mode" = namespace ] && launcher=(unshare -rm)
+    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96" "${launcher[@]}" \
+        bash "$0" --on-display "$(cd "$build" && pwd)" "$tmp" "$mode"
     exit 0
 fi
 
 # On the virtual display.
+build=$2 tmp=$3 mode=$4
+if [ "$mode" = namespace ]; then
+    mount -t tmpfs tmpfs /opt
+    mount -t tmpfs tmpfs /home
+    prog=/opt/quillmark
+    export HOME=/home/admin
+else
+    prog=$tmp/quillmark
+    export HOME=$tmp/home
+fi
+mkdir -p "$prog/Settings" "$HOME"
+cp "$build/bin/quillmark" "$build/bin/act-standin" "$build"/bin/*.ico "$prog/"
+export XDG_RUNTIME_DIR=$tmp/run
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+unset XDG_CONFIG_HOME ACT_STANDIN_HOME
+"$prog/act-standin" start >/dev/null
+# Rights for the demo users: global ones, and "Account Number" (210) with rights of its own and
+# a drop-down list; for the report's check, a user no longer in the database, a field no longer
+# protected (Fax), a key left by an unfinished save and a field's file that is no text.
+printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n215F={USR-0004-E08F}{USR-0010-0000}\r\n118I={USR-0001-5E2A}\r\nGlobal=\r\n' >"$prog/Settings/Users.dat"
+printf 'OnlyFromDropdown=0\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$prog/Settings/Demo210.dat"
+# "Contract Type" (245) saved as Unicode by a text editor: the check finds a file that is no text.
+{ printf '\xff\xfe'; printf 'OnlyFromDropdown=1\r\nAllowEditing=1\r\nMonthly\r\nAnnual\r\n' |
+    iconv -f ASCII -t UTF-16LE; } >"$prog/Settings/Demo245.dat"
+
 out="$root/docs/screenshots"
 mkdir -p "$out"
 export QT_QPA_PLATFORM=xcb
@@ -48,7 +72,7 @@ openbox >/dev/null 2>&1 &
 sleep 1
 
 start() { # [scale]
-    QT_SCALE_FACTOR=${1:-1} "$QM_BIN" >/dev/null 2>&1 &
+    QT_SCALE_FACTOR=${1:-1} "$prog/quillmark" >/dev/null 2>&1 &
     app=$!
     win=$(xdotool search --sync --onlyvisible --name '^Quillmark$' | head -1)
     sleep 1.5 # the window manager frames the window; the start-up settles its height
@@ -61,7 +85,7 @@ shot() { # window-name file
     import -frame -window "$id" "$out/$2"
     echo "wrote docs/screenshots/$2 ($(identify -format '%wx%h' "$out/$2"))"
 }
-release() { # x y (window coordinates at scale 1) [scale]: a click there
+click() { # x y (window coordinates at scale 1) [scale]: a click there
     local k=${3:-1}
     xdotool mousemove --window "$win" $(($1 * k)) $(($2 * k)) click 1
     sleep 0.5
@@ -80,17 +104,21 @@ start
 shot '^Quillmark$' main-collapsed.png
 xdotool windowactivate --sync "$win" key alt+s # Show Field Settings
 sleep 1
+click 90 566  # the caption of "Only from Drop-down"
+click 235 566 # the middle of "Allow editing"
 shot '^Quillmark$' main-expanded.png
-release 180 125 # the "Rights" cell of the third global row
+click 344 264 # Save
+echo "Save wrote $prog/Settings/Demo210.dat: $(head -2 "$prog/Settings/Demo210.dat" | tr -d '\r' | tr '\n' ' ')"
+click 180 125 # the "Rights" cell of the third global row
 shot '^Quillmark$' main-chooser-global.png
-release 185 390 # the "Rights" cell of the third row of the field's list
+click 185 390 # the "Rights" cell of the third row of the field's list
 shot '^Quillmark$' main-chooser-field.png
 finish
 
 # At twice the scale, placed where it fits: the default place.
-sed -i '/^Top=/d; /^Left=/d' "$XDG_CONFIG_HOME/Quillmark/Quillmark.conf"
+sed -i '/^Top=/d; /^Left=/d' "$HOME/.config/Quillmark/Quillmark.conf"
 start 2
-release 185 390 2
+click 185 390 2
 shot '^Quillmark$' main-chooser-2x.png
 finish
 
@@ -118,9 +146,15 @@ finish
 
 start
 xdotool windowactivate --sync "$win" key alt+o r # Options > Rights Report...
+xdotool search --sync --onlyvisible --name '^Rights Report' >/dev/null
 # Taller than it opens, so that the settings check shows every hazard without scrolling.
 xdotool windowsize --sync "$(xdotool search --sync --onlyvisible --name '^Rights Report' | head -1)" 960 760
 sleep 0.5
+xdotool key alt+e # Export CSV...: the file dialog suggests "Demo rights.csv" in the home folder
+xdotool search --sync --onlyvisible --name '^Save' >/dev/null
+sleep 0.5
+xdotool key Return
+sleep 1
 shot '^Rights Report' report.png
 xdotool key alt+u && xdotool type --delay 40 'castillo' # the User filter
 sleep 0.5
@@ -128,3 +162,18 @@ shot '^Rights Report' report-filtered.png
 xdotool key Escape
 sleep 0.5
 finish
+
+# A large database on a slow ACT!: the start-up shows its progress; a click on its Cancel ends
+# the tool with status 1.
+"$prog/act-standin" create-large "$HOME/Large.dbf" >/dev/null
+"$prog/act-standin" open "$HOME/Large.dbf" >/dev/null
+ACT_STANDIN_CALL_DELAY_US=50 "$prog/quillmark" >/dev/null 2>&1 &
+app=$!
+win=$(xdotool search --sync --onlyvisible --name '^Quillmark$' | head -1)
+sleep 1
+shot '^Quillmark$' startup-progress.png
+eval "$(xdotool getwindowgeometry --shell "$win")"
+click $((WIDTH - 50)) $((HEIGHT - 22)) # Cancel, at the lower right
+status=0
+wait "$app" || status=$?
+echo "Cancel on the start-up's progress: exit status $status"
