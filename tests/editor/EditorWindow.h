@@ -3,6 +3,7 @@
 // The main window started on a fake ACT! with its settings files in a temporary folder, and what
 // an administrator does in it: select a field, release the mouse over a cell, pick a right.
 
+#include "Pointer.h"
 #include "TestServices.h"
 #include "app/Form1.h"
 #include "editor/Editor.h"
@@ -35,9 +36,8 @@ struct WindowDriver {
         const QRect r = list->visualItemRect(list->topLevelItem(row));
         return {list->header()->sectionViewportPosition(1) + dx, r.center().y()};
     }
-    static void release(QTreeWidget* list, QPoint at) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
+    // A click there, sent to the window: it reaches what lies under the pointer.
+    static void release(QTreeWidget* list, QPoint at) { click(list->viewport(), at); }
     static void openChooser(QTreeWidget* list, int row) { release(list, cellPoint(list, row)); }
     // Picks an entry of the open chooser as the administrator does.
     void pick(const QString& right) const {
