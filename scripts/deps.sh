@@ -11,6 +11,7 @@ packages=(
     libsimpleini-dev                     # INI benchmark baseline
     xvfb xauth imagemagick               # screenshots of the real windows
     openbox xdotool                      # a window frame and keys for the screenshots
+    icewm                                # ... a frame with only the buttons a window asks for
     fonts-liberation fonts-dejavu-core   # fonts for rendering without a desktop, embedded in the manual
     poppler-utils                        # pdftoppm, to look at the manual's pages
     g++-mingw-w64-x86-64-win32           # the Windows programs: COM client for ACT!, fake ACT! server

@@ -12,7 +12,8 @@
 # scratch space; where that is not possible, from a temporary folder), with no stored
 # preferences, so its settings files are the defaults, Settings/Users.dat and Settings/ beside
 # the program. It runs on a virtual X display with a window manager (so the windows have their
-# title bars) and is driven by clicks and keys (xdotool).
+# title bars; IceWM, which draws only the buttons a window asks for, where Openbox would give
+# every dialog a minimise button) and is driven by clicks and keys (xdotool).
 #
 #     bash scripts/screenshots.sh            (QM_BUILD=folder to use an existing build)
 set -euo pipefail
@@ -68,8 +69,8 @@ printf 'OnlyFromDropdown=0\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000
 out="$root/docs/screenshots"
 mkdir -p "$out"
 export QT_QPA_PLATFORM=xcb
-openbox >/dev/null 2>&1 &
-sleep 1
+icewm >/dev/null 2>&1 &
+sleep 2
 
 start() { # [scale]
     QT_SCALE_FACTOR=${1:-1} "$prog/quillmark" >/dev/null 2>&1 &

@@ -55,6 +55,11 @@ QString count(qsizetype n) {
     return QLocale().toString(qlonglong(n));
 }
 
+// "1 field", "12 fields".
+QString counted(qsizetype n, const QString& one, const QString& many) {
+    return count(n) + QLatin1Char(' ') + (n == 1 ? one : many);
+}
+
 } // namespace
 
 std::unique_ptr<ReportData> gatherReport(const ReportContext& context, QWidget* owner,
@@ -248,9 +253,11 @@ void frmReport::cmdExport_Click() {
         written = writeCsv(m_data->report, *path, rows, users, error, progress.phase(0, 1000));
     }
     if (written) {
-        lblExported->setText(QStringLiteral("Exported %1 fields and %2 users to %3")
-                                 .arg(count(qsizetype(rows.size())), count(qsizetype(users.size())),
-                                      QDir::toNativeSeparators(*path)));
+        lblExported->setText(
+            QStringLiteral("Exported %1 and %2 to %3")
+                .arg(counted(qsizetype(rows.size()), QStringLiteral("field"), QStringLiteral("fields")),
+                     counted(qsizetype(users.size()), QStringLiteral("user"), QStringLiteral("users")),
+                     QDir::toNativeSeparators(*path)));
     } else if (!error.isEmpty()) {
         m_services.messageBox.show(QStringLiteral("The report could not be written to ") +
                                        QDir::toNativeSeparators(*path) + QStringLiteral(": ") + error,

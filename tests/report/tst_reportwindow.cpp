@@ -62,6 +62,9 @@ private Q_SLOTS:
                    "{ID-0001}\r\n"
                    "Status,40,Global,No,No,0,Full\r\nFax,31,Own,No,Yes,1,None\r\n"));
         QVERIFY(w.t.messageBox.shown.empty());
+        // The line beside the button says where it wrote.
+        QCOMPARE(window.findChild<QLabel*>("lblExported")->text(),
+                 "Exported 2 fields and 1 user to " + QDir::toNativeSeparators(w.dir.filePath("r.csv")));
         exportButton->click();
         QCOMPARE(w.t.messageBox.shown.size(), 1u);
         QVERIFY(w.t.messageBox.shown[0].text.startsWith("The report could not be written to "));
