@@ -215,6 +215,7 @@ private Q_SLOTS:
         const QByteArray pdf = test::readBytes(QM_BIN_DIR "/QLM_User_Manual.pdf");
         QVERIFY(pdf.startsWith("%PDF-"));
         QVERIFY(pdf.count("/Subtype /Image") >= 7); // the cover's icon and a screenshot of every window
+        QVERIFY(pdf.contains("/Title (Quillmark User Manual)"));
     }
 };
 
