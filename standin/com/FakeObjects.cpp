@@ -294,9 +294,9 @@ IDispatch* newControl() {
          member(L"Die", 7, {}, [](const Args&, VARIANT&) { postToServer(kDie); }),
          member(L"LastAuxCommand", 8, {},
                 [](const Args&, VARIANT& r) { setText(r, state().lastAuxCommand); }),
-         member(L"ProcessId", 9, {}, [](const Args&, VARIANT& r) {
-             setInt(r, static_cast<std::int32_t>(GetCurrentProcessId()));
-         })});
+         member(L"ProcessId", 9, {},
+                [](const Args&, VARIANT& r) { setInt(r, static_cast<std::int32_t>(GetCurrentProcessId())); }),
+         member(L"LoadDemo", 10, {}, [](const Args&, VARIANT&) { state().loadDemo(); })});
 }
 
 } // namespace fakeact

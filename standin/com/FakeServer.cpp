@@ -5,6 +5,9 @@
 //     fakeact-server /RegServer      register (in HKEY_CLASSES_ROOT)
 //     fakeact-server /UnregServer    remove the registration
 //     fakeact-server -Embedding      started by COM to serve the objects
+//     fakeact-server /Demo           a running ACT! on the demo database (FakeDemo.h): serves
+//                                    until ActFake.Control's Die, also while no client holds
+//                                    an object, as ACT! runs whether anyone automates it or not
 
 #include "FakeDispatch.h"
 #include "FakeObjects.h"
@@ -141,9 +144,13 @@ void fakeact::serverIdle() {
 
 namespace {
 
-int serve() {
+int serve(bool demo) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return 1;
+    }
+    if (demo) {
+        state().loadDemo();
+        CoAddRefServerProcess(); // never idle: the last client's release does not end it
     }
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // the thread's message queue
@@ -193,5 +200,9 @@ int wmain(int argc, wchar_t** argv) {
             return unregisterServer();
         }
     }
-    return serve();
+    const bool demo = argc > 1 && _wcsicmp(argv[1], L"/Demo") == 0;
+    if (demo) {
+        std::fprintf(stderr, "fakeact-server: serving the demo database\n");
+    }
+    return serve(demo);
 }

@@ -1,5 +1,7 @@
 #include "FakeState.h"
 
+#include "FakeDemo.h"
+
 #include <cwchar>
 
 namespace fakeact {
@@ -34,6 +36,19 @@ void State::setUsers(std::int32_t count) {
         swprintf(id, 32, L"{0B1C-%04d}", static_cast<int>(p));
         users.push_back({L"User " + std::to_wstring(p), 1, L"|S|", id});
     }
+}
+
+void State::loadDemo() {
+    *this = State{};
+    databasePath = demo::kDatabasePath;
+    for (const demo::DemoSlot& s : demo::kSlots) {
+        slots.push_back({s.id, s.label, s.entryRule});
+    }
+    for (const demo::DemoUser& u : demo::kUsers) {
+        users.push_back({u.name, u.security, u.access, u.uniqueId});
+    }
+    currentUser = demo::kCurrentUser;
+    currentField = demo::kCurrentField;
 }
 
 std::int32_t State::fieldCount() const {
