@@ -1,10 +1,15 @@
 #include "app/AppIcon.h"
 
-#include <QPainter>
 #include <QPixmap>
+
+#ifdef QM_HAVE_SVG
+#include <QPainter>
 #include <QSvgRenderer>
+#endif
 
 namespace qm {
+
+#ifdef QM_HAVE_SVG
 
 QImage renderSvgIcon(const QString& path, int size) {
     QSvgRenderer renderer(path);
@@ -27,5 +32,18 @@ QIcon appIcon() {
     }
     return icon;
 }
+
+#else
+
+// Built without Qt Svg: the same image at each size, drawn by the build (src/app/CMakeLists.txt).
+QIcon appIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(QPixmap(QStringLiteral(":/quillmark/icons/quillmark-%1.png").arg(size)));
+    }
+    return icon;
+}
+
+#endif
 
 } // namespace qm

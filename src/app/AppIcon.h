@@ -13,7 +13,7 @@ namespace qm {
 inline const QString kAppIconSvg = QStringLiteral(":/quillmark/quillmark.svg");
 
 // The SVG image at `path` drawn into a square of `size` pixels, transparent around it; a null
-// image when the file cannot be read as SVG.
+// image when the file cannot be read as SVG. Only in builds with Qt Svg.
 QImage renderSvgIcon(const QString& path, int size);
 
 // The window icon at the sizes a desktop asks for.

@@ -12,6 +12,10 @@
 
 #ifdef Q_OS_WIN
 #include "act/com/ComBackend.h"
+
+#include <qt_windows.h>
+
+#include <cstdio>
 #endif
 
 #include <QApplication>
@@ -55,11 +59,30 @@ std::unique_ptr<qm::Shell> makeShell(bool realAct) {
     return std::make_unique<qm::DesktopShell>(actStandinProgram(), qm::act::standin::isDatabaseFile);
 }
 
+#ifdef Q_OS_WIN
+// The Windows program is a windowed one, started without a console: its command line prints into
+// the console it was started from, unless its output goes to a file or a pipe already.
+void attachParentConsole() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
+        return;
+    }
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        (void)std::freopen("CONOUT$", "w", stdout);
+        (void)std::freopen("CONOUT$", "w", stderr);
+        SetConsoleOutputCP(CP_UTF8);
+    }
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1) {
         // Options: --help, --version, the report and the check, without a window or a display.
+#ifdef Q_OS_WIN
+        attachParentConsole();
+#endif
         QCoreApplication app(argc, argv);
         qm::report::ConsoleMessageBox messageBox;
         qm::QtSettingsStore settings;
