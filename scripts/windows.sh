@@ -155,6 +155,28 @@ build_qt() {
         rm -rf "$qt_dir/build-qtbase"
         say "qtbase built in $(elapsed "$t")"
     fi
+    # Qt Svg, where the archive has its source; without it the icons are drawn by the Linux
+    # build's mkicon (see build_tool).
+    if [ ! -f "$qt/.complete-qtsvg" ] && [ ! -f "$qt_dir/.no-qtsvg" ]; then
+        local svg_src
+        svg_src=$(fetch_source qt6-svg)
+        if [ -z "$svg_src" ]; then
+            say "qt6-svg's source is not to be had from the archive: Qt for Windows without Qt Svg"
+            touch "$qt_dir/.no-qtsvg"
+        else
+            say "Qt $qt_version for Windows: building qtsvg"
+            slow cmake -S "$svg_src" -B "$qt_dir/build-qtsvg" -G Ninja \
+                --toolchain "$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DQT_HOST_PATH=/usr \
+                -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_BUILD_TYPE=Release \
+                -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF >"$qt_dir/qtsvg-configure.log" 2>&1 ||
+                die "qtsvg's configure failed: $qt_dir/qtsvg-configure.log"
+            slow cmake --build "$qt_dir/build-qtsvg" -j "$jobs" >"$qt_dir/qtsvg-build.log" 2>&1 ||
+                die "qtsvg's build failed: tail $qt_dir/qtsvg-build.log"
+            cmake --install "$qt_dir/build-qtsvg" >/dev/null
+            touch "$qt/.complete-qtsvg"
+            rm -rf "$qt_dir/build-qtsvg"
+        fi
+    fi
 }
 
 # SQLite for Windows, as a static library: Debian's source, its amalgamation made here (with
@@ -183,11 +205,83 @@ build_sqlite() {
     fi
 }
 
+
+# --- 2. The programs, and the program folder -----------------------------------------------------
+version=$(sed -n 's/^project(Quillmark VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+setup=$out/quillmark-$version-setup.exe
+stage=$out/stage/Quillmark
+export CCACHE_BASEDIR=$root
+
+build_tool() {
+    local t=$(date +%s)
+    # The Linux build: its mkicon draws the Windows build's icons (no Qt Svg there), and its tool
+    # is what the Windows tool is compared with.
+    say "the Linux build (build/windows/linux)"
+    cmake -S . -B "$out/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQM_BENCH=OFF \
+        -DQM_MANUAL=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+    slow cmake --build "$out/linux" -j "$jobs" --target quillmark act-standin mkicon >"$out/linux.log" 2>&1 ||
+        die "the Linux build failed: $out/linux.log"
+
+    # The fake ACT! automation server and its control, with the run-time linked in.
+    say "the fake ACT! automation server (build/windows/com)"
+    cmake -S . -B "$out/com" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake -DQM_WITH_QT=OFF \
+        -DCMAKE_BUILD_TYPE=Release -DQM_WERROR=ON -DCMAKE_CXX_COMPILER=$triple-g++-posix \
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+    slow cmake --build "$out/com" -j "$jobs" --target fakeact-server fakeact-control >"$out/com.log" 2>&1 ||
+        die "the fake server's build failed: $out/com.log"
+
+    say "quillmark.exe and act-standin.exe (build/windows/build)"
+    local svg=()
+    [ -d "$qt/lib/cmake/Qt6Svg" ] || svg=(-DQM_HOST_MKICON="$out/linux/tools/mkicon")
+    cmake -S . -B "$out/build" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=Release -DQM_WERROR=ON -DBUILD_TESTING=OFF -DQM_BENCH=OFF \
+        -DCMAKE_CXX_COMPILER=$triple-g++-posix -DQM_MINGW_SHARED_RUNTIME=ON \
+        -DCMAKE_PREFIX_PATH="$qt;$sqlite" -DQT_HOST_PATH=/usr \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake "${svg[@]}" \
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$out/build-configure.log" 2>&1 ||
+        die "the Windows build's configure failed: $out/build-configure.log"
+    slow cmake --build "$out/build" -j "$jobs" >"$out/build.log" 2>&1 ||
+        die "the Windows build failed: tail $out/build.log"
+    rm -rf "$out/stage"
+    cmake --install "$out/build" --prefix "$stage" --strip >/dev/null
+    say "the programs built in $(elapsed "$t"); the program folder:"
+    (cd "$stage" && find . -type f | sort | sed 's|^\./|    |')
+}
+
+# --- 3. The installer ---------------------------------------------------------------------------
+build_installer() {
+    # The uninstaller removes what was installed, file by file, and nothing else.
+    (
+        cd "$stage"
+        find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|    Delete "$INSTDIR\\&"|'
+        find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|    RMDir "$INSTDIR\\&"|'
+    ) >"$out/stage/uninstall-files.nsh"
+    makensis -V2 -DSTAGE="$stage" -DOUTFILE="$setup" "$out/build/quillmark.nsi" >"$out/makensis.log" 2>&1 ||
+        die "makensis failed: $out/makensis.log"
+    say "the installer: $setup ($(du -k "$setup" | cut -f1) KiB)"
+}
+
+# --- 4. Under Wine --------------------------------------------------------------------------------
+run_wine() {
+    local tmp=$out/run
+    rm -rf "$tmp"
+    mkdir -p "$tmp"
+    export QM_W_TMP=$tmp QM_W_SETUP=$setup QM_W_OUT=$out QM_W_ROOT=$root
+    xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$root/scripts/windows-wine.sh"
+}
+
 case "$what" in
 qt)
     build_qt
     build_sqlite
     ;;
-all | build | wine) build_qt ;;
+build | all | wine)
+    build_qt
+    build_sqlite
+    [ "$what" = wine ] || build_tool
+    [ "$what" = wine ] || build_installer
+    [ "$what" = build ] || run_wine
+    say "windows.sh $what: done in $(elapsed "$start_all")"
+    ;;
 *) die "usage: windows.sh [qt|build|wine|all]" ;;
 esac

@@ -16,10 +16,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
-#include <stdexcept>
 #include <cstdio>
 #include <cwchar>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
