@@ -158,13 +158,15 @@ column() { # window x y0 y1: "y RRGGBB" for each pixel of column x from y0 to y1
 menu_height() { # window: the y of the grey line under the menu bar
     column "$1" 300 0 80 | awk 'p == "808080" && $2 == "FFFFFF" {print y; exit} {p = $2; y = $1}'
 }
-row_band() { # window x y: selects the row at (x, y) and prints the top and height of its band
+row_band() { # window x y: selects the row at (x, y) and prints the top and height of its band,
+    # the run of coloured (not grey) pixels there: the selection, plain or shaded
     click "$1" "$2" "$3"
     column "$1" "$2" $(($3 - 30)) $(($3 + 30)) | awk -v y="$3" '
-        {c[$1] = $2} END {
-            k = c[y]; a = y; b = y
-            while (c[a - 1] == k) a--
-            while (c[b + 1] == k) b++
+        {c[$1] = (substr($2, 1, 2) != substr($2, 3, 2) || substr($2, 3, 2) != substr($2, 5, 2))}
+        END {
+            a = y; b = y
+            while (c[a - 1]) a--
+            while (c[b + 1]) b++
             print a, b - a + 1
         }'
 }
