@@ -13,8 +13,13 @@ find_program(CMAKE_CXX_COMPILER NAMES ${QM_MINGW_PREFIX}-g++-win32 ${QM_MINGW_PR
 find_program(CMAKE_RC_COMPILER NAMES ${QM_MINGW_PREFIX}-windres)
 
 # Libraries for Windows come from mingw-w64's folder and from the prefixes given (a Qt and a
-# SQLite built for Windows), never from the host's.
-set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_PREFIX} ${CMAKE_PREFIX_PATH})
+# SQLite built for Windows), never from the host's. Each prefix's parent folder is the root: CMake
+# re-roots a prefix that equals a root into a path that does not exist.
+set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_PREFIX})
+foreach(prefix IN LISTS CMAKE_PREFIX_PATH)
+    get_filename_component(parent "${prefix}" DIRECTORY)
+    list(APPEND CMAKE_FIND_ROOT_PATH "${parent}")
+endforeach()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
