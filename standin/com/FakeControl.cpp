@@ -7,7 +7,8 @@
 //     fakeact-control close-db      ACT! closes its database (the event control's OnDatabaseClose)
 //     fakeact-control quit-act N    ACT!'s user closes ACT! (OnActUserWantsToClose with N)
 //     fakeact-control time N        the time of one automation call from this process to ACT!'s:
-//                                   rounds of N calls of three members, median and spread
+//                                   rounds of N calls of three members against an in-process
+//                                   object's, median and spread
 //     fakeact-control die           ends the server
 //
 // Exit 0 on success, 1 when a call failed (its error printed), 2 on a wrong command line.
@@ -54,22 +55,27 @@ int status() {
     return 0;
 }
 
-// Rounds of `calls` calls of each member in turn; prints the median time per call of each, with
-// the lowest and highest round.
+// Rounds of `calls` calls of each member in turn, against the same call of an in-process object
+// (the scripting run-time's dictionary, through the same client code) in each round; prints the
+// median time per call of each, with the lowest and highest round, and the median ratio to the
+// in-process call.
 int timeCalls(int calls) {
     const Dispatch db = Dispatch::create(L"ACTOLE.DATABASE");
     db.call(L"OpenEx", {text(L"")});
     const Dispatch users = db.call(L"Users").toObject();
     const Dispatch fields = db.call(L"Contact").toObject().call(L"Fields").toObject();
+    const Dispatch local = Dispatch::create(L"Scripting.Dictionary");
     struct Contender {
         const char* what;
         std::function<void()> call;
         std::vector<double> perCall; // microseconds, one per round
+        std::vector<double> ratio;   // to the in-process call of the same round
     };
     std::vector<Contender> contenders = {
-        {"Users.Count()", [&] { users.call(L"Count"); }, {}},
-        {"Fields.Label(I2)", [&] { fields.call(L"Label", {i16(8)}); }, {}},
-        {"Users.UniqueID(BSTR)", [&] { users.call(L"UniqueID", {text(L"2")}); }, {}},
+        {"in process: Dictionary.Count()", [&] { local.call(L"Count"); }, {}, {}},
+        {"Users.Count()", [&] { users.call(L"Count"); }, {}, {}},
+        {"Fields.Label(I2)", [&] { fields.call(L"Label", {i16(8)}); }, {}, {}},
+        {"Users.UniqueID(BSTR)", [&] { users.call(L"UniqueID", {text(L"2")}); }, {}, {}},
     };
     const int rounds = 7;
     for (int round = 0; round < rounds; ++round) {
@@ -80,13 +86,21 @@ int timeCalls(int calls) {
             }
             const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
             c.perCall.push_back(took.count() / calls);
+            c.ratio.push_back(c.perCall.back() / contenders.front().perCall.back());
         }
     }
-    std::printf("Automation calls across processes, %d rounds of %d calls each:\n", rounds, calls);
+    std::printf("Automation calls, %d rounds of %d calls each (median, lowest and highest round):\n", rounds,
+                calls);
     for (Contender& c : contenders) {
         std::sort(c.perCall.begin(), c.perCall.end());
-        std::printf("  %-22s %8.1f us per call (rounds %.1f to %.1f)\n", c.what, c.perCall[rounds / 2],
+        std::sort(c.ratio.begin(), c.ratio.end());
+        std::printf("  %-31s %9.2f us per call (%.2f to %.2f)", c.what, c.perCall[rounds / 2],
                     c.perCall.front(), c.perCall.back());
+        if (&c != &contenders.front()) {
+            std::printf("  x%.0f the in-process call (x%.0f to x%.0f)", c.ratio[rounds / 2], c.ratio.front(),
+                        c.ratio.back());
+        }
+        std::printf("\n");
     }
     return 0;
 }
