@@ -90,7 +90,8 @@ fetch_source() {
             return 0
         fi
         rm -rf "$dir"
-        (cd "$cache/src/dl-$pkg" && dpkg-source -x "$pkg"_*.dsc "$dir" >/dev/null)
+        (cd "$cache/src/dl-$pkg" && dpkg-source -x "$pkg"_*.dsc "$dir" >dpkg-source.log 2>&1) ||
+            die "dpkg-source could not unpack $pkg: $cache/src/dl-$pkg/dpkg-source.log"
         touch "$dir/.unpacked"
     fi
     echo "$dir"
