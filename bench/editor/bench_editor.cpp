@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
     const auto act = qm::act::standin::makeFactory(home);
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+    qm::QuietWait wait;
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
     qm::Form1 form(services);
     form.Form_Load();
     form.show();

@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
     const auto act = qm::act::standin::makeFactory(home);
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+    qm::QuietWait wait;
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
 
     // The ACT! objects as the main window keeps them, for the window's contender.
     qm::ActObjects objects;

@@ -60,7 +60,8 @@ Run startOnce(const QString& home) {
     QElapsedTimer timer;
     timer.start();
     const auto act = qm::act::standin::makeFactory(home);
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+    qm::QuietWait wait;
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
     Run run;
     {
         qm::Form1 form(services);

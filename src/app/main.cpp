@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
     const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(realAct);
-    qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act};
+    qm::QtWaitWindow wait;
+    qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act, wait};
 
     // A long start-up shows its progress; the main window appears when it is done.
     qm::ProgressWindow progressWindow;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -269,6 +270,12 @@ void paintAndCancelOnly(const QWidget* window) {
     qApp->removeEventFilter(&filter);
 }
 
+// Paints and lets the window system show what changed; input waits until the tool runs again.
+void paintOnly() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::X11ExcludeTimers);
+}
+
 } // namespace
 
 void ProgressWindow::show() {
@@ -287,6 +294,82 @@ void ProgressWindow::update(int permille, const QString& caption) {
 
 void ProgressWindow::hide() {
     m_window->hide();
+}
+
+class QtWaitWindow::Window : public QDialog {
+public:
+    Window() {
+        setObjectName(QStringLiteral("frmWaiting"));
+        setWindowTitle(kAppTitle);
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(this);
+        caption = new QLabel(this);
+        caption->setTextFormat(Qt::PlainText);
+        cancel = new QPushButton(QStringLiteral("Cancel"), this);
+        cancel->setObjectName(QStringLiteral("cmdCancel"));
+        layout->addWidget(caption);
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    }
+    // Cancel, Escape and the window's close box all ask to give the wait up.
+    void reject() override { cancelled = true; }
+    QLabel* caption;
+    QPushButton* cancel;
+    bool cancelled = false;
+};
+
+QtWaitWindow::QtWaitWindow()
+    : m_window(std::make_unique<Window>()) {}
+
+QtWaitWindow::~QtWaitWindow() {
+    end();
+}
+
+QWidget* QtWaitWindow::window() const {
+    return m_window.get();
+}
+
+QString QtWaitWindow::caption(const QString& file) {
+    return QStringLiteral("Waiting for another program that is writing ") + file + QStringLiteral("...");
+}
+
+void QtWaitWindow::begin(const QString& file) {
+    end();
+    m_waiting = true;
+    m_startMs = StartupProgress::steadyClock();
+    m_window->cancelled = false;
+    m_window->caption->setText(caption(file));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    paintOnly();
+}
+
+bool QtWaitWindow::cancelPressed() {
+    if (!m_waiting) {
+        return false;
+    }
+    if (m_window->isVisible()) {
+        // Only the modal window takes input; ACT!'s events and the timers wait until it is over.
+        QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+    } else if (StartupProgress::steadyClock() - m_startMs >= kShowAfterMs) {
+        m_window->adjustSize();
+        m_window->show();
+        m_window->raise();
+        m_window->activateWindow();
+        paintOnly();
+    } else {
+        paintOnly();
+    }
+    return m_window->cancelled;
+}
+
+void QtWaitWindow::end() {
+    if (!m_waiting) {
+        return;
+    }
+    m_waiting = false;
+    m_window->hide();
+    QApplication::restoreOverrideCursor();
 }
 
 std::optional<QString> QtFileDialogs::openFile(QObject* owner, const QString& initialFolder,

@@ -5,6 +5,7 @@
 #include "platform/Progress.h"
 #include "platform/Services.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -61,6 +62,31 @@ public:
 private:
     class Window;
     std::unique_ptr<Window> m_window;
+};
+
+// The wait cursor while a settings file is waited for, and after kShowAfterMs the window
+// "frmWaiting" saying which file, with a Cancel button. The window is application-modal: while
+// it is up, only it takes the pointer and the keys. Before it is up only painting goes on, and
+// never timers or ACT!'s events, so nothing else of the tool runs in the middle of a read or a
+// write.
+class QtWaitWindow : public WaitIndicator {
+public:
+    static constexpr int kShowAfterMs = 1000;
+
+    QtWaitWindow();
+    ~QtWaitWindow() override;
+    void begin(const QString& file) override;
+    bool cancelPressed() override;
+    void end() override;
+    QWidget* window() const;
+    // "Waiting for another program that is writing <file>..."
+    static QString caption(const QString& file);
+
+private:
+    class Window;
+    std::unique_ptr<Window> m_window;
+    std::int64_t m_startMs = 0;
+    bool m_waiting = false;
 };
 
 class QtFileDialogs : public FileDialogs {

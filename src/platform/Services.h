@@ -121,6 +121,28 @@ public:
                                             const QString& filter) = 0;
 };
 
+// What the administrator sees while a read or write of a settings file waits for another program
+// that holds it: the wait cursor at once and, once the wait has lasted a second, a small window
+// "Waiting for another program that is writing <file>..." with a Cancel button. Nothing else of
+// the tool runs meanwhile.
+class WaitIndicator {
+public:
+    virtual ~WaitIndicator() = default;
+    virtual void begin(const QString& file) = 0;
+    // Asked again and again while the wait goes on (every few tens of milliseconds): true once
+    // the administrator has asked to give the wait up.
+    virtual bool cancelPressed() = 0;
+    virtual void end() = 0;
+};
+
+// Waits shown nowhere and never given up: for work without a window (the command line).
+class QuietWait : public WaitIndicator {
+public:
+    void begin(const QString& /*file*/) override {}
+    bool cancelPressed() override { return false; }
+    void end() override {}
+};
+
 // Everything the tool asks of its platform, wired once by main() or by a test.
 struct Services {
     MessageBox& messageBox;
@@ -131,6 +153,7 @@ struct Services {
     Terminator& terminator;
     FileDialogs& dialogs;
     act::ObjectFactory& act;
+    WaitIndicator& wait;
 };
 
 } // namespace qm

@@ -83,7 +83,8 @@ private Q_SLOTS:
         test::TestServices t;
         t.app.folder = folder.path();
         DesktopShell shell(folder.filePath("act-standin"), act::standin::isDatabaseFile);
-        Services services{t.messageBox, t.settings, shell, t.instance, t.app, t.terminator, t.dialogs, t.act};
+        Services services{t.messageBox, t.settings, shell, t.instance, t.app,
+                          t.terminator, t.dialogs,  t.act, t.wait};
         Form1 form(services);
         form.findChild<QAction*>(item)->trigger();
         QDesktopServices::unsetUrlHandler("file");

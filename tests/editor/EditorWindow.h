@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <functional>
+
 namespace qm::test {
 
 // What an administrator does in the main window.
@@ -70,8 +72,10 @@ struct WindowDriver {
 class EditorWindow : public WindowDriver {
 public:
     // `usersFile`: the authorized-users file's bytes (none when null). `box`: the message boxes
-    // (the scripted double when none is given).
-    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr, int users = 3)
+    // (the scripted double when none is given). `beforeLoad`: runs once the files are written,
+    // before the start-up.
+    explicit EditorWindow(const QByteArray& usersFile = {}, MessageBox* box = nullptr, int users = 3,
+                          const std::function<void(EditorWindow&)>& beforeLoad = {})
         : services{box ? *box : t.messageBox,
                    t.settings,
                    t.shell,
@@ -79,13 +83,16 @@ public:
                    t.app,
                    t.terminator,
                    t.dialogs,
-                   t.act} {
+                   t.act,
+                   t.wait} {
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
         t.actState.addUsers(users);
         t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
         if (!usersFile.isNull())
             writeBytes(usersPath(), usersFile);
+        if (beforeLoad)
+            beforeLoad(*this);
         owned = std::make_unique<Form1>(services);
         form = owned.get();
         form->Form_Load();

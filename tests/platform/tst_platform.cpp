@@ -1,5 +1,5 @@
 // The common error report, the Visual Basic conversions, the message-box double, the instance guard,
-// the start-up's progress.
+// the start-up's progress, the window of a wait for another program.
 
 #include "OtherLogin.h"
 #include "TestPlatform.h"
@@ -10,11 +10,16 @@
 #include "platform/Progress.h"
 #include "platform/VbRuntime.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 using namespace qm;
 
@@ -179,6 +184,43 @@ private Q_SLOTS:
         QCOMPARE(test::readBytes(planted), QByteArray("1\nquillmark\nanother-host\n"));
     }
 
+    // The wait cursor at once, the window after a second; while it is up only its Cancel takes the
+    // pointer, and neither another window nor a timer of the tool gets a turn.
+    void waitWindow() {
+        QWidget other;
+        auto* button = new QPushButton("Save", &other);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        int clicks = 0, ticks = 0;
+        connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        QtWaitWindow wait;
+        const QString file = "/srv/Settings/Users.dat";
+        wait.begin(file);
+        QTimer::singleShot(1, [&] { ++ticks; });
+        QCOMPARE(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+                 Qt::WaitCursor);
+        QVERIFY(!wait.cancelPressed());
+        QVERIFY(!wait.window()->isVisible());
+        QThread::msleep(QtWaitWindow::kShowAfterMs + 20);
+        QVERIFY(!wait.cancelPressed());
+        QVERIFY(wait.window()->isVisible());
+        QCOMPARE(wait.window()->findChild<QLabel*>()->text(),
+                 "Waiting for another program that is writing /srv/Settings/Users.dat...");
+        QVERIFY(wait.window()->grab().save(QDir::temp().filePath("quillmark-waiting.png")));
+        QThread::msleep(5);
+        QVERIFY(!wait.cancelPressed());
+        QCOMPARE(ticks, 0); // (QTest's clicks below let timers run themselves)
+        QTest::mouseClick(other.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+        QVERIFY(!wait.cancelPressed());
+        auto* cancel = wait.window()->findChild<QPushButton*>("cmdCancel");
+        QTest::mouseClick(wait.window()->windowHandle(), Qt::LeftButton, {},
+                          cancel->mapTo(wait.window(), cancel->rect().center()));
+        QVERIFY(wait.cancelPressed());
+        QCOMPARE(clicks, 0);
+        wait.end();
+        QVERIFY(!wait.window()->isVisible() && !QApplication::overrideCursor());
+    }
+
     // A script of reports, "ms step done/total" (F fields, U users) or "ms finish", against what
     // the display was asked to do.
     void startupProgress_data() {
@@ -238,5 +280,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPlatform)
+QTEST_MAIN(TestPlatform)
 #include "tst_platform.moc"

@@ -146,6 +146,28 @@ public:
     VersionInfo ver{1, 0, 4};
 };
 
+// Records every wait for another program, and gives a wait up once cancelPressed() has been asked
+// `cancelAfter` times (never when negative).
+class FakeWaitIndicator : public WaitIndicator {
+public:
+    void begin(const QString& file) override {
+        files << file;
+        ++open;
+        asked = 0;
+    }
+    bool cancelPressed() override { return cancelAfter >= 0 && ++asked > cancelAfter; }
+    void end() override {
+        --open;
+        ++ended;
+    }
+
+    QStringList files; // the file of each wait, in order
+    int open = 0;      // waits begun and not ended
+    int ended = 0;
+    int asked = 0;
+    int cancelAfter = -1;
+};
+
 class RecordingTerminator : public Terminator {
 public:
     void endNow(int exitCode) override { codes.push_back(exitCode); }

@@ -17,8 +17,9 @@ struct TestServices {
     ScriptedFileDialogs dialogs;
     FakeActState actState;
     FakeActFactory act{actState};
+    FakeWaitIndicator wait;
 
-    Services services{messageBox, settings, shell, instance, app, terminator, dialogs, act};
+    Services services{messageBox, settings, shell, instance, app, terminator, dialogs, act, wait};
 };
 
 } // namespace qm::test
