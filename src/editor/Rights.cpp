@@ -87,20 +87,25 @@ ScopeLists RightsFile::read(const QString& scope) const {
 }
 
 RightsFile::FieldScope RightsFile::readField(const QString& fieldId) const {
-    FieldScope field{read(fieldId), false};
-    field.ownSettings = AuthorizedUsers::hasOwnSettings(field.lists);
-    return field;
+    return readFieldChecked(fieldId).field;
 }
 
-void RightsFile::write(const QString& scope, const IdLists& lists, const QString& oldKey) const {
-    AuthorizedUsers::writeScope(m_section, scope, lists, m_path);
-    if (oldKey != scope) {
-        IniLib::DeleteKey(m_section, oldKey, m_path);
-    }
+AuthorizedUsers::ScopeRead RightsFile::readChecked(const QString& scope) const {
+    return AuthorizedUsers::readScopeChecked(m_section, scope, m_path);
 }
 
-void RightsFile::removeField(const QString& fieldId) const {
-    AuthorizedUsers::removeFieldRights(m_section, fieldId, m_path);
+RightsFile::FieldRead RightsFile::readFieldChecked(const QString& fieldId) const {
+    AuthorizedUsers::ScopeRead read = readChecked(fieldId);
+    const bool own = AuthorizedUsers::hasOwnSettings(read.lists);
+    return {{std::move(read.lists), own}, std::move(read.problem)};
+}
+
+WriteResult RightsFile::write(const QString& scope, const IdLists& lists, const QString& oldKey) const {
+    return AuthorizedUsers::writeScope(m_section, scope, lists, m_path, oldKey);
+}
+
+WriteResult RightsFile::removeField(const QString& fieldId) const {
+    return AuthorizedUsers::removeFieldRights(m_section, fieldId, m_path);
 }
 
 EffectiveRight effectiveRight(const RightsFile& file, const QString& fieldId, const QString& uniqueId) {

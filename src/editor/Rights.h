@@ -62,8 +62,9 @@ private:
 };
 
 // The authorized-users file of one ACT! database: the file (UsersPath) and its section (the
-// database's generic name). Reads give what the INI functions give; writes and removals that
-// cannot be done leave the file as it was and are not reported.
+// database's generic name). Reads give what the INI functions give (the checked ones also say
+// when the file exists but could not be read); a write or removal that cannot be done leaves the
+// file as it was, and its result says why.
 class RightsFile {
 public:
     RightsFile(QString path, QString section);
@@ -82,12 +83,20 @@ public:
         bool ownSettings = false;
     };
     FieldScope readField(const QString& fieldId) const;
+    // The same reads, with the problem of a file that exists but could not be read.
+    AuthorizedUsers::ScopeRead readChecked(const QString& scope) const;
+    struct FieldRead {
+        FieldScope field;
+        std::optional<ReadProblem> problem;
+    };
+    FieldRead readFieldChecked(const QString& fieldId) const;
 
     // Writes the Full and Initialize lists of a scope (an empty list removes its key) and then
-    // removes `oldKey` ("Global" after the global settings, the bare field ID after a field's).
-    void write(const QString& scope, const IdLists& lists, const QString& oldKey) const;
+    // removes `oldKey` ("Global" after the global settings, the bare field ID after a field's),
+    // all in one write (AuthorizedUsers::writeScope).
+    WriteResult write(const QString& scope, const IdLists& lists, const QString& oldKey) const;
     // Removes a field's own rights: the field follows the global settings again.
-    void removeField(const QString& fieldId) const;
+    WriteResult removeField(const QString& fieldId) const;
 
 private:
     QString m_path;

@@ -29,7 +29,12 @@ int entriesOf(const QString& listText) {
 void readFieldFile(const QString& path, FieldRow& row) {
     FieldSettingsFile::FieldSettings file;
     try {
-        FieldSettingsFile::read(path, file);
+        if (const std::optional<ReadProblem> problem = FieldSettingsFile::read(path, file)) {
+            row.readable = false;
+            row.unreadable = true;
+            row.readError = problemText(*problem);
+            return;
+        }
     } catch (const VbError& e) {
         row.readable = false;
         row.readError = QStringLiteral("Error %1: '%2'").arg(e.number()).arg(e.description());

@@ -269,7 +269,11 @@ struct Checker {
     void checkFieldFiles() {
         for (const FieldRow& row : r.fields) {
             const QString path = FieldSettingsFile::fileName(r.paths.listPath, r.genericName, row.field.id);
-            if (!row.readable) {
+            if (row.unreadable) {
+                add(HazardKind::UnreadableFile, {}, fieldText(row.field), fileNameOf(path),
+                    QStringLiteral("The file cannot be read: ") + row.readError +
+                        QStringLiteral(". The editor cannot show this field's settings."));
+            } else if (!row.readable) {
                 add(HazardKind::UnreadableFile, {}, fieldText(row.field), fileNameOf(path),
                     row.readError +
                         QStringLiteral(" while reading it: the editor stops part-way and shows this "

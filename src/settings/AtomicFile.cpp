@@ -4,21 +4,20 @@
 
 #include "settings/AtomicFile.h"
 
+#include "settings/FileLocks.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QThread>
-
 #include <QMutex>
+#include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -26,17 +25,6 @@
 namespace qm {
 
 namespace {
-
-// A readers' lock and the lock of a write in place: record locks of the open file (not of the
-// process), so that they do not mix with the writers' whole-file locks.
-#ifdef F_OFD_SETLK
-constexpr int kRecordLock = F_OFD_SETLK;
-#else
-constexpr int kRecordLock = F_SETLK;
-#endif
-
-// How long a reader waits for a write in place (which takes microseconds) before it gives up.
-constexpr int kReaderWaitMs = 2000;
 
 class Fd {
 public:
@@ -71,37 +59,30 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Tries `attempt` until it succeeds, fails for good, or the deadline passes, pausing between
-// tries (1 ms, doubling up to 50 ms): never a busy loop. `attempt` returns 0, or the errno.
-template <typename Attempt> bool retryUntil(const QDeadlineTimer& deadline, Attempt attempt) {
-    int pauseMs = 1;
-    for (;;) {
-        const int error = attempt();
-        if (error == 0) {
-            return true;
-        }
-        if (error == EINTR) {
-            continue;
-        }
-        if ((error != EWOULDBLOCK && error != EAGAIN && error != EACCES) || deadline.hasExpired()) {
-            return false;
-        }
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(pauseMs, deadline.remainingTime() + 1)));
-        pauseMs = std::min(pauseMs * 2, 50);
+using posix::LockKind;
+
+// What a failed call means for a change of a file.
+WriteResult failure(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return {ReplaceResult::ReadOnly, {}};
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return {ReplaceResult::DiskFull, {}};
+    case EWOULDBLOCK:
+        return {ReplaceResult::Busy, {}};
+    case ECANCELED:
+        return {ReplaceResult::Cancelled, {}};
+    default:
+        return {ReplaceResult::Failed, QString::fromLocal8Bit(std::strerror(error))};
     }
 }
 
-bool writersLock(int fd, const QDeadlineTimer& deadline) {
-    return retryUntil(deadline, [fd] { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno; });
-}
-
-bool recordLock(int fd, short type, const QDeadlineTimer& deadline) {
-    return retryUntil(deadline, [fd, type] {
-        struct flock lock {};
-        lock.l_type = type;
-        lock.l_whence = SEEK_SET; // start 0, length 0: the whole file
-        return ::fcntl(fd, kRecordLock, &lock) == 0 ? 0 : errno;
-    });
+WriteResult done(ReplaceResult result) {
+    return {result, {}};
 }
 
 bool readAll(int fd, qint64 sizeHint, QByteArray& out) {
@@ -133,6 +114,7 @@ bool writeAll(int fd, const QByteArray& bytes, qint64 at = 0) {
             continue;
         }
         if (n <= 0) {
+            errno = n == 0 ? EIO : errno;
             return false;
         }
         done += n;
@@ -179,25 +161,20 @@ private:
     bool m_published = false;
 };
 
-ReplaceResult folderError(int error) {
-    return error == EACCES || error == EPERM || error == EROFS ? ReplaceResult::ReadOnly
-                                                               : ReplaceResult::Failed;
-}
-
 // Gives `name` the content `bytes` through a file beside it. nullopt: that would change what the
 // file is (another owner or group), so it is to be written in place.
-std::optional<ReplaceResult> replaceBeside(int dir, const char* name, const struct stat& old,
-                                           const QByteArray& bytes) {
+std::optional<WriteResult> replaceBeside(int dir, const char* name, const struct stat& old,
+                                         const QByteArray& bytes) {
     Beside beside(dir, 0600);
     if (beside.error() == EACCES || beside.error() == EPERM) {
         return std::nullopt; // a folder that may not be written: in place, as Windows would
     }
     if (beside.error() != 0) {
-        return ReplaceResult::Failed;
+        return failure(beside.error());
     }
     struct stat made {};
     if (::fstat(beside.fd(), &made) != 0) {
-        return ReplaceResult::Failed;
+        return failure(errno);
     }
     if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
         ::fchown(beside.fd(), old.st_uid, old.st_gid) != 0) {
@@ -205,49 +182,52 @@ std::optional<ReplaceResult> replaceBeside(int dir, const char* name, const stru
     }
     if (::fchmod(beside.fd(), old.st_mode & 07777) != 0 || !writeAll(beside.fd(), bytes) ||
         !flush(beside.fd()) || ::renameat(dir, beside.name(), dir, name) != 0) {
-        return ReplaceResult::Failed;
+        return failure(errno);
     }
     beside.published();
     flush(dir);
-    return ReplaceResult::Replaced;
+    return done(ReplaceResult::Replaced);
 }
 
-ReplaceResult writeInPlace(int fd, qint64 oldSize, const QByteArray& bytes, const QDeadlineTimer& deadline) {
-    if (!recordLock(fd, F_WRLCK, deadline)) {
-        return ReplaceResult::Busy;
+WriteResult writeInPlace(int fd, qint64 oldSize, const QByteArray& bytes, const QDeadlineTimer& deadline,
+                         const QString& file) {
+    if (const int error = posix::lockFairly(fd, LockKind::WritingInPlace, deadline, file)) {
+        return failure(error);
     }
     // What goes past the old end is written first: no room (a full disk, a quota, a size limit)
     // then fails before a byte of the old content is overwritten.
     const qint64 common = std::min<qint64>(oldSize, bytes.size());
     bool ok = writeAll(fd, bytes.mid(common), common);
+    int error = ok ? 0 : errno;
     if (!ok) {
         ::ftruncate(fd, oldSize);
     }
-    ok = ok && writeAll(fd, bytes.left(common), 0) && ::ftruncate(fd, bytes.size()) == 0 && flush(fd);
-    struct flock unlock {};
-    unlock.l_type = F_UNLCK;
-    ::fcntl(fd, kRecordLock, &unlock);
-    return ok ? ReplaceResult::Replaced : ReplaceResult::Failed;
+    if (ok && !(writeAll(fd, bytes.left(common), 0) && ::ftruncate(fd, bytes.size()) == 0 && flush(fd))) {
+        ok = false;
+        error = errno;
+    }
+    posix::unlockRecord(fd);
+    return ok ? done(ReplaceResult::Replaced) : failure(error);
 }
 
 // Publishes a new file under `name` without ever replacing one that appeared meanwhile. nullopt:
 // one did; the caller starts again with it.
-std::optional<ReplaceResult> createNew(int dir, const char* name, const QByteArray& bytes) {
+std::optional<WriteResult> createNew(int dir, const char* name, const QByteArray& bytes) {
     Beside beside(dir, 0666); // the mode a new file gets from the umask, as any program's
     if (beside.error() != 0) {
-        return folderError(beside.error());
+        return failure(beside.error());
     }
     if (!writeAll(beside.fd(), bytes) || !flush(beside.fd())) {
-        return ReplaceResult::Failed;
+        return failure(errno);
     }
 #ifdef RENAME_NOREPLACE
     if (::renameat2(dir, beside.name(), dir, name, RENAME_NOREPLACE) == 0) {
         beside.published();
         flush(dir);
-        return ReplaceResult::Replaced;
+        return done(ReplaceResult::Replaced);
     }
     if (errno != EINVAL && errno != ENOSYS) {
-        return errno == EEXIST ? std::nullopt : std::optional(ReplaceResult::Failed);
+        return errno == EEXIST ? std::nullopt : std::optional(failure(errno));
     }
 #endif
     // No such renaming on this disk: a second name is made only where none exists, and the
@@ -257,12 +237,12 @@ std::optional<ReplaceResult> createNew(int dir, const char* name, const QByteArr
             return std::nullopt;
         }
         if ((errno != EPERM && errno != EOPNOTSUPP) || ::renameat(dir, beside.name(), dir, name) != 0) {
-            return ReplaceResult::Failed;
+            return failure(errno);
         }
         beside.published(); // no hard links on this disk either: renamed under our folder lock
     }
     flush(dir);
-    return ReplaceResult::Replaced;
+    return done(ReplaceResult::Replaced);
 }
 
 // A file beside that a killed writer left: one of our names, unchanged for a while. Removed by the
@@ -345,16 +325,28 @@ FileContent readFile(const QString& path) {
     struct stat before {};
     if (::fstat(fd.get(), &before) != 0) {
         out.status = FileContent::IoError;
+        out.detail = QString::fromLocal8Bit(std::strerror(errno));
         return out;
     }
     if (!S_ISREG(before.st_mode)) {
-        out.status = S_ISDIR(before.st_mode) ? FileContent::IsFolder : FileContent::Denied;
+        out.status = S_ISDIR(before.st_mode) ? FileContent::IsFolder : FileContent::NotAFile;
         return out;
     }
     // Held until the descriptor closes: a write in place waits for this read, and this read for it.
-    if (!recordLock(fd.get(), F_RDLCK, QDeadlineTimer(kReaderWaitMs)) ||
-        !readAll(fd.get(), before.st_size, out.bytes)) {
+    const int error =
+        posix::lockFairly(fd.get(), LockKind::Reading, QDeadlineTimer(fileWriteTuning().readWaitMs), path);
+    if (error != 0) {
+        out.status = error == ECANCELED     ? FileContent::Cancelled
+                     : error == EWOULDBLOCK ? FileContent::Busy
+                                            : FileContent::IoError;
+        out.detail =
+            out.status == FileContent::IoError ? QString::fromLocal8Bit(std::strerror(error)) : QString();
+        return out;
+    }
+    if (!readAll(fd.get(), before.st_size, out.bytes)) {
         out.status = FileContent::IoError;
+        out.detail = QString::fromLocal8Bit(std::strerror(errno));
+        out.bytes.clear();
         return out;
     }
     struct stat after {};
@@ -365,31 +357,32 @@ FileContent readFile(const QString& path) {
     return out;
 }
 
-ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit) {
     const QFileInfo target(finalTarget(path));
+    const QString file = target.absoluteFilePath();
     const QByteArray name = QFile::encodeName(target.fileName());
     const Fd dir(
         ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.ok()) {
-        return errno == ENOENT || errno == ENOTDIR ? ReplaceResult::FolderMissing : folderError(errno);
+        return errno == ENOENT || errno == ENOTDIR ? done(ReplaceResult::FolderMissing) : failure(errno);
     }
     const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
-    if (!writersLock(dir.get(), deadline)) {
-        return ReplaceResult::Busy;
+    if (const int error = posix::lockFairly(dir.get(), LockKind::Writers, deadline, file)) {
+        return failure(error);
     }
     sweepOnce(dir.get(), QFile::encodeName(target.absolutePath()));
     for (int round = 0;; ++round) {
         if (round > 0 && deadline.hasExpired()) {
-            return ReplaceResult::Busy; // the file kept changing under writers that take no lock
+            return done(ReplaceResult::Busy); // the file kept changing under writers that take no lock
         }
         struct stat st {};
         if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) {
-                return folderError(errno);
+                return failure(errno);
             }
             const std::optional<QByteArray> bytes = edit(nullptr);
             if (!bytes) {
-                return ReplaceResult::Unchanged;
+                return done(ReplaceResult::Unchanged);
             }
             if (const auto created = createNew(dir.get(), name.constData(), *bytes)) {
                 return *created;
@@ -397,44 +390,44 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
             continue; // made meanwhile by a writer that does not take our locks
         }
         if (!S_ISREG(st.st_mode)) {
-            return ReplaceResult::NotAFile;
+            return done(ReplaceResult::NotAFile);
         }
         if ((st.st_mode & 0222) == 0) {
-            return ReplaceResult::ReadOnly;
+            return done(ReplaceResult::ReadOnly);
         }
-        const Fd file(::openat(dir.get(), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        if (!file.ok()) {
+        const Fd opened(::openat(dir.get(), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!opened.ok()) {
             if (errno == ENOENT) {
                 continue;
             }
-            return folderError(errno);
+            return failure(errno);
         }
-        if (!writersLock(file.get(), deadline)) {
-            return ReplaceResult::Busy;
+        if (const int error = posix::lockFairly(opened.get(), LockKind::Writers, deadline, file)) {
+            return failure(error);
         }
         struct stat locked {};
         struct stat named {};
-        if (::fstat(file.get(), &locked) != 0) {
-            return ReplaceResult::Failed;
+        if (::fstat(opened.get(), &locked) != 0) {
+            return failure(errno);
         }
         if (::fstatat(dir.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             !sameFile(locked, named)) {
             continue; // replaced while we waited (a writer on another machine): lock the new one
         }
         QByteArray current;
-        if (!readAll(file.get(), locked.st_size, current)) {
-            return ReplaceResult::Failed;
+        if (!readAll(opened.get(), locked.st_size, current)) {
+            return failure(errno);
         }
         const std::optional<QByteArray> bytes = edit(&current);
         if (!bytes) {
-            return ReplaceResult::Unchanged;
+            return done(ReplaceResult::Unchanged);
         }
         if (locked.st_nlink == 1) {
-            if (const auto replaced = replaceBeside(dir.get(), name.constData(), locked, *bytes)) {
+            if (auto replaced = replaceBeside(dir.get(), name.constData(), locked, *bytes)) {
                 return *replaced;
             }
         }
-        return writeInPlace(file.get(), locked.st_size, *bytes, deadline);
+        return writeInPlace(opened.get(), locked.st_size, *bytes, deadline, file);
     }
 }
 

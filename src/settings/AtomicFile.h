@@ -7,10 +7,12 @@
 // Writers take turns through kernel locks that end with the process holding them, however it
 // ends: the lock of the file's folder (which also covers a file that does not exist yet) and the
 // lock of the file itself (which covers other names of the same file, and writers on other
-// machines of a shared folder). A writer that cannot have both within lockWaitMs changes nothing
-// and says so, as a read-only file does: it never writes without them, so a writer that stalls
-// while it holds them cannot lose anyone's change either. Each writer reads the file under the
-// locks and derives the new content from what it read.
+// machines of a shared folder). A writer waits for them fairly (see FileLocks.h), and at most
+// lockWaitMs: one that cannot have both by then changes nothing and says so (Busy), as a
+// read-only file does. It never writes without them, so a writer that stalls while it holds them
+// cannot lose anyone's change either. Each writer reads the file under the locks and derives the
+// new content from what it read. While a reader or writer waits, the hook of LockWait.h hears of
+// it, and may give the wait up (Cancelled).
 //
 // The new content normally goes into a short-named file beside the old one, is flushed to the
 // disk and renamed over it, and the folder is flushed: a crash or a power cut leaves the old file
@@ -36,13 +38,22 @@
 namespace qm {
 
 enum class ReplaceResult {
-    Replaced,      // the new content is in the file
+    Replaced,      // the new content is in the file, flushed to the disk
     Unchanged,     // the change asked for nothing
     FolderMissing, // the file's folder does not exist
     ReadOnly,      // the file may not be written, or (a new file) its folder may not be
     NotAFile,      // the path names a folder or another kind of file
     Busy,          // another writer kept the file longer than the wait allows
-    Failed,        // reading or writing failed (disk full, I/O error, ...)
+    Cancelled,     // the wait for another writer was given up (LockWait.h)
+    DiskFull,      // no room for the new content (a full disk, a quota, a size limit)
+    Failed,        // reading or writing failed otherwise (an I/O error, ...)
+};
+
+// What became of a change of a file. On any result but Replaced the file is as it was.
+struct WriteResult {
+    ReplaceResult result = ReplaceResult::Failed;
+    QString detail; // Failed: the system's text of the error
+    bool landed() const { return result == ReplaceResult::Replaced || result == ReplaceResult::Unchanged; }
 };
 
 // Device, inode, size, modification and change time (ns), and 1; all 0 for a missing file. Any
@@ -60,12 +71,23 @@ QString finalTarget(const QString& path);
 bool isReadOnlyFile(const QString& path);
 
 struct FileContent {
-    enum Status { Ok, Missing, Denied, IsFolder, IoError } status = Missing;
+    enum Status {
+        Ok,
+        Missing,   // no such file
+        Denied,    // this login may not read it
+        IsFolder,  // a folder
+        NotAFile,  // a FIFO, a device, a socket: never opened to be read
+        Busy,      // another program kept it locked longer than a reader waits
+        Cancelled, // the wait for another program was given up (LockWait.h)
+        IoError,   // reading failed
+    } status = Missing;
     QByteArray bytes;
     FileIdentity identity{}; // of the content read; all 0 when the file changed while being read
+    QString detail;          // IoError: the system's text of the error
+    bool exists() const { return status != Missing; }
 };
-// The whole file, read when no writer of this program is writing it in place (after a bounded
-// wait).
+// The whole file, read when no writer of this program is writing it in place (after a bounded,
+// fair wait). A name that is no regular file is refused at once, without waiting on it.
 FileContent readFile(const QString& path);
 
 // A change of a file: from its current content (nullptr when it does not exist) to the new
@@ -75,13 +97,16 @@ using ContentEdit = std::function<std::optional<QByteArray>(const QByteArray* cu
 
 // Changes the file at the end of the link chain of `path`, under the writers' locks, as the top of
 // this file says. On any result but Replaced the file is as it was and nothing is left beside it.
-ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit);
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit);
 
 // Knobs for tests and benchmarks.
 struct FileWriteTuning {
-    // The longest a writer waits for another writer's locks, which are held for milliseconds: one
-    // that holds them longer has stalled. A Save of rights makes up to three writes.
-    int lockWaitMs = 2000;
+    // The longest a writer waits for another writer's locks. Those are held for milliseconds, a
+    // little longer on a busy machine or a slow share: only a writer that has really stopped
+    // holds them this long.
+    int lockWaitMs = 10'000;
+    // The longest a reader waits for a write in place (which takes microseconds).
+    int readWaitMs = 2000;
     bool sync = true; // flush new files and their folder to the disk
 };
 FileWriteTuning& fileWriteTuning();

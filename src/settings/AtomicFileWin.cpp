@@ -6,14 +6,19 @@
 // A new file is made beside and moved into place without replacing anything that appeared
 // meanwhile; an existing one is replaced by ReplaceFileW, which keeps its attributes, owner and
 // access rights, or written in place where that would lose a hard link or cannot make a file.
+//
+// A lock is waited for in the system's own queue of the range (LockFileEx without failing at once,
+// on a handle of its own opened for overlapped waits), in slices between which the thread's
+// LockWaitHook hears how the wait goes; a wait that runs out or is given up is cancelled.
 
 #include "settings/AtomicFile.h"
+
+#include "settings/LockWait.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QThread>
 
 #include <windows.h>
 
@@ -24,7 +29,6 @@ namespace {
 constexpr DWORD kLockHigh = 0x7FFFFFFF;
 constexpr DWORD kWritersLock = 0xFFFFFFF0;
 constexpr DWORD kInPlaceLock = 0xFFFFFFF1;
-constexpr int kReaderWaitMs = 2000;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 class Handle {
@@ -49,22 +53,54 @@ std::wstring native(const QString& path) {
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-bool lockRange(HANDLE h, DWORD low, bool exclusive, const QDeadlineTimer& deadline) {
-    int pauseMs = 1;
-    for (;;) {
-        OVERLAPPED at{};
-        at.Offset = low;
-        at.OffsetHigh = kLockHigh;
-        const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-        if (LockFileEx(h, flags, 0, 1, 0, &at)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_LOCK_VIOLATION || deadline.hasExpired()) {
-            return false;
-        }
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(pauseMs, deadline.remainingTime() + 1)));
-        pauseMs = std::min(pauseMs * 2, 50);
+enum class Locked { Yes, Busy, Cancelled, Failed };
+
+// Takes the lock range `low` of `path` on a handle of its own, `h` (opened for overlapped waits),
+// waiting in the range's queue until `deadline`.
+Locked lockRange(HANDLE h, DWORD low, bool exclusive, const QDeadlineTimer& deadline, const QString& path) {
+    OVERLAPPED at{};
+    at.Offset = low;
+    at.OffsetHigh = kLockHigh;
+    const DWORD mode = exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
+    if (LockFileEx(h, mode | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return Locked::Yes;
     }
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+        return Locked::Failed;
+    }
+    Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done.get()) {
+        return Locked::Failed;
+    }
+    at = OVERLAPPED{};
+    at.Offset = low;
+    at.OffsetHigh = kLockHigh;
+    at.hEvent = done.get();
+    if (LockFileEx(h, mode, 0, 1, 0, &at)) {
+        return Locked::Yes;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        return Locked::Failed;
+    }
+    LockWait wait(path, deadline);
+    DWORD ignored = 0;
+    while (const int ms = wait.nextSlice()) {
+        if (WaitForSingleObject(done.get(), DWORD(ms)) == WAIT_OBJECT_0) {
+            return GetOverlappedResult(h, &at, &ignored, FALSE) ? Locked::Yes : Locked::Failed;
+        }
+    }
+    CancelIoEx(h, &at);
+    if (GetOverlappedResult(h, &at, &ignored, TRUE)) {
+        return Locked::Yes; // granted as the wait was given up: had all the same
+    }
+    return wait.cancelled() ? Locked::Cancelled : Locked::Busy;
+}
+
+// A handle of `path` for the lock ranges only: the waits on it are overlapped, and its ranges lie
+// past any content, so it never stands in the way of a read or write.
+HANDLE lockHandle(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                       nullptr);
 }
 
 void unlockRange(HANDLE h, DWORD low) {
@@ -125,19 +161,32 @@ bool flush(HANDLE h) {
     return !fileWriteTuning().sync || FlushFileBuffers(h);
 }
 
-ReplaceResult errorResult(DWORD error) {
+WriteResult errorResult(DWORD error) {
     switch (error) {
     case ERROR_PATH_NOT_FOUND:
-        return ReplaceResult::FolderMissing;
+        return {ReplaceResult::FolderMissing, {}};
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-        return ReplaceResult::ReadOnly;
+        return {ReplaceResult::ReadOnly, {}};
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        return ReplaceResult::Busy;
+        return {ReplaceResult::Busy, {}};
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return {ReplaceResult::DiskFull, {}};
     default:
-        return ReplaceResult::Failed;
+        return {ReplaceResult::Failed, QStringLiteral("Windows error %1").arg(error)};
     }
+}
+
+WriteResult done(ReplaceResult result) {
+    return {result, {}};
+}
+
+WriteResult lockResult(Locked locked) {
+    return done(locked == Locked::Busy        ? ReplaceResult::Busy
+                : locked == Locked::Cancelled ? ReplaceResult::Cancelled
+                                              : ReplaceResult::Failed);
 }
 
 QString besideName(const QString& target) {
@@ -164,10 +213,10 @@ QString writeBeside(const QString& target, const QByteArray& bytes, DWORD& error
     return name;
 }
 
-ReplaceResult writeInPlace(HANDLE h, qint64 oldSize, const QByteArray& bytes,
-                           const QDeadlineTimer& deadline) {
-    if (!lockRange(h, kInPlaceLock, true, deadline)) {
-        return ReplaceResult::Busy;
+WriteResult writeInPlace(HANDLE h, HANDLE locks, qint64 oldSize, const QByteArray& bytes,
+                         const QDeadlineTimer& deadline, const QString& path) {
+    if (const Locked locked = lockRange(locks, kInPlaceLock, true, deadline, path); locked != Locked::Yes) {
+        return lockResult(locked);
     }
     const qint64 common = std::min<qint64>(oldSize, bytes.size());
     bool ok = writeAll(h, bytes.mid(common), common); // past the old end first: no room fails here
@@ -175,8 +224,9 @@ ReplaceResult writeInPlace(HANDLE h, qint64 oldSize, const QByteArray& bytes,
         setSize(h, oldSize);
     }
     ok = ok && writeAll(h, bytes.left(common), 0) && setSize(h, bytes.size()) && flush(h);
-    unlockRange(h, kInPlaceLock);
-    return ok ? ReplaceResult::Replaced : ReplaceResult::Failed;
+    const DWORD error = ok ? 0 : GetLastError();
+    unlockRange(locks, kInPlaceLock);
+    return ok ? done(ReplaceResult::Replaced) : errorResult(error);
 }
 
 } // namespace
@@ -246,21 +296,36 @@ FileContent readFile(const QString& path) {
         out.status = FileContent::IsFolder;
         return out;
     }
-    const bool locked = lockRange(h.get(), kInPlaceLock, false, QDeadlineTimer(kReaderWaitMs));
-    const bool read = locked && readAll(h.get(), out.bytes);
-    if (locked) {
-        unlockRange(h.get(), kInPlaceLock);
+    if (GetFileType(h.get()) != FILE_TYPE_DISK) {
+        out.status = FileContent::NotAFile;
+        return out;
+    }
+    const Handle locks(lockHandle(native(path)));
+    const Locked locked = locks.ok() ? lockRange(locks.get(), kInPlaceLock, false,
+                                                 QDeadlineTimer(fileWriteTuning().readWaitMs), path)
+                                     : Locked::Failed;
+    if (locked == Locked::Busy || locked == Locked::Cancelled) {
+        out.status = locked == Locked::Busy ? FileContent::Busy : FileContent::Cancelled;
+        return out;
+    }
+    const bool read = locked == Locked::Yes && readAll(h.get(), out.bytes);
+    if (locked == Locked::Yes) {
+        unlockRange(locks.get(), kInPlaceLock);
     }
     out.status = read ? FileContent::Ok : FileContent::IoError;
+    if (!read) {
+        out.detail = QStringLiteral("Windows error %1").arg(GetLastError());
+        out.bytes.clear();
+    }
     return out; // identity left unknown: the cache compares content on every read here
 }
 
-ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit) {
     const QString target = finalTarget(path);
     const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
     for (int round = 0;; ++round) {
         if (round > 0 && deadline.hasExpired()) {
-            return ReplaceResult::Busy;
+            return done(ReplaceResult::Busy);
         }
         const DWORD attributes = GetFileAttributesW(native(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -269,7 +334,7 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
             }
             const std::optional<QByteArray> bytes = edit(nullptr);
             if (!bytes) {
-                return ReplaceResult::Unchanged;
+                return done(ReplaceResult::Unchanged);
             }
             DWORD error = 0;
             const QString beside = writeBeside(target, *bytes, error);
@@ -277,7 +342,7 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
                 return errorResult(error);
             }
             if (MoveFileExW(native(beside).c_str(), native(target).c_str(), MOVEFILE_WRITE_THROUGH)) {
-                return ReplaceResult::Replaced; // never over a file: without MOVEFILE_REPLACE_EXISTING
+                return done(ReplaceResult::Replaced); // never over a file: without MOVEFILE_REPLACE_EXISTING
             }
             error = GetLastError();
             DeleteFileW(native(beside).c_str());
@@ -287,10 +352,10 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
             return errorResult(error);
         }
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            return ReplaceResult::NotAFile;
+            return done(ReplaceResult::NotAFile);
         }
         if (attributes & FILE_ATTRIBUTE_READONLY) {
-            return ReplaceResult::ReadOnly;
+            return done(ReplaceResult::ReadOnly);
         }
         Handle file(CreateFileW(native(target).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -300,8 +365,13 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
             }
             return errorResult(GetLastError());
         }
-        if (!lockRange(file.get(), kWritersLock, true, deadline)) {
-            return ReplaceResult::Busy;
+        const Handle locks(lockHandle(native(target)));
+        if (!locks.ok()) {
+            return errorResult(GetLastError());
+        }
+        if (const Locked locked = lockRange(locks.get(), kWritersLock, true, deadline, target);
+            locked != Locked::Yes) {
+            return lockResult(locked);
         }
         // The name may have been given to another file while we waited: lock that one instead.
         BY_HANDLE_FILE_INFORMATION locked{};
@@ -315,11 +385,11 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
         }
         QByteArray current;
         if (!readAll(file.get(), current)) {
-            return ReplaceResult::Failed;
+            return errorResult(GetLastError());
         }
         const std::optional<QByteArray> bytes = edit(&current);
         if (!bytes) {
-            return ReplaceResult::Unchanged;
+            return done(ReplaceResult::Unchanged);
         }
         if (locked.nNumberOfLinks == 1) {
             DWORD error = 0;
@@ -327,17 +397,18 @@ ReplaceResult rewriteFile(const QString& path, const ContentEdit& edit) {
             if (!beside.isEmpty()) {
                 if (ReplaceFileW(native(target).c_str(), native(beside).c_str(), nullptr,
                                  REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-                    return ReplaceResult::Replaced;
+                    return done(ReplaceResult::Replaced);
                 }
+                error = GetLastError();
                 DeleteFileW(native(beside).c_str());
-                return ReplaceResult::Failed;
+                return errorResult(error);
             }
             if (error != ERROR_ACCESS_DENIED) {
                 return errorResult(error);
             }
             // A folder that may not be written: in place.
         }
-        return writeInPlace(file.get(), qint64(current.size()), *bytes, deadline);
+        return writeInPlace(file.get(), locks.get(), qint64(current.size()), *bytes, deadline, target);
     }
 }
 

@@ -16,12 +16,9 @@ bool inStr(const QString& haystack, const QString& needle) {
     return needle.isEmpty() || haystack.contains(needle, Qt::CaseSensitive);
 }
 
-void writeOrRemove(const QString& section, const QString& key, const QString& list, const QString& file) {
-    if (list.isEmpty()) {
-        IniLib::DeleteKey(section, key, file);
-    } else {
-        IniLib::WriteKeyValue(section, key, list, file);
-    }
+// A list that would be empty is not written: its key is removed instead.
+IniLib::KeyChange listChange(const QString& key, const QString& list) {
+    return {key, list.isEmpty() ? std::nullopt : std::optional(list)};
 }
 
 } // namespace
@@ -38,9 +35,20 @@ QString initializeKey(const QString& scope) {
 }
 
 ScopeLists readScope(const QString& section, const QString& scope, const QString& file) {
+    return readScopeChecked(section, scope, file).lists;
+}
+
+ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file) {
     const QString blank = QStringLiteral(" ");
-    return {IniLib::GetKeyValue(section, fullKey(scope), file) + blank,
-            IniLib::GetKeyValue(section, initializeKey(scope), file) + blank};
+    const IniLib::Loaded loaded = IniLib::Load(file);
+    ScopeRead read{{blank, blank}, std::nullopt};
+    if (loaded.doc) {
+        read.lists = {IniLib::ValueOf(*loaded.doc, section, fullKey(scope)) + blank,
+                      IniLib::ValueOf(*loaded.doc, section, initializeKey(scope)) + blank};
+    } else if (loaded.status != FileContent::Missing) {
+        read.problem = ReadProblem{file, loaded.status, loaded.detail};
+    }
+    return read;
 }
 
 QString Get_User_Right(const QString& id, const QString& fullList, const QString& initList) {
@@ -72,15 +80,20 @@ IdLists buildIdLists(const std::vector<std::pair<QString, int>>& userRights) {
     return lists;
 }
 
-void writeScope(const QString& section, const QString& scope, const IdLists& lists, const QString& file) {
-    writeOrRemove(section, fullKey(scope), lists.full, file);
-    writeOrRemove(section, initializeKey(scope), lists.initialize, file);
-    IniLib::DeleteKey(section, scope, file);
+WriteResult writeScope(const QString& section, const QString& scope, const IdLists& lists,
+                       const QString& file, const QString& oldKey) {
+    std::vector<IniLib::KeyChange> changes{listChange(fullKey(scope), lists.full),
+                                           listChange(initializeKey(scope), lists.initialize),
+                                           {scope, std::nullopt}};
+    if (!oldKey.isEmpty() && oldKey != scope) {
+        changes.push_back({oldKey, std::nullopt});
+    }
+    return IniLib::ChangeKeys(section, changes, file);
 }
 
-void removeFieldRights(const QString& section, const QString& fieldId, const QString& file) {
-    IniLib::DeleteKey(section, fullKey(fieldId), file);
-    IniLib::DeleteKey(section, initializeKey(fieldId), file);
+WriteResult removeFieldRights(const QString& section, const QString& fieldId, const QString& file) {
+    return IniLib::ChangeKeys(
+        section, {{fullKey(fieldId), std::nullopt}, {initializeKey(fieldId), std::nullopt}}, file);
 }
 
 } // namespace qm::AuthorizedUsers

@@ -5,9 +5,13 @@
 // joined without any separator. The scope is "Global" for the global settings or the decimal ID
 // of one field. A user in neither list holds None.
 
+#include "settings/AtomicFile.h"
+#include "settings/FileProblem.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -31,6 +35,13 @@ struct ScopeLists {
     QString initialize;
 };
 ScopeLists readScope(const QString& section, const QString& scope, const QString& file);
+// The same read, also saying when the file exists but could not be read (its lists then read
+// empty, as readScope gives them, but they are not what the file holds).
+struct ScopeRead {
+    ScopeLists lists;
+    std::optional<ReadProblem> problem;
+};
+ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file);
 
 // "0" when `id` occurs anywhere in `fullList`, else "1" when it occurs in `initList`, else "2".
 // A plain, case-sensitive substring search, as the run-time's InStr: an empty ID is found in any
@@ -52,11 +63,14 @@ IdLists buildIdLists(const std::vector<std::pair<QString, int>>& userRights);
 
 // Writes a scope: the Full list under "<scope>F", then the Initialize list under "<scope>I"; an
 // empty list removes its key instead. Then removes the key named `scope` itself ("Global", or
-// the bare field ID), which is never written with a value.
-void writeScope(const QString& section, const QString& scope, const IdLists& lists, const QString& file);
+// the bare field ID), which is never written with a value, and `oldKey` when it is another.
+// This is the one place where a scope is written: all of it goes into the file in one write, made
+// to the file as read under the writers' lock, so it lands whole or not at all.
+WriteResult writeScope(const QString& section, const QString& scope, const IdLists& lists,
+                       const QString& file, const QString& oldKey = {});
 
-// Removes a field's own rights ("<fieldId>F" then "<fieldId>I"): the field follows the global
-// settings again.
-void removeFieldRights(const QString& section, const QString& fieldId, const QString& file);
+// Removes a field's own rights ("<fieldId>F" then "<fieldId>I"), in one write: the field follows
+// the global settings again.
+WriteResult removeFieldRights(const QString& section, const QString& fieldId, const QString& file);
 
 } // namespace qm::AuthorizedUsers

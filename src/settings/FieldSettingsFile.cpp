@@ -97,26 +97,19 @@ void readContent(QByteArrayView bytes, Sink& sink) {
     }
 }
 
-void read(const QString& path, Sink& sink) {
+std::optional<ReadProblem> read(const QString& path, Sink& sink) {
     sink.clearListText();
-    if (!IniLib::FileExists(path)) {
-        sink.setOnlyFromDropdown(0);
-        sink.setAllowEditing(0);
-        return;
-    }
-    const FileContent file = readFile(path);
-    switch (file.status) {
-    case FileContent::Ok:
+    const FileContent file = IniLib::FileExists(path) ? readFile(path) : FileContent{};
+    if (file.status == FileContent::Ok) {
         readContent(file.bytes, sink);
-        return;
-    case FileContent::Missing:
-        raise(VbErr::FileNotFound);
-    case FileContent::Denied:
-    case FileContent::IsFolder:
-        raise(VbErr::PathFileAccessError);
-    case FileContent::IoError:
-        raise(VbErr::DeviceIOError);
+        return std::nullopt;
     }
+    sink.setOnlyFromDropdown(0);
+    sink.setAllowEditing(0);
+    if (file.status == FileContent::Missing) {
+        return std::nullopt;
+    }
+    return ReadProblem{path, file.status, file.detail};
 }
 
 QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText) {
@@ -134,25 +127,16 @@ QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listTe
     return cp1252::encode(text);
 }
 
-void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
+WriteResult write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
     const QByteArray bytes = content(onlyFromDropdown, allowEditing, listText);
-    switch (rewriteFile(path, [&](const QByteArray*) { return std::optional(bytes); })) {
-    case ReplaceResult::Replaced:
-    case ReplaceResult::Unchanged:
-        return;
-    case ReplaceResult::FolderMissing:
-        raise(VbErr::PathNotFound);
-    case ReplaceResult::ReadOnly:
-    case ReplaceResult::NotAFile:
-    case ReplaceResult::Busy:
-        raise(VbErr::PathFileAccessError);
-    case ReplaceResult::Failed:
-        raise(VbErr::DeviceIOError);
+    if (path.isEmpty()) {
+        return {ReplaceResult::FolderMissing, {}};
     }
+    return rewriteFile(path, [&](const QByteArray*) { return std::optional(bytes); });
 }
 
-void save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
-    write(path, onlyFromDropdown, allowEditing, listText);
+WriteResult save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {
+    return write(path, onlyFromDropdown, allowEditing, listText);
 }
 
 } // namespace qm::FieldSettingsFile

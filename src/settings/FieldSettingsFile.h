@@ -5,10 +5,14 @@
 // It is read and written line by line, never through the INI functions.
 
 #include "platform/Paths.h"
+#include "settings/AtomicFile.h"
+#include "settings/FileProblem.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 namespace qm::FieldSettingsFile {
 
@@ -51,8 +55,9 @@ struct FieldSettings : Sink {
 // the first as read, the others trimmed, joined by LF.
 // Raises qm::VbError: "Input past end of file" (62) when a flag line is missing, "Type mismatch"
 // (13) or "Overflow" (6) when a flag is no 16-bit integer, "Invalid property value" (380) for a
-// state other than 0, 1 and 2; an unreadable file raises a file error (53, 75).
-void read(const QString& path, Sink& sink);
+// state other than 0, 1 and 2. A file that exists but cannot be read is never read as an empty
+// one: both flags are set to 0, as for a missing file, and the problem is returned.
+std::optional<ReadProblem> read(const QString& path, Sink& sink);
 // The same read over bytes already in memory (the file exists).
 void readContent(QByteArrayView bytes, Sink& sink);
 
@@ -63,16 +68,15 @@ void readContent(QByteArrayView bytes, Sink& sink);
 QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText);
 
 // Replaces the file with content(...), checked in full before anything is written (see
-// AtomicFile.h for how a file is replaced). Raises "Overflow" (6) as above, "Path not found" (76)
-// when the folder is missing, "Path/File access error" (75) when the file (or the folder of a new
-// file) may not be written or another writer holds it too long, "Device I/O error" (57) when the
-// write itself fails; the old file then stays as it was.
-void write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
+// AtomicFile.h for how a file is replaced). Raises "Overflow" (6) as above, before anything is
+// written. A write that does not land (a read-only file, a missing folder, another writer that
+// holds the file too long, a full disk) leaves the old file as it was and says why.
+WriteResult write(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
 
 // What the Save does with the file. When "Allow editing" is unchecked and the list is empty, a
 // save once deleted the file before writing it anew; the write replaces the file whole, which
 // leaves the same file, without losing the file's links, owner and mode, nor the file itself when
 // the write fails. So a save is the write.
-void save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
+WriteResult save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText);
 
 } // namespace qm::FieldSettingsFile

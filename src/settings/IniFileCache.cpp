@@ -2,6 +2,8 @@
 
 #include "settings/AtomicFile.h"
 
+#include <QDeadlineTimer>
+
 #include <ctime>
 
 namespace qm {
@@ -30,6 +32,10 @@ IniFileCache& IniFileCache::instance() {
 }
 
 std::shared_ptr<const IniDocument> IniFileCache::load(const QString& path) {
+    return loadChecked(path).doc;
+}
+
+IniFileCache::Loaded IniFileCache::loadChecked(const QString& path) {
     const FileIdentity now = identityOf(path);
     {
         QMutexLocker lock(&m_mutex);
@@ -38,18 +44,34 @@ std::shared_ptr<const IniDocument> IniFileCache::load(const QString& path) {
             if (it != m_entries.end()) {
                 m_entries.erase(it);
             }
-            return nullptr;
+            lock.unlock();
+            // Missing, or a name stat cannot follow (a link to nowhere): the reader says which.
+            const FileContent read = readFile(path);
+            if (read.status != FileContent::Ok) {
+                return {nullptr, read.status, read.detail};
+            }
+            return {std::make_shared<const IniDocument>(read.bytes), FileContent::Ok, {}};
         }
         if (it != m_entries.end() && it->second.trusted && it->second.identity == now) {
-            return it->second.doc;
+            return {it->second.doc, FileContent::Ok, {}};
+        }
+        const auto busy = m_busy.find(path);
+        if (busy != m_busy.end() && busy->second.identity == now &&
+            QDeadlineTimer::current().deadline() < busy->second.untilMs) {
+            return {nullptr, FileContent::Busy, {}};
         }
     }
     FileContent read = readFile(path);
     QMutexLocker lock(&m_mutex);
     ++m_contentReads;
+    if (read.status == FileContent::Busy) {
+        m_busy[path] = {now, QDeadlineTimer::current().deadline() + kBusyMemoMs};
+    } else {
+        m_busy.erase(path);
+    }
     if (read.status != FileContent::Ok) {
         m_entries.erase(path);
-        return nullptr;
+        return {nullptr, read.status, read.detail};
     }
     const auto it = m_entries.find(path);
     std::shared_ptr<const IniDocument> doc;
@@ -62,10 +84,10 @@ std::shared_ptr<const IniDocument> IniFileCache::load(const QString& path) {
     if (read.identity[5] == 0) {
         // Changed while being read: serve what was read, keep nothing.
         m_entries.erase(path);
-        return doc;
+        return {doc, FileContent::Ok, {}};
     }
     keep(path, Entry{read.identity, settled(read.identity), doc});
-    return doc;
+    return {doc, FileContent::Ok, {}};
 }
 
 std::shared_ptr<const IniDocument> IniFileCache::parsed(const QString& path, const QByteArray& bytes) {
@@ -82,6 +104,7 @@ std::shared_ptr<const IniDocument> IniFileCache::parsed(const QString& path, con
 
 void IniFileCache::remember(const QString& path, std::shared_ptr<const IniDocument> doc) {
     QMutexLocker lock(&m_mutex);
+    m_busy.erase(path);
     keep(path, Entry{{}, false, std::move(doc)});
 }
 
@@ -95,6 +118,7 @@ void IniFileCache::keep(const QString& path, Entry entry) {
 void IniFileCache::clear() {
     QMutexLocker lock(&m_mutex);
     m_entries.clear();
+    m_busy.clear();
 }
 
 } // namespace qm

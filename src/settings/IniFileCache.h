@@ -13,7 +13,11 @@
 // identity). While a file is younger than that, each read compares its content with the entry
 // instead, which still spares the parse. The change time cannot be set by any program, so a
 // later change of a settled file always shows in its identity.
+//
+// A file that another program kept locked longer than a reader waits reads as such, at once, for
+// kBusyMemoMs while it stays unchanged: a start-up that reads it several times waits once.
 
+#include "settings/AtomicFile.h"
 #include "settings/IniDocument.h"
 
 #include <QMutex>
@@ -28,11 +32,19 @@ namespace qm {
 class IniFileCache {
 public:
     static constexpr qint64 kSettleNs = 2'500'000'000;
+    static constexpr qint64 kBusyMemoMs = 3000;
 
     static IniFileCache& instance();
 
     // The file as it is on disk now; nullptr when it is missing or cannot be read.
     std::shared_ptr<const IniDocument> load(const QString& path);
+    // The same, saying why there is none: the status and detail of the read (FileContent).
+    struct Loaded {
+        std::shared_ptr<const IniDocument> doc;
+        FileContent::Status status = FileContent::Missing;
+        QString detail;
+    };
+    Loaded loadChecked(const QString& path);
     // `bytes` just read from `path` under a writer's lock, parsed (the entry's document when it
     // holds the same bytes).
     std::shared_ptr<const IniDocument> parsed(const QString& path, const QByteArray& bytes);
@@ -52,9 +64,14 @@ private:
         std::shared_ptr<const IniDocument> doc;
     };
     void keep(const QString& path, Entry entry);
+    struct Busy {
+        std::array<qint64, 6> identity{};
+        qint64 untilMs = 0;
+    };
 
     QMutex m_mutex;
     std::unordered_map<QString, Entry> m_entries;
+    std::unordered_map<QString, Busy> m_busy; // files found locked by another program
     qint64 m_contentReads = 0;
     qint64 m_parses = 0;
 };

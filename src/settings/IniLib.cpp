@@ -1,64 +1,77 @@
 #include "settings/IniLib.h"
 
-#include "settings/AtomicFile.h"
 #include "settings/Cp1252.h"
 #include "settings/IniFileCache.h"
 
 #include <QFileInfo>
 
-#include <optional>
-
 namespace qm::IniLib {
 
-namespace {
-
-// Applies one change to File under the writers' locks, to the content read under them; `value`
-// absent removes the key.
-void change(const QString& section, const QString& key, const std::optional<QString>& value,
-            const QString& file) {
-    if (file.isEmpty()) {
-        return;
+WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& changes, const QString& File) {
+    if (File.isEmpty()) {
+        return {ReplaceResult::FolderMissing, {}};
     }
     auto& cache = IniFileCache::instance();
     std::shared_ptr<const IniDocument> written;
-    const ReplaceResult result =
-        rewriteFile(file, [&](const QByteArray* current) -> std::optional<QByteArray> {
-            if (!current && !value) {
-                return std::nullopt; // nothing to remove from a missing file
+    const WriteResult result = rewriteFile(File, [&](const QByteArray* current) -> std::optional<QByteArray> {
+        auto doc = current ? cache.parsed(File, *current) : std::make_shared<const IniDocument>();
+        bool changed = false;
+        for (const KeyChange& change : changes) { // a removal from a missing file changes nothing
+            std::optional<IniDocument> next =
+                change.value ? doc->withValue(Section, change.key, cp1252::encode(*change.value))
+                             : doc->withoutKey(Section, change.key);
+            if (next) {
+                doc = std::make_shared<const IniDocument>(std::move(*next));
+                changed = true;
             }
-            const auto doc = current ? cache.parsed(file, *current) : std::make_shared<const IniDocument>();
-            std::optional<IniDocument> changed =
-                value ? doc->withValue(section, key, cp1252::encode(*value)) : doc->withoutKey(section, key);
-            if (!changed || (current && changed->bytes() == *current)) {
-                return std::nullopt;
-            }
-            written = std::make_shared<const IniDocument>(std::move(*changed));
-            return written->bytes();
-        });
-    if (result == ReplaceResult::Replaced) {
-        cache.remember(file, written);
+        }
+        if (!changed || (current && doc->bytes() == *current)) {
+            return std::nullopt;
+        }
+        written = doc;
+        return written->bytes();
+    });
+    if (result.result == ReplaceResult::Replaced) {
+        cache.remember(File, written);
     }
+    return result;
 }
 
-} // namespace
+WriteResult WriteKeyValueResult(const QString& Section, const QString& Key, const QString& Value,
+                                const QString& File) {
+    return ChangeKeys(Section, {{Key, Value}}, File);
+}
+
+WriteResult DeleteKeyResult(const QString& Section, const QString& Key, const QString& File) {
+    return ChangeKeys(Section, {{Key, std::nullopt}}, File);
+}
+
+Loaded Load(const QString& File) {
+    if (File.isEmpty()) {
+        return {};
+    }
+    IniFileCache::Loaded loaded = IniFileCache::instance().loadChecked(File);
+    return {std::move(loaded.doc), loaded.status, loaded.detail};
+}
+
+QString ValueOf(const IniDocument& doc, const QString& Section, const QString& Key) {
+    return cp1252::decode(doc.value(Section, Key).left(kMaxValueLength));
+}
 
 QString GetKeyValue(const QString& Section, const QString& Key, const QString& File) {
     if (File.isEmpty()) {
         return {};
     }
     const auto doc = IniFileCache::instance().load(File);
-    if (!doc) {
-        return {};
-    }
-    return cp1252::decode(doc->value(Section, Key).left(kMaxValueLength));
+    return doc ? ValueOf(*doc, Section, Key) : QString();
 }
 
 void WriteKeyValue(const QString& Section, const QString& Key, const QString& Value, const QString& File) {
-    change(Section, Key, Value, File);
+    WriteKeyValueResult(Section, Key, Value, File);
 }
 
 void DeleteKey(const QString& Section, const QString& Key, const QString& File) {
-    change(Section, Key, std::nullopt, File);
+    DeleteKeyResult(Section, Key, File);
 }
 
 bool FileExists(const QString& Path) {

@@ -8,8 +8,22 @@
 // Names, values and file content are Windows-1252 text. A write re-reads the file under its lock,
 // changes the one line and replaces the whole file at once, so that a reader never sees it
 // half-written and two processes writing different keys at the same moment lose neither write.
+//
+// Beside them, for a caller that must know (the editor tells the administrator when a change did
+// not land, and never takes a file it could not read for an empty one): the same changes with
+// their result, several changes of one section in one write, and a read that says why it failed.
+
+#include "settings/AtomicFile.h"
 
 #include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qm {
+class IniDocument;
+}
 
 namespace qm::IniLib {
 
@@ -31,5 +45,30 @@ void DeleteKey(const QString& Section, const QString& Key, const QString& File);
 
 // True when Path names an existing file or folder.
 bool FileExists(const QString& Path);
+
+// One change of a key: its new value, or nullopt to remove it.
+struct KeyChange {
+    QString key;
+    std::optional<QString> value;
+};
+
+// The changes, in order, applied to File as it is read under the writers' lock, written at once:
+// all of them land or none. Each does what WriteKeyValue or DeleteKey does.
+WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& changes, const QString& File);
+// WriteKeyValue and DeleteKey with their result.
+WriteResult WriteKeyValueResult(const QString& Section, const QString& Key, const QString& Value,
+                                const QString& File);
+WriteResult DeleteKeyResult(const QString& Section, const QString& Key, const QString& File);
+
+// The file as the reads see it: its document (nullptr when it is missing or could not be read),
+// with the status of the read and its detail (see FileContent).
+struct Loaded {
+    std::shared_ptr<const IniDocument> doc;
+    FileContent::Status status = FileContent::Missing;
+    QString detail;
+};
+Loaded Load(const QString& File);
+// The value GetKeyValue gives for Key in Section of a loaded file.
+QString ValueOf(const IniDocument& doc, const QString& Section, const QString& Key);
 
 } // namespace qm::IniLib

@@ -2,7 +2,10 @@
 // run two at once.
 //
 //   settings_writer churn <ini> <field file> <size>   rewrites both files until killed
-//   settings_writer keys <ini> <prefix> <count>       writes keys <prefix>0 .. <prefix><count-1>
+//   settings_writer keys <ini> <prefix> <count>       writes keys <prefix>0 .. <prefix><count-1>,
+//                                                     and after every fourth removes the one two
+//                                                     before it; prints each change that did not
+//                                                     land, and exits 1 if there was one
 //   settings_writer stall <ini> <key> <value>         writes one key, but stops once it holds the
 //                                                     file: says "holding", goes on at a line on stdin
 
@@ -24,11 +27,24 @@ int main(int argc, char** argv) {
     if (args.size() != 5)
         return 2;
     if (args[1] == "keys") {
+        int failed = 0;
+        const auto check = [&](const char* what, int i, const qm::WriteResult& result) {
+            if (!result.landed()) {
+                std::printf("%s %d: %d %s\n", what, i, int(result.result), qPrintable(result.detail));
+                ++failed;
+            }
+        };
         for (int i = 0; i < args[4].toInt(); ++i) {
-            qm::IniLib::WriteKeyValue("Sales", args[3] + QString::number(i), "v" + QString::number(i),
-                                      args[2]);
+            check("write", i,
+                  qm::IniLib::WriteKeyValueResult("Sales", args[3] + QString::number(i),
+                                                  "v" + QString::number(i), args[2]));
+            if (i % 4 == 3) {
+                check("delete", i - 2,
+                      qm::IniLib::DeleteKeyResult("Sales", args[3] + QString::number(i - 2), args[2]));
+            }
         }
-        return 0;
+        std::fflush(stdout);
+        return failed == 0 ? 0 : 1;
     }
     if (args[1] == "stall") {
         const auto result = qm::rewriteFile(args[2], [&](const QByteArray* current) {
@@ -40,7 +56,7 @@ int main(int argc, char** argv) {
             const qm::IniDocument doc(current ? *current : QByteArray());
             return std::optional(doc.withValue(u"Sales", args[3], args[4].toLatin1()).bytes());
         });
-        return result == qm::ReplaceResult::Replaced ? 0 : 1;
+        return result.result == qm::ReplaceResult::Replaced ? 0 : 1;
     }
     QElapsedTimer cycle;
     cycle.start();

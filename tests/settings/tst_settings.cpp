@@ -342,17 +342,20 @@ private Q_SLOTS:
     }
 
     void writeFailuresKeepOldFile_data() {
-        columns<QString, int, int>("name", "lineFeeds", "error");
-        row("32,766 LFs written in full", "f.dat", 32766, 0);
-        row("32,767 LFs refused", "f.dat", 32767, 6);
-        row("read-only file", "ro.dat", 1, 75);
-        row("read-only file, Allow editing off, empty list", "ro.dat", 0, 75);
-        row("missing folder", "absent/f.dat", 1, 76);
-        row("a folder", "dir.dat", 1, 75);
+        // error: the run-time error raised before anything is written (0: none); result: the write's
+        columns<QString, int, int, int>("name", "lineFeeds", "error", "result");
+        const int refused = -1;
+        row("32,766 LFs written in full", "f.dat", 32766, 0, int(ReplaceResult::Replaced));
+        row("32,767 LFs refused", "f.dat", 32767, 6, refused);
+        row("read-only file", "ro.dat", 1, 0, int(ReplaceResult::ReadOnly));
+        row("read-only file, Allow editing off, empty list", "ro.dat", 0, 0, int(ReplaceResult::ReadOnly));
+        row("missing folder", "absent/f.dat", 1, 0, int(ReplaceResult::FolderMissing));
+        row("a folder", "dir.dat", 1, 0, int(ReplaceResult::NotAFile));
     }
 
     void writeFailuresKeepOldFile() {
-        auto [name, lineFeeds, error] = test::fetch<QString, int, int>("name", "lineFeeds", "error");
+        auto [name, lineFeeds, error, result] =
+            test::fetch<QString, int, int, int>("name", "lineFeeds", "error", "result");
         const QString path = m_dir.filePath(name);
         const B old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
         QDir(m_dir.path()).mkdir("dir.dat");
@@ -362,13 +365,20 @@ private Q_SLOTS:
         }
         if (name == "ro.dat")
             QFile::setPermissions(path, QFileDevice::ReadOwner);
-        QCOMPARE(errorOf([&] { fsf::save(path, 1, 0, QString("7\n").repeated(lineFeeds)); }), error);
-        QCOMPARE(readBytes(path), error == 0                 ? kHead + B("7\r\n").repeated(lineFeeds)
+        int written = -1;
+        QCOMPARE(
+            errorOf([&] { written = int(fsf::save(path, 1, 0, QString("7\n").repeated(lineFeeds)).result); }),
+            error);
+        QCOMPARE(written, result);
+        QCOMPARE(readBytes(path), result == int(ReplaceResult::Replaced)
+                                      ? kHead + B("7\r\n").repeated(lineFeeds)
                                   : QFileInfo(path).isFile() ? old
                                                              : B("<missing>"));
         QCOMPARE(leftBeside(m_dir.path()), QStringList());
-        RecordingSink sink; // nor can a folder be read
-        QCOMPARE(errorOf([&] { fsf::read(m_dir.filePath("dir.dat"), sink); }), 75);
+        RecordingSink sink; // nor can a folder be read, and it is not taken for a missing file
+        const std::optional<ReadProblem> problem = fsf::read(m_dir.filePath("dir.dat"), sink);
+        QVERIFY(problem && problem->status == FileContent::IsFolder);
+        QCOMPARE(sink.calls, QStringList({"clear", "only=0", "edit=0"}));
     }
 
 private:
