@@ -210,6 +210,22 @@ WriteResult writeInPlace(int fd, qint64 oldSize, const QByteArray& bytes, const 
     return ok ? done(ReplaceResult::Replaced) : failure(error);
 }
 
+// A new file in a folder that its group may write is made for the group: it takes the folder's
+// group (as a folder with the set-group-ID bit gives it anyway) and the group may read and write
+// it. Where the file cannot have the folder's group, it gets no more rights than the umask gave.
+void shareWithFolderGroup(int dir, int fd) {
+    struct stat folder {};
+    struct stat made {};
+    if (::fstat(dir, &folder) != 0 || !(folder.st_mode & S_IWGRP) || ::fstat(fd, &made) != 0) {
+        return;
+    }
+    if (made.st_gid != folder.st_gid && (::fchown(fd, uid_t(-1), folder.st_gid) != 0 ||
+                                         ::fstat(fd, &made) != 0 || made.st_gid != folder.st_gid)) {
+        return;
+    }
+    ::fchmod(fd, (made.st_mode & 07777) | S_IRGRP | S_IWGRP);
+}
+
 // Publishes a new file under `name` without ever replacing one that appeared meanwhile. nullopt:
 // one did; the caller starts again with it.
 std::optional<WriteResult> createNew(int dir, const char* name, const QByteArray& bytes) {
@@ -217,6 +233,7 @@ std::optional<WriteResult> createNew(int dir, const char* name, const QByteArray
     if (beside.error() != 0) {
         return failure(beside.error());
     }
+    shareWithFolderGroup(dir, beside.fd());
     if (!writeAll(beside.fd(), bytes) || !flush(beside.fd())) {
         return failure(errno);
     }

@@ -27,6 +27,10 @@
 // - the content is flushed to the disk before the locks are released.
 // What it cannot promise is the old or the new content after a crash or a power cut during those
 // few microseconds; the profile functions of Windows write every file that way.
+//
+// A new file in a folder that its group may write is made readable and writable by that group,
+// and keeps the folder's group, so that administrators who share the folder can all change what
+// any of them created.
 
 #include <QByteArray>
 #include <QString>

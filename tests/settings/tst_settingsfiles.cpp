@@ -130,6 +130,37 @@ private Q_SLOTS:
         QCOMPARE(leftBeside(QFileInfo(real).path()), QStringList());
     }
 
+    // A new file in a folder its group may write can be changed by the group's other
+    // administrators: it is group-writable and has the folder's group, whatever the umask.
+    void newFileSharedWithFolderGroup_data() {
+        columns<uint, uint>("folderMode", "fileMode");
+        row("folder its group may write", 0775u, 0664u);
+        row("the same with the set-group-ID bit", 02775u, 0664u);
+        row("folder only its owner may write", 0755u, 0644u);
+    }
+
+    void newFileSharedWithFolderGroup() {
+        auto [folderMode, fileMode] = fetch<uint, uint>("folderMode", "fileMode");
+        const QString folder = m_dir.filePath(QString::number(++m_case));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray native = QFile::encodeName(folder);
+        // Another group than this login's, where this login may give one (root).
+        const gid_t group = ::geteuid() == 0 ? gid_t(12345) : ::getegid();
+        QCOMPARE(::chown(native.constData(), uid_t(-1), group), 0);
+        QCOMPARE(::chmod(native.constData(), folderMode), 0);
+        const mode_t oldMask = ::umask(022);
+        const QString users = folder + "/Users.dat", field = folder + "/Sales28.dat";
+        const bool written = IniLib::WriteKeyValueResult("Sales", "k", "v", users).landed() &&
+                             FieldSettingsFile::write(field, 1, 0, "").landed();
+        ::umask(oldMask);
+        QVERIFY(written);
+        for (const QString& path : {users, field}) {
+            const struct stat st = statOf(path);
+            QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(fileMode, 8));
+            QCOMPARE(st.st_gid, (fileMode & 020) || (folderMode & 02000) ? group : ::getegid());
+        }
+    }
+
     void fullDiskFailsAtOnce() {
         const QString plain = m_dir.filePath("Full.dat"), linked = m_dir.filePath("FullLinked.dat");
         const B old = "[Sales]\r\nk=old\r\n";
