@@ -25,7 +25,9 @@ constexpr int kTickMs = 1000;
 } // namespace
 
 // Asks about unsaved field settings, writes the global rights and closes. Nothing is lost: when the
-// save asked for fails, or the global rights cannot be collected, the window stays open.
+// save asked for does not land, or the global rights cannot be collected or written, the window
+// stays open with the administrator's changes (the failure was said), so that closing without
+// them is the administrator's choice (Cancel), never an accident of a busy or read-only file.
 void Form1::cmdClose_Click() {
     ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "cmdClose_Click"});
     trap.run([&] {

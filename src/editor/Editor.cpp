@@ -1,6 +1,7 @@
 #include "editor/Editor.h"
 
 #include "platform/WindowLayout.h"
+#include "settings/LockWait.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -16,10 +17,31 @@
 
 namespace qm::editor {
 
+// While the window lives, a read or write of a settings file that waits for another program shows
+// it through the platform's wait service (the wait cursor, then a window with Cancel).
+class WaitForFiles : public LockWaitHook {
+public:
+    explicit WaitForFiles(WaitIndicator& wait)
+        : m_wait(wait)
+        , m_previous(setLockWaitHook(this)) {}
+    ~WaitForFiles() override { setLockWaitHook(m_previous); }
+    WaitForFiles(const WaitForFiles&) = delete;
+    WaitForFiles& operator=(const WaitForFiles&) = delete;
+
+    void waitingStarted(const QString& file) override { m_wait.begin(file); }
+    bool cancelAsked() override { return m_wait.cancelPressed(); }
+    void waitingEnded() override { m_wait.end(); }
+
+private:
+    WaitIndicator& m_wait;
+    LockWaitHook* m_previous;
+};
+
 Editor::Editor(const EditorContext& context, QObject* parent)
     : QObject(parent)
     , m_x(context)
     , c(context.c)
+    , m_wait(std::make_unique<WaitForFiles>(context.services.wait))
     , m_chooserHeight(context.c.cboFloating->height()) {
     connectControls();
 }

@@ -10,13 +10,22 @@
 // the list text, an option button); the loading flag and RightsLoading keep those raised events
 // from counting as edits. Unsaved changes of the panel are cmdSave's enabled state, nothing else.
 //
-// The handlers live in three files: FieldPanel.cpp (the panel and its Save), RightsLoad.cpp (the
-// rights load and save) and RightsChooser.cpp (the lists' mouse and keys, the chooser, the option
-// buttons).
+// The handlers live in four files: FieldPanel.cpp (the panel and its Save), RightsLoad.cpp (the
+// rights load and save), RightsChooser.cpp (the lists' mouse and keys, the chooser, the option
+// buttons) and Unsaved.cpp (what the administrator is told when a file could not be read or a
+// write did not land).
+//
+// Nothing the administrator changed is lost without a word. Every write of a settings file
+// reports whether it landed; one that did not (a read-only file, a missing folder, another
+// program holding the file, a full disk) is said once, naming the file and why, and the window
+// keeps the administrator's lists and Save stays enabled. A file that exists but could not be
+// read is never taken for an empty one: that is said when it is read, and what the window shows
+// of it is written back only when the administrator changed it, after a question.
 
 #include "editor/EditorControls.h"
 #include "editor/Rights.h"
 #include "platform/Services.h"
+#include "settings/FileProblem.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -44,6 +53,8 @@ struct EditorContext {
     const QString& listPath;  // the folder of the per-field settings files
 };
 
+class WaitForFiles;
+
 class Editor : public QObject {
     Q_OBJECT
 public:
@@ -59,7 +70,8 @@ public:
     void cmdSave_Click();
     void Prompt_Save();
 
-    // The rights load and save. Write_Users returns false when it reported an error.
+    // The rights load and save. Write_Users returns false when it wrote nothing (it said why, or the
+    // administrator chose to go back).
     void Load_User_Rights(QTreeWidget& list, bool useGlobal);
     void Copy_Global_Rights();
     void Check_Authorized_Users();
@@ -95,6 +107,26 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the window shows of one file (the global rights, the field's settings file, the field's
+    // rights) and whether that could be read.
+    struct Shown {
+        std::optional<ReadProblem> unread; // the file could not be read when this was loaded
+        bool changed = false;              // the administrator changed it since
+        // Written by Save or Close: always when it was read; when it was not, only if changed.
+        bool toWrite() const { return !unread || changed; }
+    };
+    enum class What { GlobalRights, FieldSettings, FieldRights };
+    // A load that could not read its file: remembered, and said (the users file once until it is
+    // read again).
+    void loaded(What what, std::optional<ReadProblem> problem);
+    // Before a write of things that could not be read but were changed: true when the
+    // administrator wants them written all the same.
+    bool confirmUnread(const std::vector<What>& what);
+    // After a write: true when it landed; otherwise says why, once.
+    bool landed(What what, const QString& file, const WriteResult& result);
+    Shown& shown(What what);
+    QString whatText(What what) const;
+
     // Write_Users in two halves, so that Save asks before it writes anything: the list's rights
     // collected (nullopt after an error report, or when the administrator went back rather than
     // write a list that a read would cut), then written.
@@ -111,8 +143,11 @@ private:
 
     EditorContext m_x;
     const EditorControls& c;
-    int m_fieldIndex = -1;    // the entry of cboFields that the current field came from
-    int m_chooserHeight = 21; // pixels, as the chooser was laid out
+    Shown m_global, m_fieldFile, m_fieldRights;
+    bool m_usersUnreadSaid = false;       // said that the users file cannot be read, and not read since
+    std::unique_ptr<WaitForFiles> m_wait; // the waits for other programs, shown by the window
+    int m_fieldIndex = -1;                // the entry of cboFields that the current field came from
+    int m_chooserHeight = 21;             // pixels, as the chooser was laid out
     // The chooser opened from the keyboard: the list it returns to and the right it showed first.
     QPointer<QTreeWidget> m_keyboardList;
     int m_keyboardStart = -1;

@@ -61,7 +61,10 @@ void Editor::cboFields_Click() {
         if (c.cmdSave->isEnabled()) {
             Prompt_Save();
             if (c.cmdSave->isEnabled()) {
-                // The save asked for failed: the field shown stays, with its changes.
+                // The save asked for did not land (it said why) or went back: the field shown stays,
+                // with its changes, rather than the next field being loaded over them, so that
+                // nothing the administrator changed is dropped by a failure. No in the question
+                // still drops them, as the administrator's choice.
                 c.cboFields->setCurrentIndex(m_fieldIndex);
                 return;
             }
@@ -86,7 +89,7 @@ void Editor::cboFields_Click() {
         currentFieldFile = FieldSettingsFile::fileName(m_x.listPath, m_x.genericName, currentFieldId);
         trap.line = 6;
         PanelSink panel(c);
-        FieldSettingsFile::read(currentFieldFile, panel);
+        loaded(What::FieldSettings, FieldSettingsFile::read(currentFieldFile, panel));
         trap.line = 7;
         Load_User_Rights(*c.lvwSpecialUsers, false);
     });
@@ -110,31 +113,47 @@ void Editor::Prompt_Save() {
     });
 }
 
+// Every write says whether it landed: one that did not is said, naming the file and why, and ends
+// the Save with Save still enabled and the panel as the administrator left it. (A failed write of
+// the field's file once ended with the common error report, which names neither the file nor
+// why; the administrator needs both to put it right.)
 void Editor::cmdSave_Click() {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "cmdSave_Click"});
     trap.run([&] {
         trap.line = 1;
         hideChooser();
+        // What could not be read when the field was shown is written only when it was changed,
+        // and then only when the administrator says so.
+        const bool writeFile = m_fieldFile.toWrite();
+        const bool writeRights = m_fieldRights.toWrite();
+        if (!confirmUnread({What::FieldSettings, What::FieldRights})) {
+            return; // the administrator went back; Save stays enabled
+        }
         // The field's rights are collected (and a list that a read would cut is asked about)
         // before anything is written.
         std::optional<rights::IdLists> lists;
-        if (c.optUsers[1]->isChecked()) {
+        if (writeRights && c.optUsers[1]->isChecked()) {
             lists = collectUsers(*c.lvwSpecialUsers);
             if (!lists) {
                 return; // reported, or the administrator went back; Save stays enabled
             }
         }
         trap.line = 2;
-        FieldSettingsFile::save(currentFieldFile, checkState(*c.chkOnlyFromDropdown), checkState(*c.chkEdit),
-                                c.rtfData->toPlainText());
+        if (writeFile && !landed(What::FieldSettings, currentFieldFile,
+                                 FieldSettingsFile::save(currentFieldFile, checkState(*c.chkOnlyFromDropdown),
+                                                         checkState(*c.chkEdit), c.rtfData->toPlainText()))) {
+            return;
+        }
         trap.line = 3;
         if (lists) {
             if (!writeUsers(*c.lvwSpecialUsers, currentFieldId, *lists)) {
-                return; // reported; Save stays enabled so that nothing is lost
+                return;
             }
-        } else {
+        } else if (writeRights) {
             trap.line = 4;
-            rightsFile().removeField(currentFieldId);
+            if (!landed(What::FieldRights, m_x.usersPath, rightsFile().removeField(currentFieldId))) {
+                return;
+            }
         }
         trap.line = 5;
         c.cmdSave->setEnabled(false);
@@ -145,12 +164,14 @@ void Editor::chkOnlyFromDropdown_Click() {
     hideChooser();
     if (!loading) {
         c.cmdSave->setEnabled(true);
+        m_fieldFile.changed = true;
     }
 }
 
 void Editor::chkEdit_Click() {
     if (!loading) {
         c.cmdSave->setEnabled(true);
+        m_fieldFile.changed = true;
     }
 }
 
@@ -160,6 +181,7 @@ void Editor::rtfData_Change() {
     }
     hideChooser();
     c.cmdSave->setEnabled(true);
+    m_fieldFile.changed = true;
     if (c.rtfData->toPlainText().isEmpty()) {
         setCheckState(*c.chkEdit, 0);
         setCheckState(*c.chkOnlyFromDropdown, 0);

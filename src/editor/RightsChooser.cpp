@@ -144,6 +144,7 @@ void Editor::cboFloating_Click() {
         row->setText(1, name);
         row->setData(0, kListTagRole, picked);
         if (list->objectName() != c.lvwSpecialUsers->objectName()) {
+            m_global.changed = true;
             trap.line = 4;
             if (c.optUsers[0]->isChecked()) {
                 Copy_Global_Rights(); // the field follows the global settings: it shows the change
@@ -152,6 +153,7 @@ void Editor::cboFloating_Click() {
         }
         trap.line = 5;
         c.cmdSave->setEnabled(true);
+        m_fieldRights.changed = true;
         RightsLoading = true;
         c.optUsers[0]->setChecked(false);
         c.optUsers[1]->setChecked(true);
@@ -165,6 +167,7 @@ void Editor::lvwSpecialUsers_ItemCheck(QTreeWidgetItem* /*item*/) {
     trap.run([&] {
         trap.line = 1;
         c.cmdSave->setEnabled(true);
+        m_fieldRights.changed = true;
         trap.line = 2;
         c.optUsers[1]->setChecked(true);
     });
@@ -175,6 +178,9 @@ void Editor::optUsers_Click(int /*index*/) {
     trap.run([&] {
         trap.line = 1;
         hideChooser();
+        if (!loading && !RightsLoading) {
+            m_fieldRights.changed = true; // chosen by the administrator, not by a load
+        }
         trap.line = 2;
         if (c.optUsers[1]->isChecked()) {
             return;

@@ -114,13 +114,16 @@ void Editor::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
     }
     const rights::RightsFile file = rightsFile();
     if (&list == c.lvwUsers) {
-        const rights::ScopeLists global = file.read(AuthorizedUsers::kGlobalScope);
-        FullIDs = global.full;
-        InitializeIDs = global.initialize;
+        AuthorizedUsers::ScopeRead global = file.readChecked(AuthorizedUsers::kGlobalScope);
+        FullIDs = global.lists.full;
+        InitializeIDs = global.lists.initialize;
+        m_global = {std::move(global.problem), false}; // said by Check_Authorized_Users
     } else if (&list == c.lvwSpecialUsers) {
-        const rights::RightsFile::FieldScope field = file.readField(currentFieldId);
+        rights::RightsFile::FieldRead read = file.readFieldChecked(currentFieldId);
+        const rights::RightsFile::FieldScope& field = read.field;
         FullIDs = field.lists.full;
         InitializeIDs = field.lists.initialize;
+        loaded(What::FieldRights, std::move(read.problem));
         if (!field.ownSettings) {
             Copy_Global_Rights();
             c.optUsers[0]->setChecked(true);
@@ -151,16 +154,28 @@ void Editor::Check_Authorized_Users() {
     trap.run([&] {
         trap.line = 1;
         const rights::RightsFile file = rightsFile();
-        const rights::ScopeLists global =
-            file.exists() ? file.read(AuthorizedUsers::kGlobalScope) : rights::ScopeLists{};
+        AuthorizedUsers::ScopeRead global;
+        if (file.exists()) {
+            global = file.readChecked(AuthorizedUsers::kGlobalScope);
+        }
+        // A users file that exists but cannot be read is said at once, and gives nobody a right
+        // that Close would then write over the rights it holds.
+        loaded(What::GlobalRights, std::move(global.problem));
         trap.line = 2;
         TreeRightsList items(*c.lvwUsers);
         const ListWrites batch(*c.lvwUsers);
-        rights::setRights(items, global);
+        rights::setRights(items, global.lists);
     });
 }
 
 bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
+    const bool global = &list == c.lvwUsers;
+    if (global && !m_global.toWrite()) {
+        return true; // not read, and not changed: the file keeps the rights it holds
+    }
+    if (global && !confirmUnread({What::GlobalRights})) {
+        return false;
+    }
     const std::optional<rights::IdLists> lists = collectUsers(list);
     return lists && writeUsers(list, oldKey, *lists);
 }
@@ -182,12 +197,15 @@ std::optional<rights::IdLists> Editor::collectUsers(QTreeWidget& list) {
 
 bool Editor::writeUsers(QTreeWidget& list, const QString& oldKey, const rights::IdLists& lists) {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
-    return trap.run([&] {
+    bool written = false;
+    trap.run([&] {
         trap.line = 3;
-        const QString scope =
-            list.objectName() == c.lvwUsers->objectName() ? AuthorizedUsers::kGlobalScope : currentFieldId;
-        rightsFile().write(scope, lists, oldKey);
+        const bool global = list.objectName() == c.lvwUsers->objectName();
+        const QString scope = global ? AuthorizedUsers::kGlobalScope : currentFieldId;
+        written = landed(global ? What::GlobalRights : What::FieldRights, m_x.usersPath,
+                         rightsFile().write(scope, lists, oldKey));
     });
+    return written;
 }
 
 // A list longer than a read returns would silently take their right from the users past the cut:

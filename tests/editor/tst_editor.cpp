@@ -62,20 +62,28 @@ class TestEditor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void fieldSwitch_data() {
-        // failure: how the save of Phone fails ("": it does not)
+        // failure: how the save of Phone fails ("": it does not); <dir>: the settings folder
         test::columns<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile",
                                                              "reports");
         using test::row;
-        const QString at = "cmdSave_Click - Line # 2";
+        const auto notSaved = [](const QString& why) -> QString {
+            return "The settings of the 'Phone' field were not saved: " + why +
+                   ".\rYour changes are still in the window.|48|Quillmark";
+        };
         row("Yes saves Phone, then shows Fax", int(vbYes), "", "Fax",
             B("OnlyFromDropdown=0\r\nAllowEditing=1\r\nRed\r\nGreen\r\n"), QStringList{});
         row("No drops Phone's changes", int(vbNo), "", "Fax", B("<missing>"), QStringList{});
         row("read-only file", int(vbYes), "read-only", "Phone", B("OnlyFromDropdown=0\r\nAllowEditing=0\r\n"),
-            QStringList{report(75, "Path/File access error", at)});
+            QStringList{notSaved("<dir>/Contacts28.dat is read-only")});
         row("missing folder", int(vbYes), "no folder", "Phone", B("<missing>"),
-            QStringList{report(76, "Path not found", at)});
+            QStringList{notSaved("the folder <dir>/gone does not exist")});
         row("a folder in the file's place", int(vbYes), "folder", "Phone", B("<missing>"),
-            QStringList{report(75, "Path/File access error", at)});
+            QStringList{
+                "The settings of the 'Phone' field could not be read when they were shown: "
+                "<dir>/Contacts28.dat "
+                "is a folder.\rWriting them replaces what the file holds with what the window shows.\r\rDo "
+                "you want to write them all the same?|52|Quillmark",
+                notSaved("<dir>/Contacts28.dat is not a regular file")});
     }
 
     void fieldSwitch() {
@@ -97,6 +105,7 @@ private Q_SLOTS:
         w.t.messageBox.clear();
         w.t.messageBox.answerNext(answer);
         w.select("Fax");
+        reports.replaceInStrings("<dir>", w.dir.path());
         QCOMPARE(w.t.messageBox.boxes(), QStringList{prompt("Phone")} + reports);
         QCOMPARE(w.c().cboFields->currentText(), shown);
         QCOMPARE(test::readBytes(w.fieldPath(28)), phoneFile);
