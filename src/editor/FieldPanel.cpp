@@ -89,6 +89,7 @@ void Editor::cboFields_Click() {
         currentFieldFile = FieldSettingsFile::fileName(m_x.listPath, m_x.genericName, currentFieldId);
         trap.line = 6;
         PanelSink panel(c);
+        m_fieldFile = {}; // nothing of the field shown before, also when this read stops part-way
         loaded(What::FieldSettings, FieldSettingsFile::read(currentFieldFile, panel));
         trap.line = 7;
         Load_User_Rights(*c.lvwSpecialUsers, false);
