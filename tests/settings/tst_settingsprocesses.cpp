@@ -124,16 +124,17 @@ private Q_SLOTS:
     // Run it beside a busy loop on each core (yes > /dev/null): writers that are merely slow must
     // never make another give up.
     void writersOfDisjointKeysLoseNothing_data() {
-        columns<int, int>("writers", "count"); // count: writes each, and a removal after every fourth
-        row("4 writers", 4, 100);
-        row("8 writers", 8, 50);
+        // count: writes each, and a removal after every fourth
+        columns<int, int, int>("writers", "count", "size");
+        row("4 writers, 1 MB", 4, 100, 1 << 20);
+        row("8 writers, 256 KB", 8, 50, 1 << 18);
     }
 
     void writersOfDisjointKeysLoseNothing() {
-        auto [writers, count] = fetch<int, int>("writers", "count");
+        auto [writers, count, size] = fetch<int, int, int>("writers", "count", "size");
         const QString dir = folder(QString("writers%1").arg(writers));
         const QString ini = dir + "/Shared.dat";
-        QVERIFY(writeBytes(ini, churnIni('x', 1 << 20)));
+        QVERIFY(writeBytes(ini, churnIni('x', size)));
         std::vector<std::unique_ptr<QProcess>> running;
         for (int w = 0; w < writers; ++w) {
             running.push_back(std::make_unique<QProcess>());
