@@ -4,7 +4,9 @@
 // at once and never written over unless the administrator changed it and agrees.
 
 #include "EditorWindow.h"
+#include "OtherLogin.h"
 #include "settings/AtomicFile.h"
+#include "settings/IniLib.h"
 
 #include <QProcess>
 
@@ -209,6 +211,34 @@ private Q_SLOTS:
         QVERIFY(!w.form->isVisible());
         QCOMPARE(test::readBytes(w.usersPath()),
                  B("[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\n31F={ID-0003}\r\n[Sales]\r\nH=held\r\n"));
+    }
+
+    // The users file that Close makes in a folder its group may write can be written by the group's
+    // other administrators, whatever the umask of the first; it has the folder's group.
+    void secondAdministratorOfTheGroup() {
+        EditorWindow w;
+        const QByteArray folder = QFile::encodeName(w.dir.path());
+        const gid_t group = test::canPlayOtherLogin() ? gid_t(12345) : ::getegid();
+        QCOMPARE(::chown(folder.constData(), uid_t(-1), group), 0);
+        QCOMPARE(::chmod(folder.constData(), 02775), 0);
+        w.openChooser(w.c().lvwUsers, 1);
+        w.pick("Full");
+        const mode_t oldMask = ::umask(022);
+        press(w.c().cmdClose);
+        ::umask(oldMask);
+        QCOMPARE(w.t.messageBox.boxes(), QStringList());
+        QVERIFY(!w.form->isVisible());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(w.usersPath()).constData(), &st), 0);
+        QCOMPARE(QString::number(st.st_mode & 0777, 8), "664");
+        QCOMPARE(st.st_gid, group);
+        if (!test::canPlayOtherLogin())
+            QSKIP("only root can play the group's other administrator");
+        const QString users = w.usersPath();
+        QVERIFY(test::asOtherLogin(group, [&] {
+            return IniLib::WriteKeyValueResult("Contacts", "GlobalI", "{ID-0003}", users).landed();
+        }));
+        QCOMPARE(test::readBytes(users), B("[Contacts]\r\nGlobalF={ID-0002}\r\nGlobalI={ID-0003}\r\n"));
     }
 
     void unreadableUsersFile_data() {

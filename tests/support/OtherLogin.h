@@ -6,7 +6,11 @@
 
 #include <QFile>
 
+#include <functional>
+
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qm::test {
@@ -23,6 +27,20 @@ inline bool giveToOtherLogin(const QString& path) {
 // A symbolic link at `link` to `target`, made by the other login when `foreign`.
 inline bool makeLink(const QString& target, const QString& link, bool foreign) {
     return QFile::link(target, link) && (!foreign || giveToOtherLogin(link));
+}
+
+// Runs `body` in a child process as the other login, of the group `group` only: true when the
+// child could become that login and `body` returned true.
+inline bool asOtherLogin(gid_t group, const std::function<bool()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool became = ::setgroups(0, nullptr) == 0 && ::setresgid(group, group, group) == 0 &&
+                            ::setresuid(65534, 65534, 65534) == 0;
+        ::_exit(became && body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 } // namespace qm::test
