@@ -4,7 +4,11 @@
 // - a field switch (selecting the next of 100 protected fields: its settings file, its rights into
 //   lvwSpecialUsers) against refilling a bare list view with the same 5,000 rows; target at most 2;
 // - Close writing the global rights of 5,000 users (Write_Users) against one bare WriteKeyValue of
-//   each of the same two keys with the same values; target at most 3.
+//   each of the same two keys with the same values; target at most 3;
+// - the same Close, which reads the file again under the writers' lock to keep what another
+//   administrator wrote, against the Close that wrote its lists without a look (the rights
+//   collected, checked against the cut and written in one write), when nobody else wrote: target
+//   at most 1.1.
 //
 // Each editor figure is taken twice: with the stand-in answering at once, and with every automation
 // call delayed (ACT_STANDIN_CALL_DELAY_US), as the real ACT! answers from another process. Both
@@ -17,6 +21,7 @@
 #include "act/standin/StandinBackend.h"
 #include "app/Form1.h"
 #include "editor/Editor.h"
+#include "editor/Rights.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "settings/IniLib.h"
@@ -104,6 +109,24 @@ void writeSettings(const QString& folder, const QString& usersPath, const QCombo
     }
 }
 
+// A rights list view as the rights logic sees it.
+class TreeList : public qm::rights::RightsList {
+public:
+    explicit TreeList(QTreeWidget& list)
+        : m_list(list) {}
+    QString name() const override { return m_list.objectName(); }
+    int count() const override { return m_list.topLevelItemCount(); }
+    QString uniqueId(int item) const override { return data(item, qm::kListIdRole).toString(); }
+    QString rightsText(int item) const override { return m_list.topLevelItem(item)->text(1); }
+    int code(int item) const override { return data(item, qm::kListTagRole).toInt(); }
+    void setRightsText(int item, const QString& text) override { m_list.topLevelItem(item)->setText(1, text); }
+    void setCode(int item, int code) override { m_list.topLevelItem(item)->setData(0, qm::kListTagRole, code); }
+
+private:
+    QVariant data(int item, int role) const { return m_list.topLevelItem(item)->data(0, role); }
+    QTreeWidget& m_list;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +173,12 @@ int main(int argc, char** argv) {
         ids << form.objects.objUsers->UniqueID(QString::number(i));
     }
     writeSettings(temp.path(), usersA, *c.cboFields, ids);
+    // The global rights as the window loaded them (none): each Close finds the file as it left it.
+    qm::IniLib::DeleteKey(QStringLiteral("Large"), QStringLiteral("GlobalF"), usersA);
+    qm::IniLib::DeleteKey(QStringLiteral("Large"), QStringLiteral("GlobalI"), usersA);
     QFile::copy(usersA, usersB);
+    const QString usersC = temp.filePath(QStringLiteral("Blind.dat"));
+    QFile::copy(usersA, usersC);
 
     QTreeWidget bare;
     bare.setColumnCount(2);
@@ -219,7 +247,29 @@ int main(int argc, char** argv) {
         return ms / kWrites;
     };
 
-    EditorRun switchAtOnce, switchDelayed, closeAtOnce, closeDelayed;
+    // The Close that wrote its lists without a look at the file, on a file of its own.
+    const qm::rights::RightsFile blindFile(usersC, QStringLiteral("Large"));
+    int blindCount = 0;
+    const auto blindCloses = [&] {
+        double ms = 0;
+        for (int i = 0; i < kWrites; ++i, ++blindCount) {
+            first->setData(0, qm::kListTagRole, blindCount % 2 == 0 ? 0 : 2);
+            ms += msOf([&] {
+                const auto userRights = qm::rights::collectUserRights(TreeList(*c.lvwUsers));
+                const qm::rights::IdLists lists = qm::AuthorizedUsers::buildIdLists(userRights);
+                if (qm::rights::cutOnRead(userRights, lists).empty()) {
+                    blindFile.write(QStringLiteral("Global"), lists, QStringLiteral("Global"));
+                }
+            });
+        }
+        first->setData(0, qm::kListTagRole, writes % 2 == 0 ? 0 : 2);
+        return ms / kWrites;
+    };
+
+    EditorRun switchAtOnce, switchDelayed, closeAtOnce, closeDelayed, blindAtOnce, blindDelayed;
+    blindAtOnce.contender = {"blind close", [&] { return delayed(0, blindAtOnce.calls, blindCloses); }, {}};
+    blindDelayed.contender = {
+        "blind close, delayed", [&] { return delayed(delayUs, blindDelayed.calls, blindCloses); }, {}};
     switchAtOnce.contender = {"switch", [&] { return delayed(0, switchAtOnce.calls, switches); }, {}};
     switchDelayed.contender = {
         "switch, delayed", [&] { return delayed(delayUs, switchDelayed.calls, switches); }, {}};
@@ -238,7 +288,7 @@ int main(int argc, char** argv) {
         "close, delayed", [&] { return delayed(delayUs, closeDelayed.calls, closes); }, {}};
     Contender bareWrites{"bare write", bareWrite, {}};
     runRounds({&switchAtOnce.contender, &switchDelayed.contender, &refills, &closeAtOnce.contender,
-               &closeDelayed.contender, &bareWrites},
+               &closeDelayed.contender, &bareWrites, &blindAtOnce.contender, &blindDelayed.contender},
               rounds);
     form.hide();
     if (box.count > 0) {
@@ -253,5 +303,18 @@ int main(int argc, char** argv) {
     const bool closeMet =
         judge("Close writing the global rights", {{0, &closeAtOnce}, {delayUs, &closeDelayed}}, bareWrites,
               "a bare WriteKeyValue of both keys", 3.0, kWrites);
-    return switchMet && closeMet ? 0 : 1;
+    const bool mergeMet =
+        judge("Close, nobody else wrote", {{0, &closeAtOnce}}, blindAtOnce.contender,
+              "the Close writing without a look", 1.1, kWrites) &&
+        judge("Close, nobody else wrote", {{delayUs, &closeDelayed}}, blindDelayed.contender,
+              "the Close writing without a look (calls delayed)", 1.1, kWrites);
+    const auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    if (bytesOf(usersA) != bytesOf(usersC)) {
+        std::fprintf(stderr, "the two Closes wrote different files\n");
+        return 2;
+    }
+    return switchMet && closeMet && mergeMet ? 0 : 1;
 }

@@ -207,6 +207,14 @@ void buildForm1Layout(QMainWindow& window, Form1Controls& c) {
                                     "lblAuthorizedUsers1", 285, 1155, 4095, 285, 9);
     c.lblDropdown = p.place(label(c.fraFiles, "Drop-down list (leave blank if drop-down not needed) :"),
                             "lblDropdown", 270, 3600, 4125, 285, 8);
+    // Beside the field settings panel, under its button: what a Save kept of another administrator's
+    // changes. Not in the tab order.
+    c.lblStatus = label(client, "");
+    c.lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    c.lblStatus->setGeometry(twipsRect(6060, 3015, 1155, 5355));
+    c.lblStatus->setWordWrap(true);
+    c.lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    c.lblStatus->setFont(designFont(false));
     c.lin1[1] = line(client, "lin1_1", 10, Qt::white);
     c.lin1[0] = line(client, "lin1_0", 0, QColor(128, 128, 128));
 

@@ -5,6 +5,7 @@
 #include "act/standin/StandinBackend.h"
 #include "app/AppIcon.h"
 #include "app/WindowMain.h"
+#include "app/frmMerge.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "report/ReportCommand.h"
@@ -116,7 +117,9 @@ int main(int argc, char** argv) {
     qm::QtFileDialogs dialogs;
     const std::unique_ptr<qm::act::ObjectFactory> act = makeActBackend(realAct);
     qm::QtWaitWindow wait;
-    qm::Services services{messageBox, settings, *shell, instance, appInfo, terminator, dialogs, *act, wait};
+    qm::MergeWindowChooser conflicts;
+    qm::Services services{messageBox, settings, *shell, instance, appInfo,
+                          terminator, dialogs,  *act,   wait,     conflicts};
 
     // A long start-up shows its progress; the main window appears when it is done.
     qm::ProgressWindow progressWindow;

@@ -10,10 +10,18 @@
 // the list text, an option button); the loading flag and RightsLoading keep those raised events
 // from counting as edits. Unsaved changes of the panel are cmdSave's enabled state, nothing else.
 //
-// The handlers live in four files: FieldPanel.cpp (the panel and its Save), RightsLoad.cpp (the
+// The handlers live in five files: FieldPanel.cpp (the panel and its Save), RightsLoad.cpp (the
 // rights load and save), RightsChooser.cpp (the lists' mouse and keys, the chooser, the option
-// buttons) and Unsaved.cpp (what the administrator is told when a file could not be read or a
-// write did not land).
+// buttons), Unsaved.cpp (what the administrator is told when a file could not be read or a
+// write did not land) and Merging.cpp (the writes merged with another administrator's changes).
+//
+// Two administrators at once: the files are shared, and a Save or a Close writes lists that were
+// read when the field or the window was loaded. Each write reads the file again under the
+// writers' lock; when it still holds what was loaded, the write is the one it always was. When it
+// changed, the window's changes are merged into it (Merge.h): what the administrator did not
+// change here keeps the file's value, a change made here is written, and a change made both here
+// and there differently is shown, to keep one or the other or to go back with nothing written.
+// What came from elsewhere is said in one line: in lblStatus after a Save, in the Close's message.
 //
 // Nothing the administrator changed is lost without a word. Every write of a settings file
 // reports whether it landed; one that did not (a read-only file, a missing folder, another
@@ -23,6 +31,7 @@
 // of it is written back only when the administrator changed it, after a question.
 
 #include "editor/EditorControls.h"
+#include "editor/Merge.h"
 #include "editor/Rights.h"
 #include "platform/Services.h"
 #include "settings/FileProblem.h"
@@ -38,6 +47,9 @@
 
 class QCheckBox;
 class QKeyEvent;
+namespace qm {
+class IniDocument;
+}
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -130,8 +142,58 @@ private:
     // Write_Users in two halves, so that Save asks before it writes anything: the list's rights
     // collected (nullopt after an error report, or when the administrator went back rather than
     // write a list that a read would cut), then written.
-    std::optional<rights::IdLists> collectUsers(QTreeWidget& list);
-    bool writeUsers(QTreeWidget& list, const QString& oldKey, const rights::IdLists& lists);
+    struct Collected {
+        std::vector<std::pair<QString, int>> userRights;
+        rights::IdLists lists;
+    };
+    std::optional<Collected> collectUsers(QTreeWidget& list);
+
+    // Merging.cpp. The rights of one scope about to be written: the global ones, or the field's,
+    // of its own (`own`) or following the global ones; and what the last decision made of them.
+    struct RightsPlan {
+        bool global = false;
+        bool own = true;
+        QString oldKey;
+        merge::UserRights mine;
+        bool haveIds = false;
+        rights::IdLists lists; // as the window always wrote them
+        merge::ScopeValues theirs;
+        merge::FieldRightsMerge outcome;
+        bool merged = false; // the file had changed: `outcome` was written
+    };
+    struct FilePlan {
+        merge::FieldFile mine;
+        QByteArray bytes; // as the window always wrote them
+        std::optional<QByteArray> theirs;
+        merge::FieldFileMerge outcome;
+        bool merged = false;
+    };
+    enum class Need { Nothing, Ids, Choices };
+    RightsPlan rightsPlan(QTreeWidget& list, bool own, const QString& oldKey, const Collected* collected);
+    std::optional<std::vector<IniLib::KeyChange>> decideRights(RightsPlan& plan, const IniDocument* doc,
+                                                               Need& need);
+    std::optional<QByteArray> decideFile(FilePlan& plan, const QByteArray* current, Need& need);
+    bool collectIds(RightsPlan& plan);
+    bool askChoices(const std::vector<merge::Conflict>& conflicts);
+    bool writeRights(RightsPlan& plan);
+    bool writeFieldFile(FilePlan& plan);
+    bool settleBeforeSave(FilePlan* file, RightsPlan* rights);
+    void showSaved(const FilePlan* file, const RightsPlan* rights);
+    QString elsewhereText(const QStringList& from) const;
+    std::vector<int> codesOf(const QTreeWidget& list) const;
+    merge::FieldFile panelValues() const;
+    // What the window loaded: the base of a merge with changes made elsewhere since.
+    struct RightsBase {
+        merge::ScopeValues values;
+        std::vector<int> codes;
+    };
+    RightsBase m_globalBase, m_fieldBase;
+    struct FileBase {
+        std::optional<QByteArray> bytes; // nullopt: no file
+        merge::FieldFile values;
+    };
+    FileBase m_fileBase;
+    merge::Choices m_choices; // the administrator's choices during one Save or Close
     bool confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
                     const rights::IdLists& lists);
     void connectControls();

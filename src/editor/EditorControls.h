@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -35,6 +36,8 @@ struct EditorControls {
     // optUsers(0) "Use Global Settings" and optUsers(1) "Use Settings below".
     std::array<QRadioButton*, 2> optUsers{};
     QPushButton* cmdSave = nullptr;
+    // One line after a Save that kept changes another administrator made meanwhile (empty otherwise).
+    QLabel* lblStatus = nullptr;
 };
 
 } // namespace qm::editor

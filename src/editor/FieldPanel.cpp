@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -90,9 +91,14 @@ void Editor::cboFields_Click() {
         trap.line = 6;
         PanelSink panel(c);
         m_fieldFile = {}; // nothing of the field shown before, also when this read stops part-way
-        loaded(What::FieldSettings, FieldSettingsFile::read(currentFieldFile, panel));
+        m_fileBase = {};
+        m_fieldBase = {};
+        c.lblStatus->clear();
+        loaded(What::FieldSettings, FieldSettingsFile::read(currentFieldFile, panel, &m_fileBase.bytes));
+        m_fileBase.values = panelValues();
         trap.line = 7;
         Load_User_Rights(*c.lvwSpecialUsers, false);
+        m_fieldBase.codes = codesOf(*c.lvwSpecialUsers);
     });
     loading = false;
 }
@@ -125,37 +131,40 @@ void Editor::cmdSave_Click() {
         hideChooser();
         // What could not be read when the field was shown is written only when it was changed,
         // and then only when the administrator says so.
-        const bool writeFile = m_fieldFile.toWrite();
-        const bool writeRights = m_fieldRights.toWrite();
+        const bool fileToWrite = m_fieldFile.toWrite();
+        const bool rightsToWrite = m_fieldRights.toWrite();
         if (!confirmUnread({What::FieldSettings, What::FieldRights})) {
             return; // the administrator went back; Save stays enabled
         }
         // The field's rights are collected (and a list that a read would cut is asked about)
         // before anything is written.
-        std::optional<rights::IdLists> lists;
-        if (writeRights && c.optUsers[1]->isChecked()) {
-            lists = collectUsers(*c.lvwSpecialUsers);
-            if (!lists) {
+        const bool own = c.optUsers[1]->isChecked();
+        std::optional<Collected> collected;
+        if (rightsToWrite && own) {
+            collected = collectUsers(*c.lvwSpecialUsers);
+            if (!collected) {
                 return; // reported, or the administrator went back; Save stays enabled
             }
         }
         trap.line = 2;
-        if (writeFile && !landed(What::FieldSettings, currentFieldFile,
-                                 FieldSettingsFile::save(currentFieldFile, checkState(*c.chkOnlyFromDropdown),
-                                                         checkState(*c.chkEdit), c.rtfData->toPlainText()))) {
+        FilePlan file;
+        file.mine = panelValues();
+        file.bytes = FieldSettingsFile::content(file.mine.onlyFromDropdown, file.mine.allowEditing,
+                                                file.mine.listText);
+        RightsPlan rights =
+            rightsPlan(*c.lvwSpecialUsers, own, currentFieldId, collected ? &*collected : nullptr);
+        m_choices.clear();
+        if (!settleBeforeSave(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr)) {
+            return; // the administrator went back: nothing written, Save stays enabled
+        }
+        if (fileToWrite && !writeFieldFile(file)) {
             return;
         }
         trap.line = 3;
-        if (lists) {
-            if (!writeUsers(*c.lvwSpecialUsers, currentFieldId, *lists)) {
-                return;
-            }
-        } else if (writeRights) {
-            trap.line = 4;
-            if (!landed(What::FieldRights, m_x.usersPath, rightsFile().removeField(currentFieldId))) {
-                return;
-            }
+        if (rightsToWrite && !writeRights(rights)) {
+            return;
         }
+        showSaved(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr);
         trap.line = 5;
         c.cmdSave->setEnabled(false);
     });

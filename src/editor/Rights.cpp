@@ -97,7 +97,7 @@ AuthorizedUsers::ScopeRead RightsFile::readChecked(const QString& scope) const {
 RightsFile::FieldRead RightsFile::readFieldChecked(const QString& fieldId) const {
     AuthorizedUsers::ScopeRead read = readChecked(fieldId);
     const bool own = AuthorizedUsers::hasOwnSettings(read.lists);
-    return {{std::move(read.lists), own}, std::move(read.problem)};
+    return {{std::move(read.lists), own}, std::move(read.problem), std::move(read.values)};
 }
 
 WriteResult RightsFile::write(const QString& scope, const IdLists& lists, const QString& oldKey) const {

@@ -88,6 +88,7 @@ public:
     struct FieldRead {
         FieldScope field;
         std::optional<ReadProblem> problem;
+        AuthorizedUsers::ScopeValues values; // the two keys' values whole
     };
     FieldRead readFieldChecked(const QString& fieldId) const;
 

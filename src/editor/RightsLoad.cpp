@@ -120,6 +120,7 @@ void Editor::Load_User_Rights(QTreeWidget& list, bool useGlobal) {
         m_global = {std::move(global.problem), false}; // said by Check_Authorized_Users
     } else if (&list == c.lvwSpecialUsers) {
         rights::RightsFile::FieldRead read = file.readFieldChecked(currentFieldId);
+        m_fieldBase = {read.values, {}}; // its rights as shown are taken once the field is loaded
         const rights::RightsFile::FieldScope& field = read.field;
         FullIDs = field.lists.full;
         InitializeIDs = field.lists.initialize;
@@ -162,9 +163,12 @@ void Editor::Check_Authorized_Users() {
         // that Close would then write over the rights it holds.
         loaded(What::GlobalRights, std::move(global.problem));
         trap.line = 2;
-        TreeRightsList items(*c.lvwUsers);
-        const ListWrites batch(*c.lvwUsers);
-        rights::setRights(items, global.lists);
+        {
+            TreeRightsList items(*c.lvwUsers);
+            const ListWrites batch(*c.lvwUsers);
+            rights::setRights(items, global.lists);
+        }
+        m_globalBase = {global.values, codesOf(*c.lvwUsers)};
     });
 }
 
@@ -176,36 +180,43 @@ bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
     if (global && !confirmUnread({What::GlobalRights})) {
         return false;
     }
-    const std::optional<rights::IdLists> lists = collectUsers(list);
-    return lists && writeUsers(list, oldKey, *lists);
+    const std::optional<Collected> collected = collectUsers(list);
+    if (!collected) {
+        return false;
+    }
+    m_choices.clear();
+    RightsPlan plan = rightsPlan(list, true, oldKey, &*collected);
+    if (!writeRights(plan)) {
+        return false;
+    }
+    if (global) { // what the file now holds, should the window stay open
+        const merge::FieldRightsMerge& m = plan.outcome;
+        m_globalBase = !plan.merged ? RightsBase{{plan.lists.full, plan.lists.initialize}, plan.mine.codes}
+                       : m.write == merge::Write::Nothing
+                           ? RightsBase{plan.theirs, m.codes}
+                           : RightsBase{{m.lists.full, m.lists.initialize}, m.codes};
+    }
+    if (plan.merged && plan.outcome.write != merge::Write::Nothing && !plan.outcome.fromElsewhere.isEmpty()) {
+        const QString whose = global ? QStringLiteral("The global rights were saved. ")
+                                     : QStringLiteral("The rights were saved. ");
+        m_x.services.messageBox.show(whose + elsewhereText(plan.outcome.fromElsewhere), vbOKOnly, kAppTitle);
+    }
+    return true;
 }
 
-std::optional<rights::IdLists> Editor::collectUsers(QTreeWidget& list) {
-    std::optional<rights::IdLists> lists;
+std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {
+    std::optional<Collected> collected;
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
     trap.run([&] {
         trap.line = 2;
-        const std::vector<std::pair<QString, int>> userRights =
+        std::vector<std::pair<QString, int>> userRights =
             rights::collectUserRights(TreeRightsList(list));
-        const rights::IdLists collected = AuthorizedUsers::buildIdLists(userRights);
-        if (confirmCut(list, userRights, collected)) {
-            lists = collected;
+        const rights::IdLists lists = AuthorizedUsers::buildIdLists(userRights);
+        if (confirmCut(list, userRights, lists)) {
+            collected = Collected{std::move(userRights), lists};
         }
     });
-    return lists;
-}
-
-bool Editor::writeUsers(QTreeWidget& list, const QString& oldKey, const rights::IdLists& lists) {
-    ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
-    bool written = false;
-    trap.run([&] {
-        trap.line = 3;
-        const bool global = list.objectName() == c.lvwUsers->objectName();
-        const QString scope = global ? AuthorizedUsers::kGlobalScope : currentFieldId;
-        written = landed(global ? What::GlobalRights : What::FieldRights, m_x.usersPath,
-                         rightsFile().write(scope, lists, oldKey));
-    });
-    return written;
+    return collected;
 }
 
 // A list longer than a read returns would silently take their right from the users past the cut:

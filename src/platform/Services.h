@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class QObject;
 
@@ -143,6 +144,39 @@ public:
     void end() override {}
 };
 
+// One setting that was changed both in this window and, since the window read it, by another
+// administrator in the file: what it is (a user's name, "Allow editing"), the other's value, this
+// window's value.
+struct MergeConflict {
+    QString what;
+    QString theirs;
+    QString mine;
+};
+
+// Asks the administrator to settle such conflicts before a Save or a Close writes anything.
+class ConflictChooser {
+public:
+    virtual ~ConflictChooser() = default;
+    // `text` says where the conflicts are. Returns one choice per conflict, true to keep this
+    // window's value and false to take the other's; nullopt to go back with nothing written.
+    virtual std::optional<std::vector<bool>> choose(QObject* owner, const QString& text,
+                                                    const std::vector<MergeConflict>& conflicts) = 0;
+};
+
+// Settles nothing: every question goes back, so nothing is written over another's change. For
+// work that shows no window.
+class GoBackChooser : public ConflictChooser {
+public:
+    std::optional<std::vector<bool>> choose(QObject* /*owner*/, const QString& /*text*/,
+                                            const std::vector<MergeConflict>& /*conflicts*/) override {
+        return std::nullopt;
+    }
+    static GoBackChooser& instance() {
+        static GoBackChooser chooser;
+        return chooser;
+    }
+};
+
 // Everything the tool asks of its platform, wired once by main() or by a test.
 struct Services {
     MessageBox& messageBox;
@@ -154,6 +188,7 @@ struct Services {
     FileDialogs& dialogs;
     act::ObjectFactory& act;
     WaitIndicator& wait;
+    ConflictChooser& conflicts = GoBackChooser::instance();
 };
 
 } // namespace qm

@@ -96,10 +96,11 @@ std::unique_ptr<ReportData> gatherReport(const ReportContext& context, QWidget* 
     return done ? std::move(data) : nullptr;
 }
 
-frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidget* parent)
+frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidget* parent, Reload reload)
     : QDialog(parent)
     , m_services(services)
-    , m_data(std::move(data)) {
+    , m_data(std::move(data))
+    , m_reload(std::move(reload)) {
     setObjectName(QStringLiteral("frmReport"));
     setWindowTitle(QStringLiteral("Rights Report - ") + m_data->report.genericName);
     m_model = new RightsModel(m_data->report, this);
@@ -153,18 +154,13 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     lblCheck = new QLabel(checkPart);
     lblCheck->setObjectName(QStringLiteral("lblCheck"));
     const std::size_t found = m_data->hazards.size();
-    lblCheck->setText(found == 0
-                          ? QStringLiteral("Settings check: no hazard found.")
-                          : QStringLiteral("Settings check: %1 %2 that would give users other rights than "
-                                           "meant (double-click one to show it in the grid):")
-                                .arg(count(qsizetype(found)),
-                                     found == 1 ? QStringLiteral("hazard") : QStringLiteral("hazards")));
+    showCheck();
     lvwHazards = new QTableView(checkPart);
     lvwHazards->setObjectName(QStringLiteral("lvwHazards"));
-    auto* hazardSort = new QSortFilterProxyModel(this);
-    hazardSort->setSortRole(kSortRole);
-    hazardSort->setSourceModel(m_hazards);
-    lvwHazards->setModel(hazardSort);
+    m_hazardSort = new QSortFilterProxyModel(this);
+    m_hazardSort->setSortRole(kSortRole);
+    m_hazardSort->setSourceModel(m_hazards);
+    lvwHazards->setModel(m_hazardSort);
     lvwHazards->setSortingEnabled(true);
     lvwHazards->sortByColumn(-1, Qt::AscendingOrder);
     lvwHazards->verticalHeader()->hide();
@@ -198,6 +194,10 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     cmdClose = new QPushButton(QStringLiteral("&Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setDefault(true);
+    cmdRefresh = new QPushButton(QStringLiteral("&Refresh"), this);
+    cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
+    cmdRefresh->setVisible(bool(m_reload));
+    buttons->addWidget(cmdRefresh);
     buttons->addWidget(cmdExport);
     buttons->addWidget(lblExported, 1);
     buttons->addWidget(cmdClose);
@@ -211,12 +211,42 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     connect(txtFieldFilter, &QLineEdit::textChanged, this, &frmReport::txtFilter_Change);
     connect(txtUserFilter, &QLineEdit::textChanged, this, &frmReport::txtFilter_Change);
     connect(cmdExport, &QPushButton::clicked, this, &frmReport::cmdExport_Click);
+    connect(cmdRefresh, &QPushButton::clicked, this, &frmReport::cmdRefresh_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(lvwHazards, &QTableView::doubleClicked, this, &frmReport::lvwHazards_DoubleClick);
     txtFilter_Change();
 }
 
 frmReport::~frmReport() = default;
+
+void frmReport::showCheck() {
+    const std::size_t found = m_data->hazards.size();
+    lblCheck->setText(found == 0
+                          ? QStringLiteral("Settings check: no hazard found.")
+                          : QStringLiteral("Settings check: %1 %2 that would give users other rights than "
+                                           "meant (double-click one to show it in the grid):")
+                                .arg(count(qsizetype(found)),
+                                     found == 1 ? QStringLiteral("hazard") : QStringLiteral("hazards")));
+}
+
+void frmReport::cmdRefresh_Click() {
+    std::unique_ptr<ReportData> data = m_reload(this);
+    if (!data) {
+        return; // cancelled, or reported: the window keeps what it showed
+    }
+    RightsModel* oldRights = m_model;
+    HazardModel* oldHazards = m_hazards;
+    m_data = std::move(data);
+    m_model = new RightsModel(m_data->report, this);
+    m_filter->setSourceModel(m_model);
+    m_hazards = new HazardModel(m_data->hazards, this);
+    m_hazardSort->setSourceModel(m_hazards);
+    delete oldRights;
+    delete oldHazards;
+    setWindowTitle(QStringLiteral("Rights Report - ") + m_data->report.genericName);
+    showCheck();
+    txtFilter_Change();
+}
 
 void frmReport::txtFilter_Change() {
     m_filter->setFilters(txtFieldFilter->text(), txtUserFilter->text());
@@ -271,7 +301,9 @@ void showRightsReport(const ReportContext& context, QWidget* owner,
     if (!data || (stillWanted && !stillWanted())) {
         return;
     }
-    frmReport window(context.services, std::move(data), owner);
+    frmReport window(context.services, std::move(data), owner, [&context, stillWanted](QWidget* parent) {
+        return gatherReport(context, parent, stillWanted);
+    });
     window.exec();
 }
 

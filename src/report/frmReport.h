@@ -18,6 +18,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSortFilterProxyModel;
 class QTableView;
 
 namespace qm::report {
@@ -47,11 +48,17 @@ std::unique_ptr<ReportData> gatherReport(const ReportContext& context, QWidget* 
 class frmReport : public QDialog {
     Q_OBJECT
 public:
-    frmReport(Services& services, std::unique_ptr<ReportData> data, QWidget* parent = nullptr);
+    // `reload` reads the report again for Refresh (none: no Refresh button).
+    using Reload = std::function<std::unique_ptr<ReportData>(QWidget* owner)>;
+    frmReport(Services& services, std::unique_ptr<ReportData> data, QWidget* parent = nullptr,
+              Reload reload = {});
     ~frmReport() override;
 
     void txtFilter_Change();
     void cmdExport_Click();
+    // Reads the files and ACT! again: the rights as they are now, also those another administrator
+    // saved while the window was open. The filters stay.
+    void cmdRefresh_Click();
     // A hazard's field and user become the grid's filters.
     void lvwHazards_DoubleClick(const QModelIndex& index);
 
@@ -59,8 +66,13 @@ public:
     const RightsFilter& rights() const { return *m_filter; }
 
 private:
+    void showCheck();
+
     Services& m_services;
     std::unique_ptr<ReportData> m_data;
+    Reload m_reload;
+    QSortFilterProxyModel* m_hazardSort = nullptr;
+    QPushButton* cmdRefresh = nullptr;
     RightsModel* m_model = nullptr;
     RightsFilter* m_filter = nullptr;
     HazardModel* m_hazards = nullptr;

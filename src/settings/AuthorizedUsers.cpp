@@ -41,10 +41,12 @@ ScopeLists readScope(const QString& section, const QString& scope, const QString
 ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file) {
     const QString blank = QStringLiteral(" ");
     const IniLib::Loaded loaded = IniLib::Load(file);
-    ScopeRead read{{blank, blank}, std::nullopt};
+    ScopeRead read{{blank, blank}, std::nullopt, {}};
     if (loaded.doc) {
-        read.lists = {IniLib::ValueOf(*loaded.doc, section, fullKey(scope)) + blank,
-                      IniLib::ValueOf(*loaded.doc, section, initializeKey(scope)) + blank};
+        read.values = {IniLib::WholeValueOf(*loaded.doc, section, fullKey(scope)),
+                       IniLib::WholeValueOf(*loaded.doc, section, initializeKey(scope))};
+        read.lists = {read.values.full.left(IniLib::kMaxValueLength) + blank,
+                      read.values.initialize.left(IniLib::kMaxValueLength) + blank};
     } else if (loaded.status != FileContent::Missing) {
         read.problem = ReadProblem{file, loaded.status, loaded.detail};
     }
@@ -80,15 +82,20 @@ IdLists buildIdLists(const std::vector<std::pair<QString, int>>& userRights) {
     return lists;
 }
 
-WriteResult writeScope(const QString& section, const QString& scope, const IdLists& lists,
-                       const QString& file, const QString& oldKey) {
+std::vector<IniLib::KeyChange> scopeChanges(const QString& scope, const IdLists& lists,
+                                            const QString& oldKey) {
     std::vector<IniLib::KeyChange> changes{listChange(fullKey(scope), lists.full),
                                            listChange(initializeKey(scope), lists.initialize),
                                            {scope, std::nullopt}};
     if (!oldKey.isEmpty() && oldKey != scope) {
         changes.push_back({oldKey, std::nullopt});
     }
-    return IniLib::ChangeKeys(section, changes, file);
+    return changes;
+}
+
+WriteResult writeScope(const QString& section, const QString& scope, const IdLists& lists,
+                       const QString& file, const QString& oldKey) {
+    return IniLib::ChangeKeys(section, scopeChanges(scope, lists, oldKey), file);
 }
 
 WriteResult removeFieldRights(const QString& section, const QString& fieldId, const QString& file) {

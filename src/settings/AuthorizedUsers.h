@@ -7,6 +7,7 @@
 
 #include "settings/AtomicFile.h"
 #include "settings/FileProblem.h"
+#include "settings/IniLib.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,11 +36,18 @@ struct ScopeLists {
     QString initialize;
 };
 ScopeLists readScope(const QString& section, const QString& scope, const QString& file);
+// The values of a scope's two keys whole, as the file holds them (not cut), empty when missing.
+struct ScopeValues {
+    QString full;
+    QString initialize;
+    bool operator==(const ScopeValues&) const = default;
+};
 // The same read, also saying when the file exists but could not be read (its lists then read
-// empty, as readScope gives them, but they are not what the file holds).
+// empty, as readScope gives them, but they are not what the file holds), with the values whole.
 struct ScopeRead {
     ScopeLists lists;
     std::optional<ReadProblem> problem;
+    ScopeValues values;
 };
 ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file);
 
@@ -68,6 +76,10 @@ IdLists buildIdLists(const std::vector<std::pair<QString, int>>& userRights);
 // to the file as read under the writers' lock, so it lands whole or not at all.
 WriteResult writeScope(const QString& section, const QString& scope, const IdLists& lists,
                        const QString& file, const QString& oldKey = {});
+
+// The changes writeScope makes, in its order.
+std::vector<IniLib::KeyChange> scopeChanges(const QString& scope, const IdLists& lists,
+                                            const QString& oldKey = {});
 
 // Removes a field's own rights ("<fieldId>F" then "<fieldId>I"), in one write: the field follows
 // the global settings again.

@@ -97,9 +97,12 @@ void readContent(QByteArrayView bytes, Sink& sink) {
     }
 }
 
-std::optional<ReadProblem> read(const QString& path, Sink& sink) {
+std::optional<ReadProblem> read(const QString& path, Sink& sink, std::optional<QByteArray>* content) {
     sink.clearListText();
     const FileContent file = IniLib::FileExists(path) ? readFile(path) : FileContent{};
+    if (content) {
+        *content = file.status == FileContent::Ok ? std::optional(file.bytes) : std::nullopt;
+    }
     if (file.status == FileContent::Ok) {
         readContent(file.bytes, sink);
         return std::nullopt;

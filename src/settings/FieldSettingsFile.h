@@ -57,7 +57,9 @@ struct FieldSettings : Sink {
 // (13) or "Overflow" (6) when a flag is no 16-bit integer, "Invalid property value" (380) for a
 // state other than 0, 1 and 2. A file that exists but cannot be read is never read as an empty
 // one: both flags are set to 0, as for a missing file, and the problem is returned.
-std::optional<ReadProblem> read(const QString& path, Sink& sink);
+// `content`, when given, gets the bytes read (nullopt: no file, or none that could be read).
+std::optional<ReadProblem> read(const QString& path, Sink& sink,
+                                std::optional<QByteArray>* content = nullptr);
 // The same read over bytes already in memory (the file exists).
 void readContent(QByteArrayView bytes, Sink& sink);
 

@@ -8,6 +8,11 @@
 namespace qm::IniLib {
 
 WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& changes, const QString& File) {
+    return ChangeKeysOf(
+        Section, [&](const IniDocument*) { return std::optional(changes); }, File);
+}
+
+WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File) {
     if (File.isEmpty()) {
         return {ReplaceResult::FolderMissing, {}};
     }
@@ -15,8 +20,12 @@ WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& cha
     std::shared_ptr<const IniDocument> written;
     const WriteResult result = rewriteFile(File, [&](const QByteArray* current) -> std::optional<QByteArray> {
         auto doc = current ? cache.parsed(File, *current) : std::make_shared<const IniDocument>();
+        const std::optional<std::vector<KeyChange>> changes = changesOf(current ? doc.get() : nullptr);
+        if (!changes) {
+            return std::nullopt;
+        }
         bool changed = false;
-        for (const KeyChange& change : changes) { // a removal from a missing file changes nothing
+        for (const KeyChange& change : *changes) { // a removal from a missing file changes nothing
             std::optional<IniDocument> next =
                 change.value ? doc->withValue(Section, change.key, cp1252::encode(*change.value))
                              : doc->withoutKey(Section, change.key);
@@ -56,6 +65,10 @@ Loaded Load(const QString& File) {
 
 QString ValueOf(const IniDocument& doc, const QString& Section, const QString& Key) {
     return cp1252::decode(doc.value(Section, Key).left(kMaxValueLength));
+}
+
+QString WholeValueOf(const IniDocument& doc, const QString& Section, const QString& Key) {
+    return cp1252::decode(doc.value(Section, Key));
 }
 
 QString GetKeyValue(const QString& Section, const QString& Key, const QString& File) {

@@ -17,6 +17,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -55,6 +56,11 @@ struct KeyChange {
 // The changes, in order, applied to File as it is read under the writers' lock, written at once:
 // all of them land or none. Each does what WriteKeyValue or DeleteKey does.
 WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& changes, const QString& File);
+// The same, with the changes worked out from the file as it is read under the writers' lock
+// (nullptr when it is missing), so that no other writer's change slips in between the read and the
+// write. nullopt writes nothing. It may be called more than once (see rewriteFile).
+using ChangesOf = std::function<std::optional<std::vector<KeyChange>>(const IniDocument* current)>;
+WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File);
 // WriteKeyValue and DeleteKey with their result.
 WriteResult WriteKeyValueResult(const QString& Section, const QString& Key, const QString& Value,
                                 const QString& File);
@@ -70,5 +76,7 @@ struct Loaded {
 Loaded Load(const QString& File);
 // The value GetKeyValue gives for Key in Section of a loaded file.
 QString ValueOf(const IniDocument& doc, const QString& Section, const QString& Key);
+// The same value whole, not cut to kMaxValueLength.
+QString WholeValueOf(const IniDocument& doc, const QString& Section, const QString& Key);
 
 } // namespace qm::IniLib

@@ -84,7 +84,8 @@ public:
                    t.terminator,
                    t.dialogs,
                    t.act,
-                   t.wait} {
+                   t.wait,
+                   t.conflicts} {
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
         t.actState.addUsers(users);

@@ -46,8 +46,9 @@ class TestRoad : public QObject {
         if (!standin.waitForFinished(20000) || standin.exitCode() != 0)
             return nullptr;
         m_act = act::standin::makeFactory(path("act"));
-        m_services = std::make_unique<Services>(Services{t.messageBox, t.settings, shell, t.instance, t.app,
-                                                         t.terminator, t.dialogs, *m_act, t.wait});
+        m_services =
+            std::make_unique<Services>(Services{t.messageBox, t.settings, shell, t.instance, t.app,
+                                                t.terminator, t.dialogs, *m_act, t.wait, t.conflicts});
         t.settings.values = {
             {"UsersPath", path("Users.dat")}, {"ListPath", m_dir->path()}, {"Expanded", "True"}};
         auto form = std::make_unique<Form1>(*m_services);

@@ -18,6 +18,34 @@ using B = QByteArray;
 class TestReportWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The report shows the rights as the files hold them now: Refresh reads them again, also what
+    // another administrator saved while the window was open, and keeps the filters.
+    void refresh() {
+        test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
+        const report::ReportContext context{w.services, w.form->objects, w.form->GenericName,
+                                            w.form->UsersPath, w.form->ListPath};
+        report::frmReport window(w.services, report::gatherReport(context, w.form, {}), w.form,
+                                 [&](QWidget* owner) { return report::gatherReport(context, owner, {}); });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.findChild<QLineEdit*>("txtFieldFilter")->setText("Phone");
+        const auto cell = [&] {
+            const QAbstractItemModel* grid = window.findChild<QTableView*>("lvwRights")->model();
+            return grid->rowCount() == 1
+                       ? grid->index(0, report::RightsModel::kFixedColumns).data().toString()
+                       : QString("rows: %1").arg(grid->rowCount());
+        };
+        QCOMPARE(cell(), "Full");
+        QVERIFY(test::writeBytes(w.usersPath(), "[Contacts]\r\nGlobalI={ID-0001}\r\n31F={ID-0001}\r\n"));
+        QCOMPARE(cell(), "Full"); // as read when the window opened
+        auto* refresh = window.findChild<QPushButton*>("cmdRefresh");
+        QVERIFY(refresh->isVisible());
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          refresh->mapTo(&window, refresh->rect().center()));
+        QCOMPARE(cell(), "Initialize");
+        QCOMPARE(window.findChild<QLabel*>("lblShown")->text(), "1 of 3 fields, 3 of 3 users");
+    }
+
     void window() {
         test::EditorWindow w(
             "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0003}\r\n31F={ID-0002}\r\n99I={ID-0001}\r\n");

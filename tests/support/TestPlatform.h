@@ -207,4 +207,26 @@ public:
     QStringList ownerNames;
 };
 
+// Pre-answered conflict windows: each answer is "back" (nothing written), "mine" or "theirs" (for
+// all), or one letter per conflict ('m' keep this window's, 't' take the other's). Unscripted
+// windows go back. Every window shown is recorded as "what:theirs>mine;...".
+struct ScriptedConflicts : ConflictChooser {
+    std::deque<QString> answers;
+    QStringList shown;
+    std::optional<std::vector<bool>> choose(QObject* /*owner*/, const QString& /*text*/,
+                                            const std::vector<MergeConflict>& conflicts) override {
+        QStringList rows;
+        for (const MergeConflict& c : conflicts)
+            rows << c.what + ":" + c.theirs + ">" + c.mine;
+        shown << rows.join(';');
+        const QString answer = nextAnswer(answers, QString("back"));
+        if (answer == "back")
+            return std::nullopt;
+        std::vector<bool> keep;
+        for (std::size_t i = 0; i < conflicts.size(); ++i)
+            keep.push_back(answer == "mine" || (answer != "theirs" && answer.mid(qsizetype(i), 1) == "m"));
+        return keep;
+    }
+};
+
 } // namespace qm::test

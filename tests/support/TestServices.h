@@ -18,8 +18,9 @@ struct TestServices {
     FakeActState actState;
     FakeActFactory act{actState};
     FakeWaitIndicator wait;
+    ScriptedConflicts conflicts;
 
-    Services services{messageBox, settings, shell, instance, app, terminator, dialogs, act, wait};
+    Services services{messageBox, settings, shell, instance, app, terminator, dialogs, act, wait, conflicts};
 };
 
 } // namespace qm::test
