@@ -119,8 +119,12 @@ public:
     QString uniqueId(int item) const override { return data(item, qm::kListIdRole).toString(); }
     QString rightsText(int item) const override { return m_list.topLevelItem(item)->text(1); }
     int code(int item) const override { return data(item, qm::kListTagRole).toInt(); }
-    void setRightsText(int item, const QString& text) override { m_list.topLevelItem(item)->setText(1, text); }
-    void setCode(int item, int code) override { m_list.topLevelItem(item)->setData(0, qm::kListTagRole, code); }
+    void setRightsText(int item, const QString& text) override {
+        m_list.topLevelItem(item)->setText(1, text);
+    }
+    void setCode(int item, int code) override {
+        m_list.topLevelItem(item)->setData(0, qm::kListTagRole, code);
+    }
 
 private:
     QVariant data(int item, int role) const { return m_list.topLevelItem(item)->data(0, role); }

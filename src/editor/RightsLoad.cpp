@@ -209,8 +209,7 @@ std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Write_Users"});
     trap.run([&] {
         trap.line = 2;
-        std::vector<std::pair<QString, int>> userRights =
-            rights::collectUserRights(TreeRightsList(list));
+        std::vector<std::pair<QString, int>> userRights = rights::collectUserRights(TreeRightsList(list));
         const rights::IdLists lists = AuthorizedUsers::buildIdLists(userRights);
         if (confirmCut(list, userRights, lists)) {
             collected = Collected{std::move(userRights), lists};
