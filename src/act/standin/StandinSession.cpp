@@ -1,5 +1,6 @@
 #include "act/standin/StandinSession.h"
 
+#include "act/standin/SessionLock.h"
 #include "act/standin/StandinDatabase.h"
 
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
 #include <QSaveFile>
 
 #include <chrono>
@@ -235,11 +235,11 @@ SessionStore::Lock::Lock(const SessionStore& store) {
         throw StandinError(QDir::toNativeSeparators(store.home()) +
                            QStringLiteral(": cannot create the folder"));
     }
-    m_lock = std::make_unique<QLockFile>(QDir(store.home()).filePath(QStringLiteral("session.lock")));
-    m_lock->setStaleLockTime(10000);
-    if (!m_lock->tryLock(5000)) {
+    m_lock = std::make_unique<SessionLock>(QDir(store.home()).filePath(QStringLiteral("session.lock")));
+    const SessionLock::Result result = m_lock->lock(std::chrono::seconds(10));
+    if (result != SessionLock::Result::Locked) {
         throw StandinError(QDir::toNativeSeparators(store.home()) +
-                           (m_lock->error() == QLockFile::LockFailedError
+                           (result == SessionLock::Result::Held
                                 ? QStringLiteral(": the session is locked by another process")
                                 : QStringLiteral(": cannot write in the folder")));
     }

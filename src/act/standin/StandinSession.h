@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
-class QLockFile;
-
 namespace qm::act::standin {
+
+class SessionLock;
 
 inline constexpr int kViewCount = 6;
 
@@ -98,7 +98,7 @@ private:
         Lock& operator=(const Lock&) = delete;
 
     private:
-        std::unique_ptr<QLockFile> m_lock;
+        std::unique_ptr<SessionLock> m_lock;
     };
 
     QString m_home;
