@@ -49,8 +49,8 @@ Form1::Form1(Services& services, QWidget* parent)
         m_actEvent->setParent(nullptr); // owned here, not by the widget tree
         m_actEvent->setObjectName(QStringLiteral("ActEvent1"));
     }
-    m_editor = std::make_unique<editor::Editor>(
-        editor::EditorContext{m_services, c, GenericName, UsersPath, ListPath});
+    m_editor = std::make_unique<editor::Editor>(editor::EditorContext{
+        m_services, c, GenericName, UsersPath, ListPath, [this] { return m_unloaded; }});
     connectControls();
 }
 

@@ -40,8 +40,8 @@ public:
     // sets): detaches from ACT!, restarts ACT! when RestartACT is set, and stores "Top", "Left",
     // "Expanded" and "LastField".
     void Form_Unload(int& cancel);
-    // True once the window has been closed, or hidden by the restart of ACT!: nothing more is
-    // stored after that (see platform/ModalDialogs.h).
+    // True from the moment the window closes (or hides for the restart of ACT!): a handler that a
+    // question interrupted does nothing more after that (see platform/ModalDialogs.h).
     bool unloaded() const { return m_unloaded; }
 
     // Selects the field the ACT! user stood in at start-up; false when no entry carries its ID.

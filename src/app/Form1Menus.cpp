@@ -16,7 +16,9 @@ void Form1::mnuIntegrate_Click() {
     ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "mnuIntegrate_Click"});
     trap.run([&] {
         trap.line = 1;
-        frmIntegrate dialog(m_services, this, {RestartACT, [this](int& cancel) { Form_Unload(cancel); }});
+        frmIntegrate dialog(
+            m_services, this,
+            {RestartACT, [this](int& cancel) { Form_Unload(cancel); }, [this] { return m_unloaded; }});
         dialog.exec();
     });
 }

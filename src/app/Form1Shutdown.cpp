@@ -76,9 +76,9 @@ void Form1::closeFromAct(const char* handler) {
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (!m_unloaded) {
+        m_unloaded = true; // from here on, a handler that a question interrupted does nothing more
         int cancel = 0;
         Form_Unload(cancel);
-        m_unloaded = true;
     }
     event->accept(); // the window always closes
 }

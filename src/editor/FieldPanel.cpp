@@ -61,6 +61,9 @@ void Editor::cboFields_Click() {
         trap.line = 2;
         if (c.cmdSave->isEnabled()) {
             Prompt_Save();
+            if (m_x.windowClosed && m_x.windowClosed()) {
+                return; // ACT! closed the window while the question was open: nothing more is loaded
+            }
             if (c.cmdSave->isEnabled()) {
                 // The save asked for did not land (it said why) or went back: the field shown stays,
                 // with its changes, rather than the next field being loaded over them, so that
@@ -107,12 +110,14 @@ void Editor::Prompt_Save() {
     ErrorTrap trap(m_x.services.messageBox, {kModule, ProcKind::Sub, "Prompt_Save"});
     trap.run([&] {
         trap.line = 1;
-        const int answer =
-            m_x.services.messageBox.show(QStringLiteral("Do you want to save changes made to the '") +
-                                             currentFieldLabel + QStringLiteral("' field settings?"),
-                                         vbYesNo, kAppTitle);
+        const std::optional<int> answer = ask(QStringLiteral("Do you want to save changes made to the '") +
+                                                  currentFieldLabel + QStringLiteral("' field settings?"),
+                                              vbYesNo);
+        if (!answer) {
+            return; // the window has closed meanwhile
+        }
         trap.line = 2;
-        if (answer == vbYes) {
+        if (*answer == vbYes) {
             cmdSave_Click();
         } else {
             c.cmdSave->setEnabled(false);
@@ -136,8 +141,9 @@ void Editor::cmdSave_Click() {
         if (!confirmUnread({What::FieldSettings, What::FieldRights})) {
             return; // the administrator went back; Save stays enabled
         }
-        // The field's rights are collected (and a list that a read would cut is asked about)
-        // before anything is written.
+        // Every unique ID of the field's rights is collected (and a list that a read would cut is
+        // asked about) before anything is written: an error or a No there leaves both the field's
+        // file and the authorized-users file as they were, never a field saved half.
         const bool own = c.optUsers[1]->isChecked();
         std::optional<Collected> collected;
         if (rightsToWrite && own) {

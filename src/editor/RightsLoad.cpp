@@ -219,7 +219,9 @@ std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {
 }
 
 // A list longer than a read returns would silently take their right from the users past the cut:
-// the administrator may go on, or go back and change the rights.
+// the administrator may go on, or go back and change the rights. The question is this tool's own
+// (the settings format cuts a read at 126 characters and says nothing): it keeps a right from being
+// lost unseen. Closed meanwhile by ACT!, the window writes nothing.
 bool Editor::confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
                         const rights::IdLists& lists) {
     const std::vector<int> cut = rights::cutOnRead(userRights, lists);
@@ -245,7 +247,7 @@ bool Editor::confirmCut(const QTreeWidget& list, const std::vector<std::pair<QSt
                          QStringLiteral(" would be read without: ") + names.join(QStringLiteral(", ")) +
                          QLatin1Char('.') + cr + cr +
                          QStringLiteral("Do you want to write them all the same?");
-    return m_x.services.messageBox.show(text, vbYesNo + vbExclamation, kAppTitle) == vbYes;
+    return ask(text, vbYesNo + vbExclamation) == vbYes;
 }
 
 } // namespace qm::editor

@@ -2,6 +2,7 @@
 
 #include "platform/ClickLabel.h"
 #include "platform/ErrorReport.h"
+#include "platform/ModalDialogs.h"
 #include "platform/WindowLayout.h"
 
 #include <QCheckBox>
@@ -156,6 +157,9 @@ void frmIntegrate::chkScreen_Click(int index) {
         const std::shared_ptr<act::ActAuxCmds> aux = AuxCmds;
         if (act::deref(aux).AuxCommandExists(kAppTitle) == 0) {
             CheckCommand();
+            if (gone()) {
+                return; // ACT! went away while its failure notice was open
+            }
         }
         const bool remove = chkScreen(index)->checkState() == Qt::Unchecked;
         std::int32_t answer = 0;
@@ -241,11 +245,15 @@ void frmIntegrate::Message() {
     ErrorTrap trap(m_services.messageBox, {kModule, ProcKind::Sub, "Message"});
     trap.run([&] {
         trap.line = 1;
-        const int answer = m_services.messageBox.show(kRestartText, vbYesNo, kAppTitle);
+        const std::optional<int> answer = askWhileOpen(
+            m_services.messageBox, [this] { return gone(); }, kRestartText, vbYesNo, kAppTitle);
+        if (!answer) {
+            return; // unloaded meanwhile: AuxCmds stays released, ACT! is not restarted
+        }
         trap.line = 2;
         Form_Load();
         trap.line = 3;
-        if (answer != vbYes) {
+        if (*answer != vbYes) {
             return;
         }
         trap.line = 4;
@@ -256,6 +264,10 @@ void frmIntegrate::Message() {
             m_main.Form_Unload(cancel);
         }
     });
+}
+
+bool frmIntegrate::gone() const {
+    return m_unloaded || (m_main.closed && m_main.closed());
 }
 
 // Closing by any road (Close, Cancel, Escape, the close box) unloads the dialog once.

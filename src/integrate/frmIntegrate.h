@@ -28,10 +28,12 @@ class ClickLabel;
 namespace qm {
 
 // What the dialog needs of the main window for a restart of ACT!: the flag its closing procedure
-// reads, and that closing procedure, run directly with a cancel flag of the caller's own.
+// reads, that closing procedure, run directly with a cancel flag of the caller's own, and whether
+// the main window has closed (ACT! closes it, and this dialog with it, when it goes away).
 struct MainWindowLink {
     bool& RestartACT;
     std::function<void(int& cancel)> Form_Unload;
+    std::function<bool()> closed = {};
 };
 
 class frmIntegrate : public QDialog {
@@ -57,7 +59,8 @@ public:
     void CheckCommand(QChar separator = kPathSep);
     void MessAddFailed();
     // Asks whether to restart ACT!; on Yes closes this dialog and runs the main window's closing
-    // procedure, which restarts ACT! and ends the tool.
+    // procedure, which restarts ACT! and ends the tool. When ACT! went away while the question was
+    // open (the dialog and the main window closed under it), it does nothing more.
     void Message();
 
     QCheckBox* chkScreen(int index) const;
@@ -88,6 +91,8 @@ private:
     void buildLayout();
     // Sets box `index` to a state as ACT! answers it: 0 unchecked, 1 checked, 2 greyed.
     void setBoxValue(int index, std::int32_t value);
+    // True once this dialog has been unloaded, or the main window has closed.
+    bool gone() const;
 
     Services& m_services;
     MainWindowLink m_main;

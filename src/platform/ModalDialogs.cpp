@@ -24,4 +24,13 @@ int rejectOpenDialogs() {
     return rejected;
 }
 
+std::optional<int> askWhileOpen(MessageBox& box, const std::function<bool()>& closed, const QString& text,
+                                int style, const QString& title) {
+    const int answer = box.show(text, style, title);
+    if (closed && closed()) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
 } // namespace qm

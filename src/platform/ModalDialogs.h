@@ -15,13 +15,25 @@
 //   1. is a QDialog shown with exec() (or through the MessageBox or FileDialogs services), and
 //   2. stores what was typed into it only when accepted (its OK button), never on reject() or on
 //      hiding.
-// The procedure that opened the dialog goes on when exec() returns. If it would store anything
-// after that, it first checks that the main window has not been unloaded meanwhile
-// (Form1::unloaded(), as cmdClose_Click does after the question about unsaved field settings).
+// The procedure that opened the dialog goes on when exec() returns. Once the window it belonged to
+// has closed, that procedure does nothing more: no store, no load, no call to ACT! (which is going
+// away) and no further box. A question asked with askWhileOpen() says so by its answer; after any
+// other dialog the procedure checks the window itself (Form1::unloaded()).
+
+#include "platform/Services.h"
+
+#include <functional>
+#include <optional>
 
 namespace qm {
 
 // Rejects every visible dialog of the application; returns how many there were.
 int rejectOpenDialogs();
+
+// Asks a question through `box` on behalf of a window. The answer, or nullopt when `closed` says
+// that the window closed while the question was open (ACT! closed its database or quit meanwhile):
+// whatever was answered, the asking procedure then ends without doing anything more.
+std::optional<int> askWhileOpen(MessageBox& box, const std::function<bool()>& closed, const QString& text,
+                                int style, const QString& title = {});
 
 } // namespace qm
