@@ -1,5 +1,6 @@
 #include "editor/Editor.h"
 
+#include "platform/ModalDialogs.h"
 #include "platform/WindowLayout.h"
 #include "settings/LockWait.h"
 
@@ -8,11 +9,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 namespace qm::editor {
@@ -72,6 +75,13 @@ void Editor::connectControls() {
                     lvwSpecialUsers_ItemCheck(c.lvwSpecialUsers->itemFromIndex(topLeft));
                 }
             });
+    for (QTreeWidget* list : {c.lvwUsers, c.lvwSpecialUsers}) {
+        const auto moved = [this, list] { chooserCellMoved(*list); };
+        connect(list, &QTreeWidget::itemSelectionChanged, this, moved);
+        connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, moved);
+        connect(list->horizontalScrollBar(), &QScrollBar::valueChanged, this, moved);
+        connect(list->header(), &QHeaderView::sectionResized, this, moved);
+    }
     c.cboFields->installEventFilter(this);
     c.cboFloating->installEventFilter(this);
     for (QTreeWidget* list : {c.lvwUsers, c.lvwSpecialUsers}) {
@@ -83,8 +93,9 @@ void Editor::connectControls() {
 bool Editor::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == c.cboFloating) {
-        if (type == QEvent::KeyPress && m_keyboardList) {
-            return chooserKey(static_cast<QKeyEvent*>(event)->key());
+        if (type == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            return m_keyboardList ? chooserKey(key) : mouseChooserKey(key);
         }
         if (type == QEvent::FocusOut && m_keyboardList &&
             static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
@@ -118,11 +129,30 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
             const float y = static_cast<float>(at.y() * kTwipsPerPixel);
             const int button = static_cast<int>(mouse->button());
             const int shift = static_cast<int>(mouse->modifiers().toInt());
+            if (m_forwardingRelease) {
+                return false;
+            }
             // The press has selected the row under the pointer; the release reports where it was.
             if (list == c.lvwUsers) {
                 lvwUsers_MouseUp(button, shift, x, y);
             } else {
                 lvwSpecialUsers_MouseUp(button, shift, x, y);
+            }
+            // Past the last column the view would take the release for one on no row and clear the
+            // selection that the press made: it gets it on the row's last cell instead.
+            const QPoint local = mouse->position().toPoint();
+            const int last = list->columnCount() - 1;
+            if (last >= 0 && list->itemAt(QPoint(0, local.y())) && !list->itemAt(local)) {
+                const QPointF onRow(list->header()->sectionViewportPosition(last) +
+                                        list->header()->sectionSize(last) - 1,
+                                    mouse->position().y());
+                QMouseEvent release(QEvent::MouseButtonRelease, onRow, mouse->globalPosition(),
+                                    mouse->button(), mouse->buttons(), mouse->modifiers(),
+                                    mouse->pointingDevice());
+                m_forwardingRelease = true;
+                QApplication::sendEvent(list->viewport(), &release);
+                m_forwardingRelease = false;
+                return true;
             }
             return false;
         }
@@ -140,6 +170,10 @@ bool Editor::eventFilter(QObject* watched, QEvent* event) {
         endKeyboardChoice(true);
     }
     return false;
+}
+
+std::optional<int> Editor::ask(const QString& text, int style) {
+    return askWhileOpen(m_x.services.messageBox, m_x.windowClosed, text, style, kAppTitle);
 }
 
 } // namespace qm::editor

@@ -38,9 +38,12 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -63,6 +66,9 @@ struct EditorContext {
     const QString& genericName;
     const QString& usersPath; // the authorized-users file
     const QString& listPath;  // the folder of the per-field settings files
+    // True once the window has closed (ACT! may close it while a question is open): a handler that
+    // asked a question then does nothing more.
+    std::function<bool()> windowClosed;
 };
 
 class WaitForFiles;
@@ -201,6 +207,12 @@ private:
     void rightsListMouseUp(QTreeWidget& list, float x, float y);
     bool chooserKey(int key);
     void endKeyboardChoice(bool keepPick);
+    bool mouseChooserKey(int key);
+    void endMouseChoice(bool keepPick);
+    void chooserCellMoved(const QTreeWidget& list);
+    QRect chooserPlace(const QTreeWidget& list, const QTreeWidgetItem& row, int col) const;
+    // A question of the editor; nullopt when the window closed while it was open.
+    std::optional<int> ask(const QString& text, int style);
     bool listKey(QTreeWidget& list, const QKeyEvent& event);
 
     EditorContext m_x;
@@ -210,9 +222,12 @@ private:
     std::unique_ptr<WaitForFiles> m_wait; // the waits for other programs, shown by the window
     int m_fieldIndex = -1;                // the entry of cboFields that the current field came from
     int m_chooserHeight = 21;             // pixels, as the chooser was laid out
-    // The chooser opened from the keyboard: the list it returns to and the right it showed first.
+    // The right the chooser showed when it opened, and, when it was opened from the keyboard, the
+    // list it returns to.
+    int m_chooserStart = -1;
+    QPersistentModelIndex m_chooserRow; // the row the chooser was laid over
+    bool m_forwardingRelease = false;   // a release handed on to a list's view
     QPointer<QTreeWidget> m_keyboardList;
-    int m_keyboardStart = -1;
     // The list a name is being typed into to find its row, and when its last key came.
     QPointer<QTreeWidget> m_searchList;
     QElapsedTimer m_searchTyped;

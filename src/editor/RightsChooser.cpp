@@ -66,6 +66,22 @@ void Editor::lvwSpecialUsers_MouseUp(int /*button*/, int /*shift*/, float x, flo
 // scale): where the list's corner lies on the window, where the row and the column begin inside
 // the list (its border and header included), and how tall the row is, so that the chooser covers
 // the "Rights" cell exactly, centred on the row when it is the taller of the two.
+QRect Editor::chooserPlace(const QTreeWidget& list, const QTreeWidgetItem& row, int col) const {
+    const QWidget* viewport = list.viewport();
+    const int columnLeft = twips(viewport->x() + list.header()->sectionViewportPosition(col));
+    const int columnWidth = twips(list.header()->sectionSize(col));
+    const QRect rowRect = list.visualItemRect(&row);
+    const int rowTop = twips(viewport->y() + rowRect.top());
+    const QComboBox& chooser = *c.cboFloating;
+    const int chooserHeight = std::max(m_chooserHeight, rowRect.height());
+    const int dy = twips((rowRect.height() - chooserHeight) / 2);
+    const int dx = 0; // the chooser's own frame lies inside its rectangle, as the cell's does
+    const QPoint listCorner = list.mapTo(chooser.parentWidget(), QPoint(0, 0));
+    const int top = twips(listCorner.y()) + rowTop + dy;
+    const int left = twips(listCorner.x()) + columnLeft + dx;
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(columnWidth), chooserHeight};
+}
+
 void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
     ErrorTrap trap(
         m_x.services.messageBox,
@@ -98,21 +114,9 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         if (!row) {
             return;
         }
-        const QRect rowRect = list.visualItemRect(row);
-        const int rowTop = twips(viewport->y() + rowRect.top());
-        trap.line = 6;
-        QComboBox& chooser = *c.cboFloating;
-        const int chooserHeight = std::max(m_chooserHeight, rowRect.height());
-        const int dy = twips((rowRect.height() - chooserHeight) / 2);
-        const int dx = 0; // the chooser's own frame lies inside its rectangle, as the cell's does
-        const QPoint listCorner = list.mapTo(chooser.parentWidget(), QPoint(0, 0));
-        trap.line = 7;
-        const int top = twips(listCorner.y()) + rowTop + dy;
-        trap.line = 8;
-        const int left = twips(listCorner.x()) + columnLeft + dx;
         trap.line = 9;
-        chooser.setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(columnWidth),
-                            chooserHeight);
+        QComboBox& chooser = *c.cboFloating;
+        chooser.setGeometry(chooserPlace(list, *row, col));
         trap.line = 10;
         const int code = rightCode(*row);
         if (code < 0 || code >= chooser.count()) {
@@ -120,6 +124,8 @@ void Editor::rightsListMouseUp(QTreeWidget& list, float x, float y) {
         }
         chooser.setCurrentIndex(code);
         cboFloating_Click();
+        m_chooserStart = code;
+        m_chooserRow = list.indexFromItem(row);
         trap.line = 11;
         chooser.show(); // declared first in its window, it lies over the lists (platform/WindowLayout.h)
     });
@@ -243,7 +249,6 @@ void Editor::openChooserFromKeyboard(QTreeWidget& list) {
         return;
     }
     m_keyboardList = &list;
-    m_keyboardStart = c.cboFloating->currentIndex();
     c.cboFloating->setFocus(Qt::OtherFocusReason);
     qApp->installEventFilter(this);
 }
@@ -291,12 +296,69 @@ void Editor::endKeyboardChoice(bool keepPick) {
     if (keepPick) {
         cboFloating_Click(); // as a pick with the mouse
     } else {
-        c.cboFloating->setCurrentIndex(m_keyboardStart);
+        c.cboFloating->setCurrentIndex(m_chooserStart);
     }
     hideChooser();
     if (list && hadFocus) {
         list->setFocus(Qt::OtherFocusReason);
     }
+}
+
+// The chooser opened by the mouse takes Enter and Escape too (after a pick the focus stays in it),
+// so that they never reach the window's Close and Cancel: Enter keeps the pick, Escape gives the
+// row back the right it showed when the chooser opened. The arrows are the drop-down list's own,
+// each a pick.
+bool Editor::mouseChooserKey(int key) {
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        endMouseChoice(true);
+        return true;
+    case Qt::Key_Escape:
+        endMouseChoice(false);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A pick with the mouse has reached the row already: Escape writes the first right back, as a pick
+// of it would. Save stays as the picks left it (enabled after a pick in lvwSpecialUsers): an edit
+// made elsewhere meanwhile is not taken back with it.
+void Editor::endMouseChoice(bool keepPick) {
+    const QPointer<QTreeWidget> list = ActiveRightsList;
+    if (!keepPick && c.cboFloating->currentIndex() != m_chooserStart) {
+        c.cboFloating->setCurrentIndex(m_chooserStart);
+        cboFloating_Click();
+    }
+    hideChooser();
+    if (list) {
+        list->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// The chooser covers one cell and a pick goes to the list's selected row. When the selection moves
+// to another row (the arrow keys), the chooser is hidden: a release over a cell lays it there
+// again. When the list scrolls or its columns change, it moves with its row while the row's cell is
+// in view (the list scrolls a row it shows in part into view of itself, just after a click on it),
+// and is hidden once the cell leaves the view. So it never covers one row while a pick would go to
+// another.
+void Editor::chooserCellMoved(const QTreeWidget& list) {
+    if (ActiveRightsList != &list || !c.cboFloating->isVisible()) {
+        return;
+    }
+    const QTreeWidgetItem* row = selectedItem(list);
+    const int col = rightsColumn(list);
+    if (row && col >= 0 && list.indexFromItem(row) == m_chooserRow) {
+        const QRect rowRect = list.visualItemRect(row);
+        const QRect cell(list.header()->sectionViewportPosition(col), rowRect.top(),
+                         list.header()->sectionSize(col), rowRect.height());
+        if (list.viewport()->rect().contains(cell)) {
+            c.cboFloating->setGeometry(chooserPlace(list, *row, col));
+            return;
+        }
+    }
+    hideChooser();
 }
 
 } // namespace qm::editor
