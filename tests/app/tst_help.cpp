@@ -1,6 +1,7 @@
 // The Help menu and the About window, the executable's version resource, and what the build puts
 // beside the executable: the two icon files drawn from the window icon's image, and the manual.
 
+#include "Dialogs.h"
 #include "TestServices.h"
 #include "Version.h"
 #include "act/standin/StandinBackend.h"
@@ -16,9 +17,7 @@
 #include <QDesktopServices>
 #include <QProcess>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QUrl>
 
 using namespace qm;
@@ -109,11 +108,10 @@ private Q_SLOTS:
         Form1 form(t.services);
         form.show();
         QStringList seen;
-        QTimer::singleShot(0, [&] {
-            auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
-            QVERIFY(about && about->parentWidget() == &form);
-            const auto closeOnFailure = qScopeGuard([about] { about->reject(); }); // done() twice is harmless
+        test::WhenOpen<frmAbout> opened([&](frmAbout* about) {
+            QVERIFY(about->parentWidget() == &form);
             QCOMPARE(about->windowTitle(), "About Quillmark");
+            QCOMPARE(about->lblTitle->text() + "|" + about->Label11->text(), "QUILLMARK|More at");
             QCOMPARE(about->lblVersion->text(), line);
             for (QLabel* l : {about->lblTitle, about->lblVersion, about->Label11, (QLabel*)about->lblLink})
                 QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(l->text()));
@@ -124,6 +122,7 @@ private Q_SLOTS:
             seen << (about->isVisible() ? "open" : "closed");
         });
         form.findChild<QAction*>("mnuAbout")->trigger();
+        QVERIFY(opened.opened());
         QCOMPARE(seen, QStringList({"open after the link", "closed"}));
         QCOMPARE(t.shell.requests.size(), 1u);
         const test::ShellRequest& r = t.shell.requests.front();

@@ -1,6 +1,7 @@
 // The settings locations: defaults, the "Settings File Location" dialog and its browse buttons,
 // and the main window reloading its copies when the dialog closes.
 
+#include "Dialogs.h"
 #include "TestServices.h"
 #include "app/Form1.h"
 #include "platform/PlatformCore.h"
@@ -15,7 +16,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace qm;
 
@@ -75,9 +75,7 @@ private Q_SLOTS:
             t.settings.values["ListPath"] = storedList;
         Form1 form(t.services);
         QString shown;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<frmLocations*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        test::WhenOpen<frmLocations> opened([&](frmLocations* dialog) {
             shown = dialog->txtUsersFile->text() + "|" + dialog->txtFolder->text();
             dialog->txtUsersFile->setText("/new/U.dat");
             dialog->txtFolder->setText("/new");
@@ -87,6 +85,7 @@ private Q_SLOTS:
                 dialog->findChild<QPushButton*>(button)->click();
         });
         form.mnuLocation_Click();
+        QVERIFY(opened.opened());
         QCOMPARE(shown, " /old/U.dat|" + (storedList.isNull() ? "/opt/quillmark/Settings" : storedList));
         QCOMPARE(t.settings.writes, writes);
         QCOMPARE(form.UsersPath + "|" + form.ListPath, after); // reloaded after the dialog closed
@@ -144,21 +143,16 @@ private Q_SLOTS:
     void fileDialogNamesANewFile() {
         QTemporaryDir dir;
         QString typeShown;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(d);
+        test::WhenOpen<QFileDialog> opened([&](QFileDialog* d) {
             typeShown = d->findChild<QComboBox*>("fileTypeCombo")->currentText();
             d->selectFile("New.dat");
-            QTimer::singleShot(200, [] { // a refusal would come as a box over the dialog
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    box->reject();
-            });
+            // A refusal would come as a box over the dialog.
+            const test::WhenOpen<QMessageBox> refusal([](QMessageBox*) {});
             static_cast<QDialog*>(d)->accept(); // as the Open button does
-            if (d->isVisible())
-                d->reject();
         });
         const auto chosen =
             QtFileDialogs().openFile(nullptr, dir.path(), "Users.dat", frmLocations::kDataFileFilter);
+        QVERIFY(opened.opened());
         QCOMPARE(typeShown, "Data file (*.dat)");
         QCOMPARE(chosen.value_or("<refused>"), QDir::toNativeSeparators(dir.filePath("New.dat")));
     }

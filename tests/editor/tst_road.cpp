@@ -1,8 +1,10 @@
 // The tool on the ACT! stand-in's demo database with real settings files: an administrator's
 // typical road from start to Close, and the restart of ACT! that ends the tool.
 
+#include "Dialogs.h"
 #include "EditorWindow.h"
 #include "Pointer.h"
+#include "act/standin/StandinActions.h"
 #include "act/standin/StandinBackend.h"
 #include "act/standin/StandinSession.h"
 #include "integrate/frmIntegrate.h"
@@ -10,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QProcess>
 #include <QTimer>
 
@@ -28,6 +31,23 @@ struct RecordedShell : Shell {
     }
 };
 
+// A question left open until ACT! has gone away and closed the window, answered Yes only then (a
+// person pressing Yes as the window vanishes). Every box is recorded.
+struct AnsweredAfterClose : MessageBox {
+    test::FakeMessageBox record;
+    std::function<void()> actGoes; // run when the first question opens
+    std::function<bool()> closed;
+    bool waitedInVain = false;
+    int show(const QString& text, int style, const QString& title) override {
+        record.show(text, style, title);
+        if (record.shown.size() == 1 && actGoes) {
+            actGoes();
+            waitedInVain = !QTest::qWaitFor(closed, 15000);
+        }
+        return style == vbYesNo ? int(vbYes) : int(vbOK);
+    }
+};
+
 class TestRoad : public QObject {
     Q_OBJECT
 
@@ -40,15 +60,15 @@ class TestRoad : public QObject {
 
     // The tool started as the administrator starts it from ACT!: the stand-in runs on its demo
     // database, the administrator stands in "Account Number" (210).
-    std::unique_ptr<Form1> start(Shell& shell) {
+    std::unique_ptr<Form1> start(Shell& shell, MessageBox* box = nullptr) {
         QProcess standin;
         standin.start(ACT_STANDIN_PATH, {"start"});
         if (!standin.waitForFinished(20000) || standin.exitCode() != 0)
             return nullptr;
         m_act = act::standin::makeFactory(path("act"));
         m_services =
-            std::make_unique<Services>(Services{t.messageBox, t.settings, shell, t.instance, t.app,
-                                                t.terminator, t.dialogs, *m_act, t.wait, t.conflicts});
+            std::make_unique<Services>(Services{box ? *box : t.messageBox, t.settings, shell, t.instance,
+                                                t.app, t.terminator, t.dialogs, *m_act, t.wait, t.conflicts});
         t.settings.values = {
             {"UsersPath", path("Users.dat")}, {"ListPath", m_dir->path()}, {"Expanded", "True"}};
         auto form = std::make_unique<Form1>(*m_services);
@@ -125,6 +145,57 @@ private Q_SLOTS:
         QCOMPARE(t.settings.values["Expanded"] + "|" + t.settings.values["LastField"], "True|Account Number");
     }
 
+    // ACT! goes away (its user quits, or it closes the database) while a question of the tool is
+    // open: the window closes, and once the question returns nothing more happens, whatever the
+    // answer: no save, no load, no restart, no call to ACT!, no further box.
+    void actGoesDuringAQuestion_data() {
+        test::columns<QString, bool>("question", "quits");
+        for (const bool quits : {true, false}) {
+            const QString how = quits ? ", ACT! quits" : ", database closed";
+            test::row(qPrintable("switching fields" + how), QString("switch"), quits);
+            test::row(qPrintable("restart of ACT!" + how), QString("restart"), quits);
+        }
+    }
+
+    void actGoesDuringAQuestion() {
+        auto [question, quits] = test::fetch<QString, bool>("question", "quits");
+        QVERIFY(test::writeBytes(path("Users.dat"), "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\n"));
+        const act::standin::SessionStore session(path("act"));
+        AnsweredAfterClose box;
+        box.actGoes = [&, quits = quits] {
+            quits ? act::standin::quitAct(session) : act::standin::closeDatabase(session);
+        };
+        const std::unique_ptr<Form1> form = start(t.shell, &box);
+        QVERIFY(form);
+        box.closed = [&] { return !form->isVisible(); };
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const Form1Controls& c = form->controls();
+        QString expected;
+        if (question == "switch") {
+            test::click(c.rtfData);
+            test::type(c.rtfData, "North");
+            QVERIFY(test::pickEntry(c.cboFields, "Credit Limit"));
+            expected = "Do you want to save changes made to the 'Account Number' field settings?|4|Quillmark";
+        } else {
+            const test::WhenOpen<frmIntegrate> opened([](frmIntegrate* dialog) {
+                test::click(dialog->lblScreen(0));
+                test::click(dialog->cmdOK);
+            });
+            c.mnuIntegrate->trigger();
+            QVERIFY(opened.opened());
+            expected = frmIntegrate::kRestartText + "|4|Quillmark";
+        }
+        QCOMPARE(box.record.boxes(), QStringList{expected});
+        QVERIFY(!box.waitedInVain);
+        QVERIFY(!form->isVisible() && form->unloaded() && !form->RestartACT);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(t.settings.writes, QStringList({"Top", "Left", "Expanded", "LastField"}));
+        QVERIFY(t.shell.requests.empty() && t.terminator.codes.empty());
+        QCOMPARE(QDir(m_dir->path()).entryList({"Demo*.dat"}), QStringList{}); // no field saved
+        QCOMPARE(test::readBytes(path("Users.dat")), B("[Demo]\r\nGlobalF={USR-0002-C7D1}\r\n"));
+    }
+
     void restartOfAct() {
         DesktopShell desktop(ACT_STANDIN_PATH,
                              act::standin::isDatabaseFile); // opens the database file with the ACT! stand-in
@@ -135,13 +206,12 @@ private Q_SLOTS:
         const act::standin::Session before = session.load();
         // The administrator adds the tool to the Contacts toolbar, presses Close and answers Yes
         // to the restart question (the message box's default answer).
-        QTimer::singleShot(0, [] {
-            auto* dialog = qobject_cast<frmIntegrate*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        const test::WhenOpen<frmIntegrate> opened([](frmIntegrate* dialog) {
             dialog->chkScreen(0)->click();
             dialog->cmdOK->click();
         });
         form->mnuIntegrate_Click();
+        QVERIFY(opened.opened());
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(t.messageBox.boxes(), QStringList({frmIntegrate::kRestartText + "|4|Quillmark"}));
         QVERIFY(form->RestartACT && !form->isVisible());

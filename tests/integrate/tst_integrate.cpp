@@ -2,6 +2,7 @@
 // view, the tool's registration with its eight arguments, and Close with the failure notice or the
 // restart question.
 
+#include "Dialogs.h"
 #include "TestServices.h"
 #include "app/Form1.h"
 #include "integrate/frmIntegrate.h"
@@ -12,8 +13,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QTimer>
 
 using namespace qm;
 
@@ -91,6 +90,10 @@ private Q_SLOTS:
         MainWindowDouble main;
         frmIntegrate d(t.services, nullptr, main.link());
         QCOMPARE(d.size(), QSize(470, 218)); // 7050 x 3270 twips
+        QCOMPARE(QStringList({d.windowTitle(), d.Frame1[0]->title(), d.Frame1[1]->title(), d.Label2->text()}),
+                 QStringList({"Integrate with ACT!", "Toolbar Button added to the following Views :",
+                              "Menu Item added to the following Views :",
+                              "You will need to re-start ACT! to see the changes."}));
         // Each view's label stands right of its box, on its row, its caption whole.
         const QStringList views{"Contacts", "Contact List", "Groups", "Task List", "Calendars", "E-mail"};
         for (int k = 0; k < frmIntegrate::kBoxCount; ++k) {
@@ -304,10 +307,7 @@ private Q_SLOTS:
         form.Form_Load();
         form.show();
         bool modalChild = false;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<frmIntegrate*>(QApplication::activeModalWidget());
-            QVERIFY(d);
-            const auto closeOnFailure = qScopeGuard([d] { d->reject(); });
+        test::WhenOpen<frmIntegrate> opened([&](frmIntegrate* d) {
             modalChild = d->parentWidget() == &form && d->isModal();
             t.messageBox.answerNext(vbYes);
             d->lblScreen_Click(3);
@@ -316,6 +316,7 @@ private Q_SLOTS:
         const qsizetype before = t.actState.calls.size();
         t.settings.writes.clear();
         form.mnuIntegrate_Click();
+        QVERIFY(opened.opened());
         QVERIFY(modalChild);
         QVERIFY(form.RestartACT);
         QVERIFY(!form.findChild<frmIntegrate*>());

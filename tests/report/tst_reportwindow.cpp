@@ -2,6 +2,7 @@
 // what is shown through the save dialog.
 
 #include "../editor/EditorWindow.h"
+#include "Dialogs.h"
 #include "OtherLogin.h"
 #include "report/frmReport.h"
 
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTableView>
-#include <QTimer>
 
 using namespace qm;
 using B = QByteArray;
@@ -118,14 +118,13 @@ private Q_SLOTS:
         test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0002}\r\n", nullptr, 40);
         w.t.actState.calls.clear();
         QStringList shown;
-        QTimer::singleShot(0, [&] {
-            auto* window = qobject_cast<report::frmReport*>(QApplication::activeModalWidget());
-            QVERIFY(window);
+        test::WhenOpen<report::frmReport> opened([&](report::frmReport* window) {
             for (const report::User& u : window->data().report.users)
                 shown << u.name + " " + u.uniqueId;
             window->reject();
         });
         w.form->mnuReport_Click();
+        QVERIFY(opened.opened());
         QCOMPARE(shown.size(), 40);
         QCOMPARE(shown.at(39), "User 40 {ID-0040}");
         QCOMPARE(w.t.actState.calls.filter(QRegularExpression("^(Count|Name|UniqueID)\\(")),

@@ -9,10 +9,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWindow>
 
 namespace qm::test {
@@ -72,6 +75,32 @@ inline void click(const QWidget* w, QPoint local, Qt::MouseButton button = Qt::L
 }
 inline void click(const QWidget* w) {
     click(w, centreOf(w));
+}
+
+// The mouse wheel turned by `steps` notches (negative: towards the person, scrolling down) with the
+// pointer at `local` of `w`; the window hands it to the widget under the pointer.
+inline void wheel(const QWidget* w, QPoint local, int steps) {
+    const QPoint at = inWindow(w, local);
+    QWheelEvent event(at, w->window()->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(windowOf(w), &event);
+}
+
+// The groove of a scroll bar past its handle (a click there pages on), in its own coordinates.
+inline QRect pageOnOf(const QScrollBar* bar) {
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.subControls = QStyle::SC_All;
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    if (bar->orientation() == Qt::Horizontal)
+        option.state |= QStyle::State_Horizontal;
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddPage, bar);
 }
 
 // A cell of a list or grid, in the view's own coordinates (its header and frame included).
