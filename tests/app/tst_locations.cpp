@@ -1,7 +1,8 @@
 // The settings locations: defaults, the "Settings File Location" dialog and its browse buttons,
-// and the main window reloading its copies when the dialog closes.
+// the main window reloading its copies when the dialog closes; the real question box.
 
 #include "Dialogs.h"
+#include "Pointer.h"
 #include "TestServices.h"
 #include "app/Form1.h"
 #include "platform/PlatformCore.h"
@@ -136,6 +137,26 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // browses, does not confirm
         QCOMPARE(t.dialogs.fileRequests.size(), 1u);
         QVERIFY(dialog.isVisible() && t.settings.writes.isEmpty());
+    }
+
+    // The real question box: its default button is Yes, so Enter answers Yes.
+    void questionsDefaultToYes_data() {
+        test::columns<int>("style");
+        test::row("Yes and No", int(vbYesNo));
+        test::row("Yes and No, exclamation", int(vbYesNo + vbExclamation));
+    }
+
+    void questionsDefaultToYes() {
+        auto [style] = test::fetch<int>("style");
+        QString defaultButton;
+        test::WhenOpen<QMessageBox> opened([&](QMessageBox* box) {
+            defaultButton = box->defaultButton() ? box->defaultButton()->text() : "";
+            test::key(box, Qt::Key_Return);
+        });
+        const int answer = QtMessageBox().show("Go on?", style, "");
+        QVERIFY(opened.opened());
+        QCOMPARE(defaultButton.remove('&'), "Yes");
+        QCOMPARE(answer, int(vbYes));
     }
 
     // The real file dialog: its file type as the filter describes it, and a users file that does

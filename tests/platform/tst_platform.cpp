@@ -1,9 +1,7 @@
-// The common error report, the Visual Basic conversions, the message boxes, the instance guard,
+// The common error report, the Visual Basic conversions, the message-box double, the instance guard,
 // the start-up's progress, the window of a wait for another program.
 
-#include "Dialogs.h"
 #include "OtherLogin.h"
-#include "Pointer.h"
 #include "TestPlatform.h"
 #include "platform/ErrorReport.h"
 #include "platform/FileOwner.h"
@@ -15,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -106,26 +103,6 @@ private Q_SLOTS:
         QCOMPARE(displayText("a\rb\r\nc"), "a\nb\nc");
         QCOMPARE(qtFilter("Data file (*.dat)|*.dat"), "Data file (*.dat)");
         QCOMPARE(qtFilter("Text|*.txt;*.log|All (*.*)|*.*"), "Text (*.txt *.log);;All (*.*)");
-    }
-
-    // A question's default button is Yes: Enter answers Yes.
-    void questionsDefaultToYes_data() {
-        test::columns<int>("style");
-        test::row("Yes and No", int(vbYesNo));
-        test::row("Yes and No, exclamation", int(vbYesNo + vbExclamation));
-    }
-
-    void questionsDefaultToYes() {
-        auto [style] = test::fetch<int>("style");
-        QString defaultButton;
-        test::WhenOpen<QMessageBox> opened([&](QMessageBox* box) {
-            defaultButton = box->defaultButton() ? box->defaultButton()->text() : "";
-            test::key(box, Qt::Key_Return);
-        });
-        const int answer = QtMessageBox().show("Go on?", style, "");
-        QVERIFY(opened.opened());
-        QCOMPARE(defaultButton.remove('&'), "Yes");
-        QCOMPARE(answer, int(vbYes));
     }
 
     void instanceGuard() {
