@@ -181,6 +181,9 @@ bool Editor::askChoices(const std::vector<merge::Conflict>& conflicts) {
     if (!keep || keep->size() != conflicts.size()) {
         return false; // back to the window, nothing written
     }
+    if (m_x.windowClosed && m_x.windowClosed()) {
+        return false; // ACT! closed the window while the conflicts were shown: nothing is written
+    }
     for (std::size_t i = 0; i < conflicts.size(); ++i) {
         m_choices.insert(conflicts[i].key, (*keep)[i]);
     }

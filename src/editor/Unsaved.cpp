@@ -75,7 +75,9 @@ bool Editor::confirmUnread(const std::vector<What>& what) {
         lines.join(kCr) + kCr +
         QStringLiteral("Writing them replaces what the file holds with what the window shows.") + kCr + kCr +
         QStringLiteral("Do you want to write them all the same?");
-    return m_x.services.messageBox.show(text, vbYesNo + vbExclamation, kAppTitle) == vbYes;
+    // No answer: ACT! closed the window while the question was open, and nothing is written.
+    const std::optional<int> answer = ask(text, vbYesNo + vbExclamation);
+    return answer && *answer == vbYes;
 }
 
 bool Editor::landed(What what, const QString& file, const WriteResult& result) {
