@@ -131,10 +131,28 @@ qt_key() {
     { qt_toolchain_text; printf '%s\n' "${qt_options[@]}"; } | sha256sum | cut -c1-10
 }
 
+# Debian's qt6-base source leaves out Wacom's Wintab header (src/3rdparty/wintab: its licence
+# forbids changes), which the windows platform plugin includes for tablets. The plugin is built
+# without Wintab tablets instead (pens still arrive through Windows' pointer messages as the
+# mouse): only the plugin's own sources are touched, so Qt's features and headers stay as
+# configured and the build's cache stays valid.
+qt_without_wintab() {
+    local dir=$1/src/plugins/platforms/windows
+    [ ! -f "$1/src/3rdparty/wintab/wintab.h" ] || return 0
+    [ ! -f "$dir/.quillmark-no-wintab" ] || return 0
+    sed -i 's/QT_CONFIG(tabletevent)/QT_CONFIG(tabletevent) \&\& defined(QM_WINTAB)/' \
+        "$dir"/qwindowscontext.cpp "$dir"/qwindowspointerhandler.cpp "$dir"/qwindowspointerhandler.h
+    sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS "${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h"/' \
+        "$dir"/CMakeLists.txt
+    grep -q 'wintab/wintab.h"$' "$dir"/CMakeLists.txt || die "the windows plugin's CMakeLists.txt has changed: no Wintab adjustment"
+    touch "$dir/.quillmark-no-wintab"
+}
+
 build_qt() {
     private_apt
     qtbase_src=$(fetch_source qt6-base)
     [ -n "$qtbase_src" ] || die "Debian's qt6-base source package could not be fetched"
+    qt_without_wintab "$qtbase_src"
     qt_version=$(src_version qt6-base)
     qt_dir=$cache/qt-${qt_version}-$(qt_key)
     qt=$qt_dir/install
