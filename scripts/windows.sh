@@ -131,28 +131,33 @@ qt_key() {
     { qt_toolchain_text; printf '%s\n' "${qt_options[@]}"; } | sha256sum | cut -c1-10
 }
 
-# Debian's qt6-base source leaves out Wacom's Wintab header (src/3rdparty/wintab: its licence
-# forbids changes), which the windows platform plugin includes for tablets. The plugin is built
-# without Wintab tablets instead (pens still arrive through Windows' pointer messages as the
-# mouse): only the plugin's own sources are touched, so Qt's features and headers stay as
-# configured and the build's cache stays valid.
-qt_without_wintab() {
+# Two adjustments of the windows platform plugin's own sources, so that Qt's features and headers
+# stay as configured (and the build's cache valid):
+# - Debian's qt6-base source leaves out Wacom's Wintab header (src/3rdparty/wintab: its licence
+#   forbids changes), which the plugin includes for tablets: the plugin is built without Wintab
+#   tablets (pens still arrive through Windows' pointer messages, as the mouse);
+# - with Direct2D off, QtGui leaves out its DirectWrite font database, which the plugin still
+#   names when DirectWrite 3 is on: the plugin then uses the GDI font database, as it does
+#   wherever DirectWrite is not asked for.
+qt_plugin_adjustments() {
     local dir=$1/src/plugins/platforms/windows
-    [ ! -f "$1/src/3rdparty/wintab/wintab.h" ] || return 0
-    [ ! -f "$dir/.quillmark-no-wintab" ] || return 0
-    sed -i 's/QT_CONFIG(tabletevent)/QT_CONFIG(tabletevent) \&\& defined(QM_WINTAB)/' \
-        "$dir"/qwindowscontext.cpp "$dir"/qwindowspointerhandler.cpp "$dir"/qwindowspointerhandler.h
-    sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS "${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h"/' \
-        "$dir"/CMakeLists.txt
-    grep -q 'wintab/wintab.h"$' "$dir"/CMakeLists.txt || die "the windows plugin's CMakeLists.txt has changed: no Wintab adjustment"
-    touch "$dir/.quillmark-no-wintab"
+    [ ! -f "$dir/.quillmark-adjusted" ] || return 0
+    if [ ! -f "$1/src/3rdparty/wintab/wintab.h" ]; then
+        sed -i 's/QT_CONFIG(tabletevent)/QT_CONFIG(tabletevent) \&\& defined(QM_WINTAB)/' \
+            "$dir"/qwindowscontext.cpp "$dir"/qwindowspointerhandler.cpp "$dir"/qwindowspointerhandler.h
+        sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS "${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h"/' \
+            "$dir"/CMakeLists.txt
+        grep -q 'wintab/wintab.h"$' "$dir"/CMakeLists.txt || die "the windows plugin's CMakeLists.txt has changed: no Wintab adjustment"
+    fi
+    sed -i 's/QT_CONFIG(directwrite3)$/QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$dir"/qwindowsintegration.cpp
+    touch "$dir/.quillmark-adjusted"
 }
 
 build_qt() {
     private_apt
     qtbase_src=$(fetch_source qt6-base)
     [ -n "$qtbase_src" ] || die "Debian's qt6-base source package could not be fetched"
-    qt_without_wintab "$qtbase_src"
+    qt_plugin_adjustments "$qtbase_src"
     qt_version=$(src_version qt6-base)
     qt_dir=$cache/qt-${qt_version}-$(qt_key)
     qt=$qt_dir/install
