@@ -41,8 +41,18 @@ ended() {
     done
     return 1
 }
-window() { # title regex: the id of the visible window of that title, waiting up to 90 s
-    timeout 90 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+window() { # title regex [least height]: the id of a shown window of that title at least that
+    # high, waiting up to 90 s. The start-up's progress window has the main window's title and is
+    # hidden (not destroyed) when the main window shows, hence the height and the map state.
+    local i id
+    for ((i = 0; i < 180; i++)); do
+        for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+            xwininfo -id "$id" 2>/dev/null | awk -v h="${2:-0}" '
+                /Height:/ {tall = $2 >= h} /Map State: IsViewable/ {shown = 1}
+                END {exit !(tall && shown)}' && echo "$id" && return 0
+        done
+        sleep 0.5
+    done
 }
 click() { # window x y [button]
     xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"
@@ -207,7 +217,7 @@ road() { # window-id prefix: the typical road, and screenshots named after prefi
 say "the main window under Wine, over the fake ACT!'s demo database"
 wine "$exe" >"$tmp/window.log" 2>&1 </dev/null &
 app=$!
-win=$(window '^Quillmark$')
+win=$(window '^Quillmark$' 150)
 if [ -z "$win" ]; then
     fail "the window did not open"
 else
@@ -222,7 +232,7 @@ kill "$app" 2>/dev/null
 say "the same road in the Linux build, on the stand-in's demo database"
 "$linux/quillmark" >"$tmp/linux-window.log" 2>&1 &
 app=$!
-win=$(window '^Quillmark$')
+win=$(window '^Quillmark$' 150)
 if [ -z "$win" ]; then
     fail "the Linux window did not open"
 else
@@ -252,7 +262,7 @@ control user 1
 wine "$exe" >"$tmp/refused.log" 2>&1 </dev/null &
 app=$!
 sleep 1
-box=$(window '^Quillmark')
+box=$(window '^Insufficient Security Level$')
 if [ -n "$box" ]; then
     sleep 1
     shot "$box" wine-refusal.png
@@ -266,7 +276,7 @@ for event in close-db "quit-act 0"; do
     say "ACT!'s event: fakeact-control $event"
     wine "$exe" >"$tmp/event.log" 2>&1 </dev/null &
     app=$!
-    win=$(window '^Quillmark$')
+    win=$(window '^Quillmark$' 150)
     sleep 2
     t=$(date +%s%N)
     control $event

@@ -38,8 +38,10 @@ slow() { nice -n 19 ionice -c3 "$@"; }
 elapsed() { echo "$(($(date +%s) - $1)) s"; }
 
 # --- Debian packages this script needs (the normal build and tests need none of them) --------
+# fonts-wine: Wine's own faces (MS Sans Serif, Tahoma) for the windows under Wine; without them
+# Wine drew the lists' capital I as nothing ("nitialize") and the message boxes in a serif face.
 need=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix nsis tcl
-    wine wine64 xvfb xauth xdotool imagemagick openbox dpkg-dev cmake ninja-build perl)
+    wine wine64 fonts-wine xvfb xauth xdotool imagemagick openbox dpkg-dev cmake ninja-build perl)
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
