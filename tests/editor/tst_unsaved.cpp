@@ -10,6 +10,8 @@
 
 #include <QProcess>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -101,6 +103,8 @@ private Q_SLOTS:
             notSaved(global, "there is no room for <dir>/Users.dat on its disk"));
         row("Close, wait cancelled", "global", "cancelled",
             notSaved(global, "the wait for <dir>/Users.dat was cancelled"));
+        row("Close, another login's link", "global", "foreign link",
+            notSaved(global, "<dir>/Users.dat is a link made by nobody"));
         row("Save of a field's rights, read-only users file", "pick", "read-only users",
             notSaved(rights, "<dir>/Users.dat is read-only"));
         row("Save of a field's rights, full disk", "pick", "full disk",
@@ -115,6 +119,8 @@ private Q_SLOTS:
 
     void notLanded() {
         auto [edit, cause, message] = test::fetch<QString, QString, QString>("edit", "cause", "message");
+        if (cause == "foreign link" && ::geteuid() != 0)
+            QSKIP("only root may start a process as another login");
         EditorWindow w(kRights);
         QVERIFY(test::writeBytes(w.fieldPath(31), kFax));
         const QString users = w.usersPath();
@@ -150,6 +156,12 @@ private Q_SLOTS:
             QVERIFY(stalled.start(users)); // it holds the folder too
             w.t.wait.cancelAfter = 2;
         }
+        if (cause == "foreign link") { // in its place, to a file outside that holds the same
+            const QString outside = w.dir.filePath("outside.dat");
+            QVERIFY(test::writeBytes(outside, usersBefore) && QFile::remove(users));
+            QCOMPARE(::chmod(QFile::encodeName(w.dir.path()).constData(), 0777), 0);
+            QVERIFY(test::asOtherLogin([&] { return QFile::link(outside, users); }));
+        }
         if (cause == "full disk") { // room for the field's file, not for the users file
             const struct rlimit full = {rlim_t(faxBefore.size() + 8), limit.rlim_max};
             ::setrlimit(RLIMIT_FSIZE, &full);
@@ -168,6 +180,8 @@ private Q_SLOTS:
         QFile::setPermissions(users, QFile::ReadOwner | QFile::WriteOwner);
         QFile::setPermissions(w.fieldPath(31), QFile::ReadOwner | QFile::WriteOwner);
         w.form->UsersPath = users;
+        if (cause == "foreign link")
+            QVERIFY(QFile::remove(users) && test::writeBytes(users, usersBefore));
         stalled.process.kill();
         stalled.process.waitForFinished();
         w.t.messageBox.clear();

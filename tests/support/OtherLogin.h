@@ -15,13 +15,15 @@
 
 namespace qm::test {
 
+inline constexpr uid_t kNobody = 65534;
+
 inline bool canPlayOtherLogin() {
     return ::geteuid() == 0;
 }
 
 // Gives `path` itself (a link, not its target) to the other login.
 inline bool giveToOtherLogin(const QString& path) {
-    return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    return ::lchown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
 }
 
 // A symbolic link at `link` to `target`, made by the other login when `foreign`.
@@ -35,12 +37,17 @@ inline bool asOtherLogin(gid_t group, const std::function<bool()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
         const bool became = ::setgroups(0, nullptr) == 0 && ::setresgid(group, group, group) == 0 &&
-                            ::setresuid(65534, 65534, 65534) == 0;
+                            ::setresuid(kNobody, kNobody, kNobody) == 0;
         ::_exit(became && body() ? 0 : 1);
     }
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+// The same, of the other login's own group.
+inline bool asOtherLogin(const std::function<bool()>& body) {
+    return asOtherLogin(kNobody, body);
 }
 
 } // namespace qm::test
