@@ -55,6 +55,13 @@ QString accountName(PSID sid) {
 
 } // namespace
 
+#ifdef Q_OS_WIN
+bool isThisLogin(void* sid) {
+    static const std::vector<char> user = currentUserSid();
+    return !user.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
+#endif
+
 std::optional<QString> otherLoginOf(const QString& path) {
 #ifdef Q_OS_WIN
     // The name itself, not what a link or junction leads to.
@@ -77,10 +84,8 @@ std::optional<QString> otherLoginOf(const QString& path) {
     if (read != ERROR_SUCCESS) {
         return QStringLiteral("an unknown login");
     }
-    const std::vector<char> user = currentUserSid();
-    const bool ours =
-        (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
-        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+    const bool ours = isThisLogin(owner) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                      IsWellKnownSid(owner, WinLocalSystemSid);
     std::optional<QString> result = ours ? std::nullopt : std::optional(accountName(owner));
     LocalFree(descriptor);
     return result;
@@ -102,8 +107,12 @@ std::optional<QString> otherLoginOf(const QString& path) {
 #endif
 }
 
+QString linkMadeBy(const QString& link, const QString& login) {
+    return QDir::toNativeSeparators(link) + QStringLiteral(" is a link made by ") + login;
+}
+
 QString LinkWalk::reason() const {
-    return QDir::toNativeSeparators(foreignLink) + QStringLiteral(" is a link made by ") + foreignLogin;
+    return linkMadeBy(foreignLink, foreignLogin);
 }
 
 LinkWalk walkLinks(const QString& path) {

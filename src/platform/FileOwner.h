@@ -16,6 +16,14 @@ namespace qm {
 // or root, and for a missing path.
 std::optional<QString> otherLoginOf(const QString& path);
 
+// "<link> is a link made by <login>": why a name was not followed.
+QString linkMadeBy(const QString& link, const QString& login);
+
+#ifdef Q_OS_WIN
+// Whether the security identifier `sid` (a PSID) is this login's own user, not a group of it.
+bool isThisLogin(void* sid);
+#endif
+
 // A chain of symbolic links walked name by name, as a writer that follows only this login's and
 // root's links walks it.
 struct LinkWalk {

@@ -15,6 +15,7 @@
 
 #include "settings/LockWait.h"
 #include "settings/SafePathWin.h"
+#include "settings/WinHandle.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,32 +28,13 @@ namespace qm {
 
 namespace {
 
+using win::Handle;
+using win::kShareAll;
+using win::native;
+
 constexpr DWORD kLockHigh = 0x7FFFFFFF;
 constexpr DWORD kWritersLock = 0xFFFFFFF0;
 constexpr DWORD kInPlaceLock = 0xFFFFFFF1;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE)
-        : m_h(h) {}
-    ~Handle() {
-        if (ok()) {
-            CloseHandle(m_h);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_h; }
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
-
-std::wstring native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
 
 enum class Locked { Yes, Busy, Cancelled, Failed };
 
@@ -70,7 +52,7 @@ Locked lockRange(HANDLE h, DWORD low, bool exclusive, const QDeadlineTimer& dead
         return Locked::Failed;
     }
     Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.get()) {
+    if (!done.ok()) {
         return Locked::Failed;
     }
     at = OVERLAPPED{};
@@ -207,7 +189,7 @@ QString writeBeside(const QString& target, const QByteArray& bytes, DWORD& error
     }
     if (!writeAll(h.get(), bytes, 0) || !flush(h.get())) {
         error = GetLastError();
-        CloseHandle(h.get());
+        h.close(); // opened without sharing: no delete before
         DeleteFileW(native(name).c_str());
         return {};
     }

@@ -83,8 +83,7 @@ SafePath resolve(const QString& path) {
         }
         if (S_ISLNK(st.st_mode)) {
             if (const std::optional<QString> login = otherLoginOf(QFile::decodeName(next))) {
-                return {orRoot(done), part, 0,
-                        QFile::decodeName(next) + QStringLiteral(" is a link made by ") + *login};
+                return {orRoot(done), part, 0, linkMadeBy(QFile::decodeName(next), *login)};
             }
             QByteArray target(PATH_MAX + 1, Qt::Uninitialized);
             const ssize_t n = ::readlink(next.constData(), target.data(), size_t(target.size()));

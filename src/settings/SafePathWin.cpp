@@ -1,6 +1,7 @@
 #include "settings/SafePathWin.h"
 
 #include "platform/FileOwner.h"
+#include "settings/WinHandle.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 #include <winioctl.h>
 
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,54 +19,18 @@ namespace qm::win {
 namespace {
 
 constexpr int kMaxHops = 40;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kMaxReparseData = 16 * 1024;
-
-class Handle {
-public:
-    explicit Handle(HANDLE h)
-        : m_h(h) {}
-    ~Handle() {
-        if (ok()) {
-            CloseHandle(m_h);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_h; }
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
 
 // The name itself, never what it leads to.
 HANDLE openName(const QString& path) {
-    return CreateFileW(QDir::toNativeSeparators(path).toStdWString().c_str(),
-                       READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(native(path).c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool isReparsePoint(HANDLE h) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     return GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// The user this process runs as.
-std::vector<BYTE> processUser() {
-    HANDLE token = nullptr;
-    std::vector<BYTE> user;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        DWORD size = 0;
-        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        user.resize(size);
-        if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
-            user.clear();
-        }
-        CloseHandle(token);
-    }
-    return user;
 }
 
 // Whether this user owns `h` (the Administrators and SYSTEM do not count: a folder of theirs is
@@ -78,9 +42,7 @@ bool ownedByMe(HANDLE h) {
                         &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    static const std::vector<BYTE> user = processUser();
-    const bool mine =
-        !user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+    const bool mine = isThisLogin(owner);
     LocalFree(descriptor);
     return mine;
 }
@@ -88,7 +50,7 @@ bool ownedByMe(HANDLE h) {
 // "<name> is a link made by <owner>" when another login made the reparse point `name`.
 QString foreignLink(const QString& name) {
     const std::optional<QString> who = otherLoginOf(name);
-    return who ? QDir::toNativeSeparators(name) + QStringLiteral(" is a link made by ") + *who : QString();
+    return who ? linkMadeBy(name, *who) : QString();
 }
 
 // Where a symbolic link or junction leads; empty for another kind of reparse point (a cloud or
