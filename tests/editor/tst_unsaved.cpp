@@ -180,9 +180,11 @@ private Q_SLOTS:
             const struct rlimit full = {rlim_t(faxBefore.size() + 8), limit.rlim_max};
             ::setrlimit(RLIMIT_FSIZE, &full);
         }
+        const test::FifoUnblocker unblock(w.dir.path(), 2000);
         press(button);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldSignal);
+        QVERIFY2(!unblock.unblocked(), "a read waited on the FIFO");
         QCOMPARE(w.t.messageBox.boxes(), QStringList{QString(message).replace("<dir>", w.dir.path())});
         QCOMPARE(windowState(w), before); // open, Save enabled, the lists and the list as they were
         QCOMPARE(test::readBytes(users), usersBefore);

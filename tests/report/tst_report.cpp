@@ -157,8 +157,10 @@ private Q_SLOTS:
         for (const QString& f : fields)
             QVERIFY(plant(dir.filePath("Db" + f.section(':', 0, 0) + ".dat"), f.section(':', 1).toUtf8()));
         const report::ActData act = actData(ids);
+        const test::FifoUnblocker unblock(dir.path(), 2000);
         const auto r = report::buildReport(act, {usersPath, listPath});
         const auto found = report::checkSettings(*r, act.unprotected);
+        QVERIFY2(!unblock.unblocked(), "a read waited on a FIFO");
         QStringList shown;
         for (const report::Hazard& h : *found)
             shown << QStringList{report::kindText(h.kind), h.user, h.field,
