@@ -138,7 +138,7 @@ struct Opened {
 std::optional<FileContent> openToRead(const QString& path, Opened& out) {
     FileContent problem;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const posix::SafePath safe = posix::resolve(path);
+        posix::SafePath safe = posix::resolve(path);
         if (!safe.refused.isEmpty()) {
             problem.status = FileContent::Refused;
             problem.detail = safe.refused;
@@ -150,12 +150,10 @@ std::optional<FileContent> openToRead(const QString& path, Opened& out) {
             return problem;
         }
         out.name = safe.name;
-        out.folder.reset(::open(safe.folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (out.folder.ok()) {
-            out.file.reset(::openat(out.folder.get(), safe.name.constData(),
-                                    O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-        }
-        const int error = out.folder.ok() && out.file.ok() ? 0 : errno;
+        out.folder = std::move(safe.dir);
+        out.file.reset(::openat(out.folder.get(), safe.name.constData(),
+                                O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        const int error = out.file.ok() ? 0 : errno;
         struct stat named {};
         if (error == ELOOP ||
             (error == 0 &&
@@ -237,7 +235,7 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
         if (round > 0 && deadline.hasExpired()) {
             return done(ReplaceResult::Busy); // the file kept changing under writers that take no lock
         }
-        const posix::SafePath safe = posix::resolve(path);
+        posix::SafePath safe = posix::resolve(path);
         if (!safe.refused.isEmpty()) {
             return {ReplaceResult::Refused, safe.refused};
         }
@@ -246,13 +244,7 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
                                                                  : failure(safe.error);
         }
         const QString file = QFile::decodeName(safe.folder + '/' + safe.name);
-        const Fd dir(::open(safe.folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!dir.ok()) {
-            if (errno == ELOOP) {
-                continue; // made a link meanwhile: looked at again
-            }
-            return errno == ENOENT || errno == ENOTDIR ? done(ReplaceResult::FolderMissing) : failure(errno);
-        }
+        const Fd dir = std::move(safe.dir);
         if (const int error = posix::lockFairly(dir.get(), LockKind::Writers, deadline, file)) {
             return failure(error);
         }

@@ -5,6 +5,7 @@
 // files beside that killed writers left (POSIX only, for AtomicFile.cpp).
 
 #include "settings/AtomicFile.h"
+#include "settings/SafePath.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -14,31 +15,6 @@
 #include <unistd.h>
 
 namespace qm::posix {
-
-// A descriptor, closed with this.
-class Fd {
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool ok() const { return m_fd >= 0; }
-    void reset(int fd = -1) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-inline bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // What a failed call means for a change of a file.
 WriteResult failure(int error);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <deque>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -39,6 +40,21 @@ QByteArray orRoot(const QByteArray& folder) {
     return folder.isEmpty() ? QByteArray("/") : folder;
 }
 
+// The folder `name` of `at` itself, to be walked from, never through a link.
+Fd openPath(int at, const char* name) {
+    return Fd(::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// `name` of the folder `folder`, reached as `at`, which is opened again for reading.
+SafePath inFolder(const QByteArray& folder, const QByteArray& name, const Fd& at) {
+    SafePath out;
+    out.folder = folder;
+    out.name = name;
+    out.dir.reset(at.ok() ? ::openat(at.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    out.error = out.dir.ok() ? 0 : errno;
+    return out;
+}
+
 } // namespace
 
 bool ownFolder(const struct stat& folder) {
@@ -64,49 +80,72 @@ SafePath resolve(const QString& path) {
     std::deque<QByteArray> pending;
     pushFront(pending, input);
     QByteArray done; // resolved so far, no link in it; empty: the root
+    Fd at = openPath(AT_FDCWD, "/");
+    const auto failed = [&](const QByteArray& part, int error) {
+        SafePath out;
+        out.folder = orRoot(done);
+        out.name = part;
+        out.error = error;
+        return out;
+    };
     int hops = 0;
-    while (!pending.empty()) {
+    while (at.ok() && !pending.empty()) {
         const QByteArray part = pending.front();
         pending.pop_front();
         if (part == "..") {
             done.truncate(std::max<qsizetype>(0, done.lastIndexOf('/')));
+            at = openPath(at.get(), "..");
             continue;
         }
         const QByteArray next = done + '/' + part;
+        Fd item(::openat(at.get(), part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
-        if (::lstat(next.constData(), &st) != 0) {
+        if (!item.ok() || ::fstat(item.get(), &st) != 0) {
             const int error = errno;
             if (error == ENOENT && onlyDots(pending)) {
-                return {orRoot(done), part, 0, {}}; // a file to be made
+                return inFolder(orRoot(done), part, at); // a file to be made
             }
-            return {orRoot(done), part, error, {}};
+            return failed(part, error);
         }
         if (S_ISLNK(st.st_mode)) {
-            if (const std::optional<QString> login = otherLoginOf(QFile::decodeName(next))) {
-                return {orRoot(done), part, 0, linkMadeBy(QFile::decodeName(next), *login)};
+            // Who made it and where it leads, both of the link that was opened.
+            if (const std::optional<QString> login = otherLoginOfOwner(st.st_uid)) {
+                SafePath out = failed(part, 0);
+                out.refused = linkMadeBy(QFile::decodeName(next), *login);
+                return out;
             }
             QByteArray target(PATH_MAX + 1, Qt::Uninitialized);
-            const ssize_t n = ::readlink(next.constData(), target.data(), size_t(target.size()));
+            const ssize_t n = ::readlinkat(item.get(), "", target.data(), size_t(target.size()));
             if (++hops > kMaxHops || n < 0 || n >= target.size()) {
-                return {orRoot(done), part, n < 0 ? errno : ELOOP, {}};
+                return failed(part, n < 0 ? errno : ELOOP);
             }
             target.truncate(n);
             if (target.startsWith('/')) {
                 done.clear();
+                at = openPath(AT_FDCWD, "/");
             }
             pushFront(pending, target);
             continue;
         }
-        if (!onlyDots(pending) && !S_ISDIR(st.st_mode)) {
-            return {orRoot(done), part, ENOTDIR, {}};
+        if (onlyDots(pending)) {
+            return inFolder(orRoot(done), part, at);
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            return failed(part, ENOTDIR);
         }
         done = next;
+        at = std::move(item);
     }
+    if (!at.ok()) {
+        return failed(QByteArray(), errno);
+    }
+    // The path ended in "..": the folder it names, in its own folder.
     const qsizetype slash = done.lastIndexOf('/');
     if (slash < 0) {
-        return {QByteArray("/"), QByteArray("."), 0, {}}; // the root itself
+        return inFolder(QByteArray("/"), QByteArray("."), at); // the root itself
     }
-    return {orRoot(done.left(slash)), done.mid(slash + 1), 0, {}};
+    const Fd parent = openPath(at.get(), "..");
+    return inFolder(orRoot(done.left(slash)), done.mid(slash + 1), parent);
 }
 
 } // namespace qm::posix

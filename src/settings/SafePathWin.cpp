@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include <aclapi.h>
 #include <winioctl.h>
 
 #include <cstring>
@@ -33,23 +32,10 @@ bool isReparsePoint(HANDLE h) {
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Whether this user owns `h` (the Administrators and SYSTEM do not count: a folder of theirs is
-// not this user's own).
-bool ownedByMe(HANDLE h) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    const bool mine = isThisLogin(owner);
-    LocalFree(descriptor);
-    return mine;
-}
-
-// "<name> is a link made by <owner>" when another login made the reparse point `name`.
-QString foreignLink(const QString& name) {
-    const std::optional<QString> who = otherLoginOf(name);
+// "<name> is a link made by <owner>" when another login made the reparse point `name`, opened as
+// `h` (the one whose target is then read).
+QString foreignLink(const QString& name, HANDLE h) {
+    const std::optional<QString> who = otherLoginOfOwner(h);
     return who ? linkMadeBy(name, *who) : QString();
 }
 
@@ -109,7 +95,7 @@ QString refusedFolder(const QString& path) {
         folder += QLatin1Char('/') + parts[i];
         const Handle h(openName(folder));
         if (h.ok() && isReparsePoint(h.get())) {
-            if (QString why = foreignLink(folder); !why.isEmpty()) {
+            if (QString why = foreignLink(folder, h.get()); !why.isEmpty()) {
                 return why;
             }
         }
@@ -133,7 +119,7 @@ SafePath resolve(const QString& path) {
         if (!isReparsePoint(h.get())) {
             return {current, {}, 0};
         }
-        if (QString why = foreignLink(current); !why.isEmpty()) {
+        if (QString why = foreignLink(current, h.get()); !why.isEmpty()) {
             return {current, why, 0};
         }
         bool relative = false;
@@ -156,7 +142,7 @@ QString refusedFile(const QString& path, HANDLE file) {
         return {};
     }
     const Handle folder(openName(QFileInfo(path).absolutePath()));
-    if (folder.ok() && ownedByMe(folder.get())) {
+    if (folder.ok() && ownedByThisLogin(folder.get())) {
         return {};
     }
     return QStringLiteral("%1 has %2 names (hard links) in a folder that other logins may write")

@@ -1,22 +1,30 @@
 // What a settings file is stays as it was when it is written: links, hard links, owner, group and
 // mode; names and paths as long as the system allows; a folder this login may not write. A full
 // disk fails a write at once, leaving the file as it was. And in a folder other logins may write,
-// what they plant there (links, hard links, FIFOs, huge files) is neither read nor written.
+// what they plant there (links, hard links, FIFOs, huge files), even after the name was looked
+// at, is neither read nor written.
 
 #include "OtherLogin.h"
 #include "TestFiles.h"
+#include "settings/AtomicFile.h"
 #include "settings/FieldSettingsFile.h"
 #include "settings/IniFileCache.h"
 #include "settings/IniLib.h"
+#include "settings/LockWait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace qm;
@@ -214,6 +222,7 @@ private Q_SLOTS:
                 [&] { return symlinkTo(kind.endsWith("missing file") ? missing : secret, path); }));
         }
 
+        const FifoUnblocker unblock(shared, 1000); // a read that waits on the FIFO fails, not hangs
         QElapsedTimer took;
         took.start();
         const IniLib::Loaded read = IniLib::Load(path);
@@ -243,6 +252,76 @@ private Q_SLOTS:
         QCOMPARE(readBytes(secret), secretBytes);
         QVERIFY(!QFile::exists(missing));
         QCOMPARE(leftBeside(shared) + leftBeside(home), QStringList());
+    }
+
+    // Another login swaps its link in for the file after the name was looked at: what is opened
+    // must be what the name names then, so the link's target is never read, and a write that waited
+    // for the file meanwhile is refused.
+    void linkSwappedIn_data() {
+        columns<bool>("write");
+        row("reads while the name turns into the link and back", false);
+        row("a write that waited for the file meanwhile", true);
+    }
+
+    void linkSwappedIn() {
+        auto [write] = fetch<bool>("write");
+        if (!canPlayOtherLogin())
+            QSKIP("only root may give a link to another login");
+        const QString base = m_dir.filePath(QString::number(++m_case)), shared = base + "/shared";
+        QVERIFY(QDir().mkpath(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+        const QString secret = base + "/Private.dat", path = shared + "/Users.dat", spare = shared + "/x";
+        const B secretBytes = "[Secret]\r\nkey=private\r\n", ours = "[Sales]\r\nk=v\r\n";
+        QVERIFY(writeBytes(secret, secretBytes) && writeBytes(path, ours) && makeLink(secret, spare, true));
+        // The file and the link trade names in one step.
+        const auto swap = [&] {
+            return ::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                               QFile::encodeName(spare).constData(), RENAME_EXCHANGE) == 0;
+        };
+        if (!swap())
+            QSKIP("this file system cannot exchange two names");
+        QVERIFY(swap());
+        if (!write) {
+            std::atomic<bool> stop = false;
+            std::thread flipper([&] {
+                while (!stop) {
+                    swap();
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                }
+            });
+            QSet<B> read;
+            QElapsedTimer took;
+            took.start();
+            while (took.elapsed() < 300 || (!read.contains(ours) && took.elapsed() < 5000))
+                read << readFile(path, FieldSettingsFile::kMaxFileBytes).bytes;
+            stop = true;
+            flipper.join();
+            QVERIFY(!read.contains(secretBytes));
+            QVERIFY(read.contains(ours));
+            return;
+        }
+        // Held, as a writer on another machine holds it, until the write waits for it: then the
+        // link takes the file's name and the file is let go.
+        const int holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QCOMPARE(::flock(holder, LOCK_EX), 0);
+        struct SwapWhenWaiting : LockWaitHook {
+            std::function<void()> act;
+            void waitingStarted(const QString&) override { act(); }
+            bool cancelAsked() override { return false; }
+            void waitingEnded() override {}
+        } hook;
+        hook.act = [&] {
+            QVERIFY(swap());
+            ::close(holder);
+        };
+        LockWaitHook* const previous = setLockWaitHook(&hook);
+        const WriteResult written = IniLib::WriteKeyValueResult("Sales", "k", "w", path);
+        setLockWaitHook(previous);
+        QCOMPARE(int(written.result), int(ReplaceResult::Refused));
+        QCOMPARE(written.detail, path + " is a link made by nobody");
+        QVERIFY(QFileInfo(path).isSymLink());
+        QCOMPARE(readBytes(secret), secretBytes);
+        QCOMPARE(readBytes(spare), ours);
     }
 
     // Far larger than a settings file of its kind can be: refused from its size, never read.
