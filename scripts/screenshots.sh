@@ -33,6 +33,17 @@ if [ "${1:-}" != "--on-display" ]; then
     /opt/* | /home/*) ;; # the scratch folders would hide the sources
     *) if unshare -rm true 2>/dev/null; then mode=namespace; fi ;;
     esac
+    # For the report's check, another login's link in the settings folder in place of the field
+    # file of "Tax ID" (250), leading to the administrator's shell start-up file. It is made here,
+    # outside the namespace, where root can hand it to "nobody" (in the namespace, whose only
+    # user is this login, it then shows as made by the unmapped "nobody"); elsewhere the report
+    # shows no such finding.
+    mkdir -p "$tmp/quillmark/Settings"
+    ln -s /home/admin/.bashrc "$tmp/quillmark/Settings/Demo250.dat"
+    if ! chown -h nobody "$tmp/quillmark/Settings/Demo250.dat" 2>/dev/null; then
+        rm "$tmp/quillmark/Settings/Demo250.dat"
+        echo "Not root: the report's screenshot shows no link made by another login." >&2
+    fi
     launcher=()
     [ "$mode" = namespace ] && launcher=(unshare -rm)
     xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96" "${launcher[@]}" \
@@ -52,6 +63,8 @@ else
     export HOME=$tmp/home
 fi
 mkdir -p "$prog/Settings" "$HOME"
+# The settings folder made before, with what another login planted in it.
+[ "$mode" = namespace ] && mount --bind "$tmp/quillmark/Settings" "$prog/Settings"
 cp "$build/bin/quillmark" "$build/bin/act-standin" "$build"/bin/*.ico "$prog/"
 export XDG_RUNTIME_DIR=$tmp/run
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
@@ -59,7 +72,8 @@ unset XDG_CONFIG_HOME ACT_STANDIN_HOME
 "$prog/act-standin" start >/dev/null
 # Rights for the demo users: global ones, and "Account Number" (210) with rights of its own and
 # a drop-down list; for the report's check, a user no longer in the database, a field no longer
-# protected (Fax), a key left by an unfinished save and a field's file that is no text.
+# protected (Fax), a key left by an unfinished save, a field's file that is no text (and the
+# link planted above).
 printf '[Demo]\r\nGlobalF={USR-0002-C7D1}{USR-0005-7A63}\r\nGlobalI={USR-0001-5E2A}{USR-0007-4B9E}\r\n210F={USR-0003-19B4}\r\n210I={USR-0002-C7D1}{USR-0008-A1F0}\r\n215F={USR-0004-E08F}{USR-0010-0000}\r\n118I={USR-0001-5E2A}\r\nGlobal=\r\n' >"$prog/Settings/Users.dat"
 printf 'OnlyFromDropdown=0\r\nAllowEditing=0\r\nACC-1000\r\nACC-2000\r\nACC-3000\r\n' >"$prog/Settings/Demo210.dat"
 # "Contract Type" (245) saved as Unicode by a text editor: the check finds a file that is no text.
@@ -148,8 +162,16 @@ finish
 start
 xdotool windowactivate --sync "$win" key alt+o r # Options > Rights Report...
 xdotool search --sync --onlyvisible --name '^Rights Report' >/dev/null
-# Taller than it opens, so that the settings check shows every hazard without scrolling.
-xdotool windowsize --sync "$(xdotool search --sync --onlyvisible --name '^Rights Report' | head -1)" 960 760
+# Taller than it opens, and the splitter between the grid and the settings check dragged up to
+# below the grid's last row, so that the check shows every hazard without scrolling.
+report=$(xdotool search --sync --onlyvisible --name '^Rights Report' | head -1)
+xdotool windowsize --sync "$report" 960 760
+sleep 0.5
+xdotool mousemove --window "$report" 480 537 mousedown 1
+sleep 0.2
+xdotool mousemove --window "$report" 480 500
+sleep 0.2
+xdotool mousemove --window "$report" 480 478 mouseup 1
 sleep 0.5
 xdotool key alt+e # Export CSV...: the file dialog suggests "Demo rights.csv" in the home folder
 xdotool search --sync --onlyvisible --name '^Save' >/dev/null

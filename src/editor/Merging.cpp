@@ -217,11 +217,13 @@ bool Editor::writeRights(RightsPlan& plan) {
 bool Editor::writeFieldFile(FilePlan& plan) {
     for (int round = 0; round < kRounds; ++round) {
         Need need = Need::Nothing;
-        const WriteResult result = currentFieldFile.isEmpty()
-                                       ? WriteResult{ReplaceResult::FolderMissing, {}}
-                                       : rewriteFile(currentFieldFile, [&](const QByteArray* current) {
-                                             return decideFile(plan, current, need);
-                                         });
+        const WriteResult result =
+            currentFieldFile.isEmpty()
+                ? WriteResult{ReplaceResult::FolderMissing, {}}
+                : rewriteFile(
+                      currentFieldFile,
+                      [&](const QByteArray* current) { return decideFile(plan, current, need); },
+                      FieldSettingsFile::kMaxFileBytes);
         if (need == Need::Choices) {
             if (!askChoices(plan.outcome.unresolved)) {
                 return false;
@@ -240,7 +242,7 @@ bool Editor::settleBeforeSave(FilePlan* file, RightsPlan* rights) {
         std::vector<merge::Conflict> conflicts;
         Need need = Need::Nothing;
         if (file) {
-            const FileContent content = readFile(currentFieldFile);
+            const FileContent content = readFile(currentFieldFile, FieldSettingsFile::kMaxFileBytes);
             if (content.status == FileContent::Ok || content.status == FileContent::Missing) {
                 decideFile(*file, content.status == FileContent::Ok ? &content.bytes : nullptr, need);
                 if (need == Need::Choices) {

@@ -55,6 +55,45 @@ QString accountName(PSID sid) {
 
 } // namespace
 
+#ifdef Q_OS_WIN
+namespace {
+
+bool isThisLogin(PSID sid) {
+    static const std::vector<char> user = currentUserSid();
+    return !user.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
+
+// `use` of the owner of the open `handle`, or nullopt when it cannot be read.
+template <typename Use> auto withOwner(HANDLE handle, Use use) -> std::optional<decltype(use(PSID()))> {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    auto result = use(owner);
+    LocalFree(descriptor);
+    return result;
+}
+
+} // namespace
+
+std::optional<QString> otherLoginOfOwner(void* handle) {
+    return withOwner(handle,
+                     [](PSID owner) {
+                         const bool ours = isThisLogin(owner) ||
+                                           IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                           IsWellKnownSid(owner, WinLocalSystemSid);
+                         return ours ? std::nullopt : std::optional(accountName(owner));
+                     })
+        .value_or(QStringLiteral("an unknown login")); // whose it is cannot be told: not ours
+}
+
+bool ownedByThisLogin(void* handle) {
+    return withOwner(handle, [](PSID owner) { return isThisLogin(owner); }).value_or(false);
+}
+#endif
+
 std::optional<QString> otherLoginOf(const QString& path) {
 #ifdef Q_OS_WIN
     // The name itself, not what a link or junction leads to.
@@ -69,41 +108,39 @@ std::optional<QString> otherLoginOf(const QString& path) {
         }
         return QStringLiteral("an unknown login"); // whose it is cannot be told: not ours
     }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD read = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                       nullptr, nullptr, &descriptor);
+    std::optional<QString> result = otherLoginOfOwner(file);
     CloseHandle(file);
-    if (read != ERROR_SUCCESS) {
-        return QStringLiteral("an unknown login");
-    }
-    const std::vector<char> user = currentUserSid();
-    const bool ours =
-        (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
-        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
-    std::optional<QString> result = ours ? std::nullopt : std::optional(accountName(owner));
-    LocalFree(descriptor);
     return result;
 #else
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
         return std::nullopt;
     }
-    if (info.st_uid == ::geteuid() || info.st_uid == 0) {
+    return otherLoginOfOwner(info.st_uid);
+#endif
+}
+
+#ifndef Q_OS_WIN
+std::optional<QString> otherLoginOfOwner(uid_t owner) {
+    if (owner == ::geteuid() || owner == 0) {
         return std::nullopt;
     }
     struct passwd entry {};
     struct passwd* found = nullptr;
     std::vector<char> buffer(16384);
-    if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+    if (::getpwuid_r(owner, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
         return QString::fromLocal8Bit(found->pw_name);
     }
-    return QString::number(info.st_uid);
+    return QString::number(owner);
+}
 #endif
+
+QString linkMadeBy(const QString& link, const QString& login) {
+    return QDir::toNativeSeparators(link) + QStringLiteral(" is a link made by ") + login;
 }
 
 QString LinkWalk::reason() const {
-    return QDir::toNativeSeparators(foreignLink) + QStringLiteral(" is a link made by ") + foreignLogin;
+    return linkMadeBy(foreignLink, foreignLogin);
 }
 
 LinkWalk walkLinks(const QString& path) {

@@ -10,7 +10,7 @@ namespace qm::report {
 
 ListReading readList(const rights::UserIndex& users, const QString& value) {
     ListReading out;
-    const QStringView v(value);
+    const QStringView v = QStringView(value).left(kMaxSplit);
     const qsizetype n = v.size();
     // best[i]: the most characters of v[i..] that users' IDs can cover, pieces not overlapping.
     std::vector<qsizetype> best(std::size_t(n) + 1, 0);

@@ -33,7 +33,12 @@ struct ListReading {
     std::vector<Found> unnamed;
 };
 
-// `value`: the list as stored, whole. Users with an empty ID are left out (the ID check reports them).
+// At most this many characters of a list are split into IDs (a list of some 50,000 users): a
+// longer one, which no save of the tool writes, is split only this far.
+inline constexpr qsizetype kMaxSplit = qsizetype(1) << 20;
+
+// `value`: the list as stored, whole. Users with an empty ID are left out (the ID check reports
+// them).
 ListReading readList(const rights::UserIndex& users, const QString& value);
 
 // The piece holding position `at`, or nullptr past the end.

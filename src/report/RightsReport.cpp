@@ -29,10 +29,10 @@ int entriesOf(const QString& listText) {
 void readFieldFile(const QString& path, FieldRow& row) {
     FieldSettingsFile::FieldSettings file;
     try {
-        if (const std::optional<ReadProblem> problem = FieldSettingsFile::read(path, file)) {
+        row.fileProblem = FieldSettingsFile::read(path, file);
+        if (row.fileProblem) {
             row.readable = false;
-            row.unreadable = true;
-            row.readError = problemText(*problem);
+            row.readError = problemText(*row.fileProblem);
             return;
         }
     } catch (const VbError& e) {

@@ -65,8 +65,8 @@ struct FieldRow {
     int scope = 0;            // its rights: RightsReport::scopes[scope]
     // Its settings file as the editor reads it: a missing file gives both flags 0 and no entries.
     bool readable = true;
-    bool unreadable = false; // the file exists but could not be read at all
-    QString readError;       // "Error 13: 'Type mismatch'", or why the file could not be read
+    std::optional<ReadProblem> fileProblem; // the file exists but could not be read at all
+    QString readError;                      // "Error 13: 'Type mismatch'", or why it could not be read
     int onlyFromDropdown = 0;
     int allowEditing = 0;
     int entries = 0; // the drop-down entries a save would write

@@ -126,12 +126,11 @@ struct Checker {
         if (!IniLib::FileExists(path)) {
             return true; // no rights given yet
         }
-        const auto doc = IniFileCache::instance().load(path);
+        const IniFileCache::Loaded loaded = IniFileCache::instance().loadChecked(path);
+        const auto doc = loaded.doc;
         if (!doc) {
-            add(HazardKind::UnreadableFile, {}, {}, fileNameOf(path),
-                QStringLiteral(
-                    "The authorized-users file cannot be read: every user reads as holding None on "
-                    "every field."));
+            const ReadProblem problem{path, loaded.status, loaded.detail, loaded.size};
+            addUnreadable(problem, {}, QStringLiteral("every user reads as holding None on every field."));
             return true;
         }
         const auto isOurs = [&](const QByteArray& name) {
@@ -265,23 +264,37 @@ struct Checker {
         (letter == QLatin1Char('F') ? lists.first : lists.second) = checkList(key, letter, field, value);
     }
 
+    // A file that exists but cannot be read: a name that is not followed (another login's link,
+    // a hard link in a shared folder) is a hazard of its own; anything else, a file unreadable.
+    void addUnreadable(const ReadProblem& problem, const QString& field, const QString& whatThen) {
+        const bool refused = problem.status == FileContent::Refused;
+        add(refused ? HazardKind::RefusedName : HazardKind::UnreadableFile, {}, field,
+            fileNameOf(problem.path),
+            (refused ? QString(problem.detail +
+                               QStringLiteral(": it is not followed, so nothing is read from it and "))
+                     : QString(QStringLiteral("The file cannot be read (") + problemText(problem) +
+                               QStringLiteral("): "))) +
+                whatThen);
+    }
+
     // The settings file of every protected field, read as the editor reads it.
     void checkFieldFiles() {
         for (const FieldRow& row : r.fields) {
             const QString path = FieldSettingsFile::fileName(r.paths.listPath, r.genericName, row.field.id);
-            if (row.unreadable) {
-                add(HazardKind::UnreadableFile, {}, fieldText(row.field), fileNameOf(path),
-                    QStringLiteral("The file cannot be read: ") + row.readError +
-                        QStringLiteral(". The editor cannot show this field's settings."));
+            if (row.fileProblem) {
+                addUnreadable(*row.fileProblem, fieldText(row.field),
+                              QStringLiteral("the editor cannot show this field's settings."));
             } else if (!row.readable) {
                 add(HazardKind::UnreadableFile, {}, fieldText(row.field), fileNameOf(path),
                     row.readError +
                         QStringLiteral(" while reading it: the editor stops part-way and shows this "
                                        "field's settings only in part."));
             }
-            const FileContent file = readFile(path);
-            if (file.status == FileContent::Ok) {
-                checkContent(SettingsFileRole::FieldFile, path, file.bytes, fieldText(row.field), out);
+            if (!row.fileProblem) {
+                const FileContent file = readFile(path, FieldSettingsFile::kMaxFileBytes);
+                if (file.status == FileContent::Ok) {
+                    checkContent(SettingsFileRole::FieldFile, path, file.bytes, fieldText(row.field), out);
+                }
             }
         }
     }
@@ -309,6 +322,8 @@ QString kindText(HazardKind kind) {
         return QStringLiteral("Left by a save");
     case HazardKind::UnreadableFile:
         return QStringLiteral("Unreadable file");
+    case HazardKind::RefusedName:
+        return QStringLiteral("Name not followed");
     case HazardKind::ByteOrderMark:
         return QStringLiteral("Byte-order mark");
     case HazardKind::Duplicate:

@@ -24,6 +24,7 @@ enum class HazardKind {
     UnknownId,         // an ID of no user of the database
     LeftoverKey,       // "Global" or a bare field ID, left by a save that did not finish
     UnreadableFile,    // a settings file that cannot be read
+    RefusedName,       // a link made by another login, or a hard link in a shared folder
     ByteOrderMark,     // a file beginning with a UTF-8 byte-order mark
     Duplicate,         // a section or key that appears twice
     NotText,           // a settings file holding bytes that are not text

@@ -28,6 +28,14 @@
 // What it cannot promise is the old or the new content after a crash or a power cut during those
 // few microseconds; the profile functions of Windows write every file that way.
 //
+// The settings folder is often one that other logins may write (a group folder, a share), so a
+// name in it may have been made to lead elsewhere. Reads and writes follow a symbolic link only
+// when this login or root made it, at every hop (on Windows: a reparse point), open the final
+// name without following it, and refuse a file with several hard links outside this login's own
+// folder (Refused, as a read-only file fails). A name that is no regular file (a FIFO, a device)
+// is refused at once, never opened to wait on it, and a file larger than its kind of settings
+// file can be is refused from its size, before a byte of it is read (TooLarge).
+//
 // A new file in a folder that its group may write is made readable and writable by that group,
 // and keeps the folder's group, so that administrators who share the folder can all change what
 // any of them created.
@@ -50,13 +58,17 @@ enum class ReplaceResult {
     Busy,          // another writer kept the file longer than the wait allows
     Cancelled,     // the wait for another writer was given up (LockWait.h)
     DiskFull,      // no room for the new content (a full disk, a quota, a size limit)
+    Refused,       // a link made by another login, or another name of the file in a shared folder
+    TooLarge,      // the file is larger than a settings file of its kind can be
     Failed,        // reading or writing failed otherwise (an I/O error, ...)
 };
 
 // What became of a change of a file. On any result but Replaced the file is as it was.
 struct WriteResult {
     ReplaceResult result = ReplaceResult::Failed;
-    QString detail; // Failed: the system's text of the error
+    // Refused: what was refused ("/srv/Settings/Users.dat is a link made by mallory"); TooLarge:
+    // the file's size in bytes; Failed: the system's text of the error.
+    QString detail;
     bool landed() const { return result == ReplaceResult::Replaced || result == ReplaceResult::Unchanged; }
 };
 
@@ -65,14 +77,6 @@ struct WriteResult {
 using FileIdentity = std::array<qint64, 6>;
 // The identity of the file `path` names, links followed: a single stat, nothing opened.
 FileIdentity identityOf(const QString& path);
-
-// The file at the end of the chain of symbolic links that starts at `path` (`path` itself when it
-// is no link); a chain that ends at a missing file gives the missing file's path.
-QString finalTarget(const QString& path);
-
-// An existing file that may not be written (the read-only attribute of Windows): no write
-// permission for this login, or no write permission bit at all (which root is not bound by).
-bool isReadOnlyFile(const QString& path);
 
 struct FileContent {
     enum Status {
@@ -83,16 +87,18 @@ struct FileContent {
         NotAFile,  // a FIFO, a device, a socket: never opened to be read
         Busy,      // another program kept it locked longer than a reader waits
         Cancelled, // the wait for another program was given up (LockWait.h)
+        Refused,   // a link made by another login, or another name of the file in a shared folder
+        TooLarge,  // larger than the reader's limit
         IoError,   // reading failed
     } status = Missing;
     QByteArray bytes;
     FileIdentity identity{}; // of the content read; all 0 when the file changed while being read
-    QString detail;          // IoError: the system's text of the error
-    bool exists() const { return status != Missing; }
+    QString detail;          // Refused: what was refused; IoError: the system's text of the error
+    qint64 size = 0;         // TooLarge: the file's size
 };
 // The whole file, read when no writer of this program is writing it in place (after a bounded,
-// fair wait). A name that is no regular file is refused at once, without waiting on it.
-FileContent readFile(const QString& path);
+// fair wait), when it is at most `maxBytes` long.
+FileContent readFile(const QString& path, qint64 maxBytes);
 
 // A change of a file: from its current content (nullptr when it does not exist) to the new
 // content, or nullopt to leave it as it is. It may be called more than once: once more each time
@@ -100,8 +106,9 @@ FileContent readFile(const QString& path);
 using ContentEdit = std::function<std::optional<QByteArray>(const QByteArray* current)>;
 
 // Changes the file at the end of the link chain of `path`, under the writers' locks, as the top of
-// this file says. On any result but Replaced the file is as it was and nothing is left beside it.
-WriteResult rewriteFile(const QString& path, const ContentEdit& edit);
+// this file says; a file longer than `maxBytes` is not read and not changed. On any result but
+// Replaced the file is as it was and nothing is left beside it.
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes);
 
 // Knobs for tests and benchmarks.
 struct FileWriteTuning {

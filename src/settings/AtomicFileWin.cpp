@@ -14,6 +14,8 @@
 #include "settings/AtomicFile.h"
 
 #include "settings/LockWait.h"
+#include "settings/SafePathWin.h"
+#include "settings/WinHandle.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -26,32 +28,13 @@ namespace qm {
 
 namespace {
 
+using win::Handle;
+using win::kShareAll;
+using win::native;
+
 constexpr DWORD kLockHigh = 0x7FFFFFFF;
 constexpr DWORD kWritersLock = 0xFFFFFFF0;
 constexpr DWORD kInPlaceLock = 0xFFFFFFF1;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE)
-        : m_h(h) {}
-    ~Handle() {
-        if (ok()) {
-            CloseHandle(m_h);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_h; }
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
-
-std::wstring native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
 
 enum class Locked { Yes, Busy, Cancelled, Failed };
 
@@ -69,7 +52,7 @@ Locked lockRange(HANDLE h, DWORD low, bool exclusive, const QDeadlineTimer& dead
         return Locked::Failed;
     }
     Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.get()) {
+    if (!done.ok()) {
         return Locked::Failed;
     }
     at = OVERLAPPED{};
@@ -206,7 +189,7 @@ QString writeBeside(const QString& target, const QByteArray& bytes, DWORD& error
     }
     if (!writeAll(h.get(), bytes, 0) || !flush(h.get())) {
         error = GetLastError();
-        CloseHandle(h.get());
+        h.close(); // opened without sharing: no delete before
         DeleteFileW(native(name).c_str());
         return {};
     }
@@ -250,37 +233,20 @@ FileIdentity identityOf(const QString& path) {
             1};
 }
 
-QString finalTarget(const QString& path) {
-    Handle h(CreateFileW(native(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!h.ok()) {
-        return QFileInfo(path).absoluteFilePath();
-    }
-    wchar_t buffer[32768];
-    const DWORD n =
-        GetFinalPathNameByHandleW(h.get(), buffer, DWORD(std::size(buffer)), FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= std::size(buffer)) {
-        return QFileInfo(path).absoluteFilePath();
-    }
-    QString final = QString::fromWCharArray(buffer, int(n));
-    if (final.startsWith(QLatin1String("\\\\?\\UNC\\"))) {
-        final = QStringLiteral("\\\\") + final.mid(8);
-    } else if (final.startsWith(QLatin1String("\\\\?\\"))) {
-        final = final.mid(4);
-    }
-    return QDir::fromNativeSeparators(final);
-}
-
-bool isReadOnlyFile(const QString& path) {
-    const DWORD attributes = GetFileAttributesW(native(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
-FileContent readFile(const QString& path) {
+FileContent readFile(const QString& path, qint64 maxBytes) {
     FileContent out;
-    Handle h(CreateFileW(native(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const win::SafePath safe = win::resolve(path);
+    if (!safe.refused.isEmpty()) {
+        out.status = FileContent::Refused;
+        out.detail = safe.refused;
+        return out;
+    }
+    if (safe.error != 0) {
+        out.status = FileContent::Missing;
+        return out;
+    }
+    Handle h(CreateFileW(native(safe.path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!h.ok()) {
         const DWORD error = GetLastError();
         out.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileContent::Missing
@@ -300,7 +266,18 @@ FileContent readFile(const QString& path) {
         out.status = FileContent::NotAFile;
         return out;
     }
-    const Handle locks(lockHandle(native(path)));
+    out.detail = win::refusedFile(safe.path, h.get());
+    if (!out.detail.isEmpty()) {
+        out.status = FileContent::Refused;
+        return out;
+    }
+    const qint64 size = qint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (size > maxBytes) {
+        out.status = FileContent::TooLarge;
+        out.size = size;
+        return out;
+    }
+    const Handle locks(lockHandle(native(safe.path)));
     const Locked locked = locks.ok() ? lockRange(locks.get(), kInPlaceLock, false,
                                                  QDeadlineTimer(fileWriteTuning().readWaitMs), path)
                                      : Locked::Failed;
@@ -320,13 +297,20 @@ FileContent readFile(const QString& path) {
     return out; // identity left unknown: the cache compares content on every read here
 }
 
-WriteResult rewriteFile(const QString& path, const ContentEdit& edit) {
-    const QString target = finalTarget(path);
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes) {
     const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
     for (int round = 0;; ++round) {
         if (round > 0 && deadline.hasExpired()) {
             return done(ReplaceResult::Busy);
         }
+        const win::SafePath safe = win::resolve(path);
+        if (!safe.refused.isEmpty()) {
+            return {ReplaceResult::Refused, safe.refused};
+        }
+        if (safe.error != 0) {
+            return errorResult(safe.error);
+        }
+        const QString& target = safe.path;
         const DWORD attributes = GetFileAttributesW(native(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             if (GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -358,7 +342,7 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit) {
             return done(ReplaceResult::ReadOnly);
         }
         Handle file(CreateFileW(native(target).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.ok()) {
             if (GetLastError() == ERROR_FILE_NOT_FOUND) {
                 continue;
@@ -382,6 +366,14 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit) {
             locked.nFileIndexHigh != named.nFileIndexHigh ||
             locked.dwVolumeSerialNumber != named.dwVolumeSerialNumber) {
             continue;
+        }
+        // Another name of the file may lie anywhere: written only in this user's own folder.
+        if (QString why = win::refusedFile(target, file.get()); !why.isEmpty()) {
+            return {ReplaceResult::Refused, why};
+        }
+        const qint64 size = qint64(locked.nFileSizeHigh) << 32 | locked.nFileSizeLow;
+        if (size > maxBytes) {
+            return {ReplaceResult::TooLarge, QString::number(size)};
         }
         QByteArray current;
         if (!readAll(file.get(), current)) {

@@ -48,7 +48,7 @@ ScopeRead readScopeChecked(const QString& section, const QString& scope, const Q
         read.lists = {read.values.full.left(IniLib::kMaxValueLength) + blank,
                       read.values.initialize.left(IniLib::kMaxValueLength) + blank};
     } else if (loaded.status != FileContent::Missing) {
-        read.problem = ReadProblem{file, loaded.status, loaded.detail};
+        read.problem = ReadProblem{file, loaded.status, loaded.detail, loaded.size};
     }
     return read;
 }

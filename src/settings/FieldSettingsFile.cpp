@@ -4,7 +4,6 @@
 #include "platform/VbRuntime.h"
 #include "settings/AtomicFile.h"
 #include "settings/Cp1252.h"
-#include "settings/IniLib.h"
 
 #include <QList>
 
@@ -99,7 +98,8 @@ void readContent(QByteArrayView bytes, Sink& sink) {
 
 std::optional<ReadProblem> read(const QString& path, Sink& sink, std::optional<QByteArray>* content) {
     sink.clearListText();
-    const FileContent file = IniLib::FileExists(path) ? readFile(path) : FileContent{};
+    // A name that leads nowhere is missing, unless it is a link that is not followed.
+    const FileContent file = readFile(path, kMaxFileBytes);
     if (content) {
         *content = file.status == FileContent::Ok ? std::optional(file.bytes) : std::nullopt;
     }
@@ -112,7 +112,7 @@ std::optional<ReadProblem> read(const QString& path, Sink& sink, std::optional<Q
     if (file.status == FileContent::Missing) {
         return std::nullopt;
     }
-    return ReadProblem{path, file.status, file.detail};
+    return ReadProblem{path, file.status, file.detail, file.size};
 }
 
 QByteArray content(int onlyFromDropdown, int allowEditing, const QString& listText) {
@@ -135,7 +135,8 @@ WriteResult write(const QString& path, int onlyFromDropdown, int allowEditing, c
     if (path.isEmpty()) {
         return {ReplaceResult::FolderMissing, {}};
     }
-    return rewriteFile(path, [&](const QByteArray*) { return std::optional(bytes); });
+    return rewriteFile(
+        path, [&](const QByteArray*) { return std::optional(bytes); }, kMaxFileBytes);
 }
 
 WriteResult save(const QString& path, int onlyFromDropdown, int allowEditing, const QString& listText) {

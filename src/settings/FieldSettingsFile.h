@@ -16,6 +16,10 @@
 
 namespace qm::FieldSettingsFile {
 
+// The largest field file read or written: a drop-down list of some ten thousand entries takes
+// well under a megabyte. A larger one is refused from its size.
+inline constexpr qint64 kMaxFileBytes = qint64(4) << 20;
+
 // The settings folder exactly as stored, `separator`, the generic name, the field ID, ".dat":
 // "C:\Tools\Settings" + "Sales" + 28 -> "C:\Tools\Settings\Sales28.dat". The separator is added
 // whatever the folder ends with.
@@ -47,8 +51,8 @@ struct FieldSettings : Sink {
     void setListText(const QString& text) override { listText = text; }
 };
 
-// Reads the file into `sink`: clears the list text; a missing file (IniLib::FileExists) sets
-// both flags to 0 and ends the read. Otherwise lines end at CR (a CR LF is one line end, a lone
+// Reads the file into `sink`: clears the list text; a missing file sets both flags to 0 and ends
+// the read. Otherwise lines end at CR (a CR LF is one line end, a lone
 // LF is part of the line); line 1 sets the "Only from Drop-down" state when it begins with
 // "OnlyFromDropdown=" (exact letter case), line 2 the "Allow editing" state when it begins with
 // "AllowEditing="; every later line that is not empty once trimmed of spaces is a list entry:

@@ -1,6 +1,7 @@
 #include "settings/FileProblem.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 namespace qm {
 
@@ -9,6 +10,11 @@ namespace {
 QString seconds(int ms) {
     return QString::number(ms / 1000.0) +
            (ms == 1000 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
+}
+
+QString tooLarge(const QString& path, qint64 size) {
+    return QStringLiteral("%1 is %2 bytes, too large for a settings file")
+        .arg(path, QLocale(QLocale::English).toString(size));
 }
 
 QString folderOf(const QString& path) {
@@ -35,6 +41,10 @@ QString problemText(const ReadProblem& problem) {
             .arg(file, seconds(fileWriteTuning().readWaitMs));
     case FileContent::Cancelled:
         return QStringLiteral("the wait for %1 was cancelled").arg(file);
+    case FileContent::Refused:
+        return problem.detail;
+    case FileContent::TooLarge:
+        return tooLarge(file, problem.size);
     case FileContent::IoError:
         break;
     }
@@ -64,6 +74,10 @@ QString notWrittenText(const QString& path, const WriteResult& result) {
         return QStringLiteral("the wait for %1 was cancelled").arg(path);
     case ReplaceResult::DiskFull:
         return QStringLiteral("there is no room for %1 on its disk").arg(path);
+    case ReplaceResult::Refused:
+        return result.detail;
+    case ReplaceResult::TooLarge:
+        return tooLarge(path, result.detail.toLongLong());
     case ReplaceResult::Failed:
         break;
     }

@@ -15,6 +15,7 @@ struct ReadProblem {
     QString path;
     FileContent::Status status = FileContent::IoError;
     QString detail;
+    qint64 size = 0;
 };
 QString problemText(const ReadProblem& problem);
 

@@ -46,9 +46,9 @@ IniFileCache::Loaded IniFileCache::loadChecked(const QString& path) {
             }
             lock.unlock();
             // Missing, or a name stat cannot follow (a link to nowhere): the reader says which.
-            const FileContent read = readFile(path);
+            const FileContent read = readFile(path, kMaxFileBytes);
             if (read.status != FileContent::Ok) {
-                return {nullptr, read.status, read.detail};
+                return {nullptr, read.status, read.detail, read.size};
             }
             return {std::make_shared<const IniDocument>(read.bytes), FileContent::Ok, {}};
         }
@@ -61,7 +61,7 @@ IniFileCache::Loaded IniFileCache::loadChecked(const QString& path) {
             return {nullptr, FileContent::Busy, {}};
         }
     }
-    FileContent read = readFile(path);
+    FileContent read = readFile(path, kMaxFileBytes);
     QMutexLocker lock(&m_mutex);
     ++m_contentReads;
     if (read.status == FileContent::Busy) {
@@ -71,7 +71,7 @@ IniFileCache::Loaded IniFileCache::loadChecked(const QString& path) {
     }
     if (read.status != FileContent::Ok) {
         m_entries.erase(path);
-        return {nullptr, read.status, read.detail};
+        return {nullptr, read.status, read.detail, read.size};
     }
     const auto it = m_entries.find(path);
     std::shared_ptr<const IniDocument> doc;

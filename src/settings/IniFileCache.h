@@ -33,6 +33,9 @@ class IniFileCache {
 public:
     static constexpr qint64 kSettleNs = 2'500'000'000;
     static constexpr qint64 kBusyMemoMs = 3000;
+    // The largest INI file read (the authorized-users file): thousands of users' rights on
+    // thousands of fields take a few megabytes. A larger one is refused from its size.
+    static constexpr qint64 kMaxFileBytes = qint64(16) << 20;
 
     static IniFileCache& instance();
 
@@ -43,6 +46,7 @@ public:
         std::shared_ptr<const IniDocument> doc;
         FileContent::Status status = FileContent::Missing;
         QString detail;
+        qint64 size = 0; // TooLarge: the file's size
     };
     Loaded loadChecked(const QString& path);
     // `bytes` just read from `path` under a writer's lock, parsed (the entry's document when it

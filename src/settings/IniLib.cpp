@@ -18,7 +18,7 @@ WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, con
     }
     auto& cache = IniFileCache::instance();
     std::shared_ptr<const IniDocument> written;
-    const WriteResult result = rewriteFile(File, [&](const QByteArray* current) -> std::optional<QByteArray> {
+    const auto edit = [&](const QByteArray* current) -> std::optional<QByteArray> {
         auto doc = current ? cache.parsed(File, *current) : std::make_shared<const IniDocument>();
         const std::optional<std::vector<KeyChange>> changes = changesOf(current ? doc.get() : nullptr);
         if (!changes) {
@@ -39,7 +39,8 @@ WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, con
         }
         written = doc;
         return written->bytes();
-    });
+    };
+    const WriteResult result = rewriteFile(File, edit, IniFileCache::kMaxFileBytes);
     if (result.result == ReplaceResult::Replaced) {
         cache.remember(File, written);
     }
@@ -60,7 +61,7 @@ Loaded Load(const QString& File) {
         return {};
     }
     IniFileCache::Loaded loaded = IniFileCache::instance().loadChecked(File);
-    return {std::move(loaded.doc), loaded.status, loaded.detail};
+    return {std::move(loaded.doc), loaded.status, loaded.detail, loaded.size};
 }
 
 QString ValueOf(const IniDocument& doc, const QString& Section, const QString& Key) {

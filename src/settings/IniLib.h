@@ -72,6 +72,7 @@ struct Loaded {
     std::shared_ptr<const IniDocument> doc;
     FileContent::Status status = FileContent::Missing;
     QString detail;
+    qint64 size = 0;
 };
 Loaded Load(const QString& File);
 // The value GetKeyValue gives for Key in Section of a loaded file.

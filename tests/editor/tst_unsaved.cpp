@@ -10,6 +10,8 @@
 
 #include <QProcess>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -101,6 +103,8 @@ private Q_SLOTS:
             notSaved(global, "there is no room for <dir>/Users.dat on its disk"));
         row("Close, wait cancelled", "global", "cancelled",
             notSaved(global, "the wait for <dir>/Users.dat was cancelled"));
+        row("Close, another login's link", "global", "foreign link",
+            notSaved(global, "<dir>/Users.dat is a link made by nobody"));
         row("Save of a field's rights, read-only users file", "pick", "read-only users",
             notSaved(rights, "<dir>/Users.dat is read-only"));
         row("Save of a field's rights, full disk", "pick", "full disk",
@@ -109,12 +113,20 @@ private Q_SLOTS:
             notSaved(rights, "<dir>/Users.dat is read-only"));
         row("Save, read-only field file", "list", "read-only field",
             notSaved(settings, "<dir>/Contacts31.dat is read-only"));
+        row("Save of a field's rights, another login's link", "pick", "foreign link",
+            notSaved(rights, "<dir>/Users.dat is a link made by nobody"));
+        row("Save, another login's link to the field file", "list", "foreign link field",
+            notSaved(settings, "<dir>/Contacts31.dat is a link made by nobody"));
+        row("Save, a FIFO in place of the field file", "list", "fifo field",
+            notSaved(settings, "<dir>/Contacts31.dat is not a regular file"));
         row("Save, wait cancelled", "list", "cancelled",
             notSaved(settings, "the wait for <dir>/Contacts31.dat was cancelled"));
     }
 
     void notLanded() {
         auto [edit, cause, message] = test::fetch<QString, QString, QString>("edit", "cause", "message");
+        if (cause.startsWith("foreign link") && ::geteuid() != 0)
+            QSKIP("only root may start a process as another login");
         EditorWindow w(kRights);
         QVERIFY(test::writeBytes(w.fieldPath(31), kFax));
         const QString users = w.usersPath();
@@ -150,17 +162,37 @@ private Q_SLOTS:
             QVERIFY(stalled.start(users)); // it holds the folder too
             w.t.wait.cancelAfter = 2;
         }
+        // In the file's place once the window read it: a link to a file outside that holds the
+        // same, made by another login, or a FIFO (which the write must not wait on).
+        const QString planted = cause.endsWith("field") ? w.fieldPath(31) : users;
+        const B plantedBefore = cause.endsWith("field") ? faxBefore : usersBefore;
+        const QString outside = w.dir.filePath("outside.dat");
+        if (cause.startsWith("foreign link")) {
+            QVERIFY(test::writeBytes(outside, plantedBefore) && QFile::remove(planted));
+            QCOMPARE(::chmod(QFile::encodeName(w.dir.path()).constData(), 0777), 0);
+            QVERIFY(test::asOtherLogin([&] { return QFile::link(outside, planted); }));
+        }
+        if (cause == "fifo field") {
+            QVERIFY(QFile::remove(planted));
+            QCOMPARE(::mkfifo(QFile::encodeName(planted).constData(), 0666), 0);
+        }
         if (cause == "full disk") { // room for the field's file, not for the users file
             const struct rlimit full = {rlim_t(faxBefore.size() + 8), limit.rlim_max};
             ::setrlimit(RLIMIT_FSIZE, &full);
         }
+        const test::FifoUnblocker unblock(w.dir.path(), 2000);
         press(button);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldSignal);
+        QVERIFY2(!unblock.unblocked(), "a read waited on the FIFO");
         QCOMPARE(w.t.messageBox.boxes(), QStringList{QString(message).replace("<dir>", w.dir.path())});
         QCOMPARE(windowState(w), before); // open, Save enabled, the lists and the list as they were
         QCOMPARE(test::readBytes(users), usersBefore);
-        if (edit == "global" || cause.endsWith("field") || cause == "cancelled")
+        if (cause.startsWith("foreign link"))
+            QCOMPARE(test::readBytes(outside), plantedBefore);
+        else if (cause == "fifo field")
+            QVERIFY(QFileInfo(planted).isFile() == false && QFileInfo::exists(planted)); // no read of it
+        else if (edit == "global" || cause.endsWith("field") || cause == "cancelled")
             QCOMPARE(test::readBytes(w.fieldPath(31)), faxBefore);
         QCOMPARE(w.t.wait.open, 0);
 
@@ -168,6 +200,8 @@ private Q_SLOTS:
         QFile::setPermissions(users, QFile::ReadOwner | QFile::WriteOwner);
         QFile::setPermissions(w.fieldPath(31), QFile::ReadOwner | QFile::WriteOwner);
         w.form->UsersPath = users;
+        if (cause.startsWith("foreign link") || cause == "fifo field")
+            QVERIFY(QFile::remove(planted) && test::writeBytes(planted, plantedBefore));
         stalled.process.kill();
         stalled.process.waitForFinished();
         w.t.messageBox.clear();

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 using namespace qm;
 using B = QByteArray;
 
@@ -91,6 +93,15 @@ private Q_SLOTS:
             QStringList{"Unreadable file|||Users.dat"}, "every user reads as holding None");
         row("an unreadable field file", abc, db, QStringList{"31:OnlyFromDropdown=1\r\n"},
             QStringList{"Unreadable file||(31)|Db31.dat"}, "Error 62: 'Input past end of file'");
+        // What another login may put into a shared folder: read at once, refused, and listed.
+        row("a FIFO in a field file's place", abc, db, QStringList{"31:<fifo>"},
+            QStringList{"Unreadable file||(31)|Db31.dat"}, "Db31.dat is not a regular file");
+        row("a field file far too large", abc, db, QStringList{"31:<huge>"},
+            QStringList{"Unreadable file||(31)|Db31.dat"}, "bytes, too large for a settings file");
+        row("a users file far too large", abc, B("<huge>"), QStringList{},
+            QStringList{"Unreadable file|||Users.dat"}, "bytes, too large for a settings file");
+        row("another login's link in the users file's place", abc, B("<link>"), QStringList{},
+            QStringList{"Name not followed|||Users.dat"}, "Users.dat is a link made by nobody");
         row("byte-order marks", abc, "\xEF\xBB\xBF" + db + "GlobalF={A}\r\n",
             QStringList{"28:\xEF\xBB\xBFOnlyFromDropdown=1\r\nAllowEditing=1\r\n"},
             QStringList{"Byte-order mark|||[Db]", "Byte-order mark||Phone (28)|Db28.dat"},
@@ -127,16 +138,29 @@ private Q_SLOTS:
         const bool gone = users == "no folder" || users == "no users folder";
         const QString usersPath = dir.filePath(gone ? "gone/Users.dat" : "Users.dat");
         const QString listPath = users == "no folder" ? dir.filePath("gone") : dir.path();
-        if (users == "folder")
-            QVERIFY(QDir().mkdir(usersPath));
-        else if (!users.isNull() && !gone)
-            QVERIFY(test::writeBytes(usersPath, users));
+        // Planted: "<fifo>", "<huge>" (sparse, 64 MB), "<link>" (another login's, to a file outside).
+        const auto plant = [&](const QString& path, const QByteArray& what) {
+            if (what == "<fifo>")
+                return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;
+            if (what == "<huge>")
+                return test::writeBytes(path, "[Db]\r\n") && QFile::resize(path, qint64(64) << 20);
+            if (what == "<link>") // in a folder anyone may write
+                return ::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0 &&
+                       test::writeBytes(dir.filePath("outside.dat"), "[Db]\r\nGlobalF={A}\r\n") &&
+                       test::asOtherLogin([&] { return QFile::link(dir.filePath("outside.dat"), path); });
+            return what == "folder" ? QDir().mkdir(path) : what.isNull() || test::writeBytes(path, what);
+        };
+        if (users == "<link>" && !test::canPlayOtherLogin())
+            QSKIP("only root may start a process as another login");
+        if (!gone)
+            QVERIFY(plant(usersPath, users));
         for (const QString& f : fields)
-            QVERIFY(test::writeBytes(dir.filePath("Db" + f.section(':', 0, 0) + ".dat"),
-                                     f.section(':', 1).toUtf8()));
+            QVERIFY(plant(dir.filePath("Db" + f.section(':', 0, 0) + ".dat"), f.section(':', 1).toUtf8()));
         const report::ActData act = actData(ids);
+        const test::FifoUnblocker unblock(dir.path(), 2000);
         const auto r = report::buildReport(act, {usersPath, listPath});
         const auto found = report::checkSettings(*r, act.unprotected);
+        QVERIFY2(!unblock.unblocked(), "a read waited on a FIFO");
         QStringList shown;
         for (const report::Hazard& h : *found)
             shown << QStringList{report::kindText(h.kind), h.user, h.field,

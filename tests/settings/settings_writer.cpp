@@ -47,15 +47,18 @@ int main(int argc, char** argv) {
         return failed == 0 ? 0 : 1;
     }
     if (args[1] == "stall") {
-        const auto result = qm::rewriteFile(args[2], [&](const QByteArray* current) {
-            std::printf("holding\n");
-            std::fflush(stdout);
-            char line[8];
-            if (!std::fgets(line, sizeof line, stdin))
-                std::exit(3);
-            const qm::IniDocument doc(current ? *current : QByteArray());
-            return std::optional(doc.withValue(u"Sales", args[3], args[4].toLatin1()).bytes());
-        });
+        const auto result = qm::rewriteFile(
+            args[2],
+            [&](const QByteArray* current) {
+                std::printf("holding\n");
+                std::fflush(stdout);
+                char line[8];
+                if (!std::fgets(line, sizeof line, stdin))
+                    std::exit(3);
+                const qm::IniDocument doc(current ? *current : QByteArray());
+                return std::optional(doc.withValue(u"Sales", args[3], args[4].toLatin1()).bytes());
+            },
+            qint64(1) << 30);
         return result.result == qm::ReplaceResult::Replaced ? 0 : 1;
     }
     QElapsedTimer cycle;

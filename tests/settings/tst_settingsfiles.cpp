@@ -1,20 +1,30 @@
 // What a settings file is stays as it was when it is written: links, hard links, owner, group and
-// mode; names and paths as long as the system allows; a folder this login may not write. And a
-// full disk fails a write at once, leaving the file as it was.
+// mode; names and paths as long as the system allows; a folder this login may not write. A full
+// disk fails a write at once, leaving the file as it was. And in a folder other logins may write,
+// what they plant there (links, hard links, FIFOs, huge files), even after the name was looked
+// at, is neither read nor written.
 
+#include "OtherLogin.h"
 #include "TestFiles.h"
+#include "settings/AtomicFile.h"
 #include "settings/FieldSettingsFile.h"
 #include "settings/IniFileCache.h"
 #include "settings/IniLib.h"
+#include "settings/LockWait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace qm;
@@ -22,8 +32,6 @@ using namespace qm::test;
 using B = QByteArray;
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
 
 struct stat statOf(const QString& path) {
     struct stat st {};
@@ -40,6 +48,10 @@ template <typename Call> void asLogin(bool bound, Call call) {
     call();
     if (root && (::seteuid(0) != 0 || ::setegid(0) != 0))
         qFatal("cannot act as root again");
+}
+
+bool symlinkTo(const QString& target, const QString& link) {
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
 }
 
 } // namespace
@@ -159,6 +171,190 @@ private Q_SLOTS:
             QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(fileMode, 8));
             QCOMPARE(st.st_gid, (fileMode & 020) || (folderMode & 02000) ? group : ::getegid());
         }
+    }
+
+    // The reader and the writer on a name in a folder that other logins may write. Another login
+    // is played by a process of its own (fork, setresuid to nobody), which only root may start.
+    void sharedFolderNames_data() {
+        // outcome: "followed", or the status a read gives ("refused", "not a file")
+        columns<QString, QString>("kind", "outcome");
+        for (const char* kind :
+             {"own link followed, stays a link", "hard link in a shared folder", "FIFO, refused at once"})
+            row(kind, QString(kind),
+                QString(kind[0] == 'o'   ? "followed"
+                        : kind[0] == 'h' ? "refused"
+                                         : "not a file"));
+        for (const char* kind :
+             {"another login's link to a file outside", "another login's link to a missing file",
+              "another login's link among the folders", "another login's link after one of ours"})
+            row(kind, QString(kind), QString("refused"));
+    }
+
+    void sharedFolderNames() {
+        auto [kind, outcome] = fetch<QString, QString>("kind", "outcome");
+        const bool otherLogin = kind.startsWith("another");
+        if (otherLogin && ::geteuid() != 0)
+            QSKIP("only root may start a process as another login");
+        const QString base = m_dir.filePath(QString::number(++m_case));
+        const QString shared = base + "/shared", home = base + "/home";
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(home));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 0777), 0); // anyone may make names here
+        const QString secret = home + "/Private.dat", missing = home + "/authorized_keys";
+        const B secretBytes = "[Secret]\r\nkey=private\r\n";
+        QVERIFY(writeBytes(secret, secretBytes));
+        QString path = shared + "/Users.dat", link = path;
+        if (kind.startsWith("own link")) {
+            QVERIFY(symlinkTo(secret, path));
+        } else if (kind.startsWith("hard link")) {
+            QCOMPARE(::link(QFile::encodeName(secret).constData(), QFile::encodeName(path).constData()), 0);
+        } else if (kind.startsWith("FIFO")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0666), 0);
+        } else if (kind.endsWith("among the folders")) {
+            link = shared + "/sub";
+            path = link + "/Private.dat";
+            QVERIFY(asOtherLogin([&] { return symlinkTo(home, link); }));
+        } else if (kind.endsWith("after one of ours")) {
+            link = shared + "/Theirs.dat";
+            QVERIFY(symlinkTo("Theirs.dat", path));
+            QVERIFY(asOtherLogin([&] { return symlinkTo(secret, link); }));
+        } else {
+            QVERIFY(asOtherLogin(
+                [&] { return symlinkTo(kind.endsWith("missing file") ? missing : secret, path); }));
+        }
+
+        const FifoUnblocker unblock(shared, 1000); // a read that waits on the FIFO fails, not hangs
+        QElapsedTimer took;
+        took.start();
+        const IniLib::Loaded read = IniLib::Load(path);
+        FieldSettingsFile::FieldSettings field;
+        const std::optional<ReadProblem> fieldRead = FieldSettingsFile::read(path, field);
+        const WriteResult written = IniLib::WriteKeyValueResult("Sales", "GlobalF", "{ID}", path);
+        const WriteResult fieldWritten = FieldSettingsFile::write(path, 1, 0, "x");
+        QVERIFY2(took.elapsed() < 1000, "a name was waited on");
+        if (outcome == "followed") {
+            QCOMPARE(int(read.status), int(FileContent::Ok));
+            QVERIFY(!fieldRead && written.landed() && fieldWritten.landed());
+            QVERIFY(QFileInfo(path).isSymLink());
+            QCOMPARE(readBytes(secret), FieldSettingsFile::content(1, 0, "x"));
+            return;
+        }
+        const auto status = outcome == "refused" ? FileContent::Refused : FileContent::NotAFile;
+        QCOMPARE(int(read.status), int(status));
+        QVERIFY(fieldRead && fieldRead->status == status);
+        const auto result = outcome == "refused" ? ReplaceResult::Refused : ReplaceResult::NotAFile;
+        QCOMPARE(QList<int>({int(written.result), int(fieldWritten.result)}), QList<int>(2, int(result)));
+        if (otherLogin) {
+            const QString why = link + " is a link made by nobody";
+            QCOMPARE(written.detail, why);
+            QCOMPARE(read.detail, why);
+            QVERIFY(QFileInfo(link).isSymLink());
+        }
+        QCOMPARE(readBytes(secret), secretBytes);
+        QVERIFY(!QFile::exists(missing));
+        QCOMPARE(leftBeside(shared) + leftBeside(home), QStringList());
+    }
+
+    // Another login swaps its link in for the file after the name was looked at: what is opened
+    // must be what the name names then, so the link's target is never read, and a write that waited
+    // for the file meanwhile is refused.
+    void linkSwappedIn_data() {
+        columns<bool>("write");
+        row("reads while the name turns into the link and back", false);
+        row("a write that waited for the file meanwhile", true);
+    }
+
+    void linkSwappedIn() {
+        auto [write] = fetch<bool>("write");
+        if (!canPlayOtherLogin())
+            QSKIP("only root may give a link to another login");
+        const QString base = m_dir.filePath(QString::number(++m_case)), shared = base + "/shared";
+        QVERIFY(QDir().mkpath(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+        const QString secret = base + "/Private.dat", path = shared + "/Users.dat", spare = shared + "/x";
+        const B secretBytes = "[Secret]\r\nkey=private\r\n", ours = "[Sales]\r\nk=v\r\n";
+        QVERIFY(writeBytes(secret, secretBytes) && writeBytes(path, ours) && makeLink(secret, spare, true));
+        // The file and the link trade names in one step.
+        const auto swap = [&] {
+            return ::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                               QFile::encodeName(spare).constData(), RENAME_EXCHANGE) == 0;
+        };
+        if (!swap())
+            QSKIP("this file system cannot exchange two names");
+        QVERIFY(swap());
+        if (!write) {
+            std::atomic<bool> stop = false;
+            std::thread flipper([&] {
+                while (!stop) {
+                    swap();
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                }
+            });
+            QSet<B> read;
+            QElapsedTimer took;
+            took.start();
+            while (took.elapsed() < 300 || (!read.contains(ours) && took.elapsed() < 5000))
+                read << readFile(path, FieldSettingsFile::kMaxFileBytes).bytes;
+            stop = true;
+            flipper.join();
+            QVERIFY(!read.contains(secretBytes));
+            QVERIFY(read.contains(ours));
+            return;
+        }
+        // Held, as a writer on another machine holds it, until the write waits for it: then the
+        // link takes the file's name and the file is let go.
+        const int holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QCOMPARE(::flock(holder, LOCK_EX), 0);
+        struct SwapWhenWaiting : LockWaitHook {
+            std::function<void()> act;
+            void waitingStarted(const QString&) override { act(); }
+            bool cancelAsked() override { return false; }
+            void waitingEnded() override {}
+        } hook;
+        hook.act = [&] {
+            QVERIFY(swap());
+            ::close(holder);
+        };
+        LockWaitHook* const previous = setLockWaitHook(&hook);
+        const WriteResult written = IniLib::WriteKeyValueResult("Sales", "k", "w", path);
+        setLockWaitHook(previous);
+        QCOMPARE(int(written.result), int(ReplaceResult::Refused));
+        QCOMPARE(written.detail, path + " is a link made by nobody");
+        QVERIFY(QFileInfo(path).isSymLink());
+        QCOMPARE(readBytes(secret), secretBytes);
+        QCOMPARE(readBytes(spare), ours);
+    }
+
+    // Far larger than a settings file of its kind can be: refused from its size, never read.
+    void tooLargeRefusedFromItsSize_data() {
+        columns<QString, qint64>("file", "size");
+        row("users file of 1 GB, sparse", QString("Users.dat"), qint64(1) << 30);
+        row("users file just over 16 MB", QString("Users.dat"), (qint64(16) << 20) + 1);
+        row("field file just over 4 MB", QString("Sales28.dat"), (qint64(4) << 20) + 1);
+    }
+
+    void tooLargeRefusedFromItsSize() {
+        auto [name, size] = fetch<QString, qint64>("file", "size");
+        const QString path = m_dir.filePath(QString::number(++m_case) + name);
+        QVERIFY(writeBytes(path, "[Sales]\r\nk=v\r\n"));
+        QVERIFY(QFile::resize(path, size));
+        const bool users = name == "Users.dat";
+        std::optional<ReadProblem> problem;
+        WriteResult written;
+        if (users) {
+            const IniLib::Loaded read = IniLib::Load(path);
+            problem = ReadProblem{path, read.status, read.detail, read.size};
+            written = IniLib::WriteKeyValueResult("Sales", "k", "w", path);
+        } else {
+            FieldSettingsFile::FieldSettings field;
+            problem = FieldSettingsFile::read(path, field);
+            written = FieldSettingsFile::write(path, 1, 0, "");
+        }
+        QVERIFY(problem && problem->status == FileContent::TooLarge);
+        QCOMPARE(problem->size, size);
+        QCOMPARE(problemText(*problem), path + " is " + QLocale(QLocale::English).toString(size) +
+                                            " bytes, too large for a settings file");
+        QCOMPARE(int(written.result), int(ReplaceResult::TooLarge));
+        QCOMPARE(QFileInfo(path).size(), size);
     }
 
     void fullDiskFailsAtOnce() {
