@@ -105,7 +105,7 @@ private Q_SLOTS:
     void keysAfterAPick() {
         auto [list, key, rightsAfter, state] =
             test::fetch<QString, QString, QString, QString>("list", "key", "rights", "state");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n");
+        EditorWindow w(test::kRights);
         w.select("Fax");
         activate(w);
         QTreeWidget* view = list == "field" ? w.c().lvwSpecialUsers : w.c().lvwUsers;
@@ -117,8 +117,7 @@ private Q_SLOTS:
         QCOMPARE(EditorWindow::rights(view), rightsAfter);
         QCOMPARE(w.state(), state);
         QCOMPARE(QApplication::focusWidget(), view);
-        QCOMPARE(test::readBytes(w.usersPath()),
-                 B("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n"));
+        QCOMPARE(test::readBytes(w.usersPath()), test::kRights);
     }
 
     // "Hide Field Settings" and "Show Field Settings" hide the chooser; hiding the panel stores the

@@ -15,6 +15,7 @@
 
 using namespace qm;
 using test::EditorWindow;
+using test::kRights;
 using B = QByteArray;
 
 namespace {
@@ -30,8 +31,6 @@ QString prompt(const QString& field) {
     return "Do you want to save changes made to the '" + field + "' field settings?|4|Quillmark";
 }
 
-// Global: user 1 Full, user 2 Initialize, user 3 None. Fax (31) has rights of its own.
-const B kRights = "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n";
 const B kOld = "[Contacts]\r\nGlobal=old\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0003}\r\n";
 
 QString panel(const EditorWindow& w) {
@@ -232,8 +231,7 @@ private Q_SLOTS:
                 w.c().optUsers[0]->click(); // the global rights are copied in
                 QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), "Full,None,None");
             } else {
-                w.openChooser(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt());
-                w.pick(p.section(':', 1));
+                w.give(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt(), p.section(':', 1));
             }
         }
         QCOMPARE(w.state(), picks == QStringList{"global"} ? "0,save" : "1,save,chooser");
@@ -392,8 +390,7 @@ private Q_SLOTS:
                                                                     "writes");
         EditorWindow w(kOld);
         w.select("Fax");
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         if (action.contains("changed")) {
             w.c().rtfData->setPlainText("Red");
             w.t.messageBox.answerNext(vbNo);
@@ -439,8 +436,7 @@ private Q_SLOTS:
             w.c().optUsers[0]->click();
         if (action.contains("pick")) {
             list->scrollToItem(list->topLevelItem(49));
-            w.openChooser(list, 49);
-            w.pick("Full");
+            w.give(list, 49, "Full");
         }
         if (action.contains("save"))
             w.c().cmdSave->click();
@@ -472,8 +468,7 @@ private Q_SLOTS:
         const bool save = action == "save";
         QTreeWidget* list = save ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         list->scrollToItem(list->topLevelItem(14));
-        w.openChooser(list, 14);
-        w.pick("Full");
+        w.give(list, 14, "Full");
         w.t.messageBox.answerNext(answer);
         (save ? w.c().cmdSave : w.c().cmdClose)->click();
         QCOMPARE(
@@ -507,8 +502,7 @@ private Q_SLOTS:
         QtMessageBox realBoxes;
         EditorWindow w(kOld, &realBoxes);
         w.select("Fax");
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         w.c().rtfData->setPlainText("Red");
         auto* act = static_cast<test::FakeActEvent*>(w.form->ActEvent1());
         const auto raise = [&] { databaseClose ? act->raiseDatabaseClose() : act->raiseUserWantsToClose(); };
