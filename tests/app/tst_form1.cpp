@@ -105,7 +105,7 @@ private Q_SLOTS:
     }
 
     void refusedStart() {
-        auto [situation, box] = test::fetch<QString, QString>("situation", "box");
+        auto [situation, box] = test::fetch<QString, QString>();
         test::TestServices t;
         standardAct(t.actState);
         t.instance.another = situation == "another";
@@ -135,7 +135,7 @@ private Q_SLOTS:
     }
 
     void exitStatus() {
-        auto [situation, status] = test::fetch<QString, int>("situation", "status");
+        auto [situation, status] = test::fetch<QString, int>();
         test::TestServices t;
         standardAct(t.actState);
         t.actState.addUsers(20);
@@ -254,8 +254,7 @@ private Q_SLOTS:
 
     void startUpSteps() {
         auto [stored, currentField, failing, reports, selected] =
-            test::fetch<QString, int, QString, QStringList, QString>("stored", "currentField", "failing",
-                                                                     "reports", "selected");
+            test::fetch<QString, int, QString, QStringList, QString>();
         test::TestServices t;
         standardAct(t.actState);
         t.actState.currentFieldId = currentField;

@@ -51,7 +51,7 @@ private Q_SLOTS:
     }
 
     void helpItems() {
-        auto [item, document] = test::fetch<QString, QString>("item", "document");
+        auto [item, document] = test::fetch<QString, QString>();
         test::TestServices t;
         Form1 form(t.services);
         form.findChild<QAction*>(item)->trigger();
@@ -71,8 +71,7 @@ private Q_SLOTS:
 
     // The real shell: a missing manual opens nothing, and the tool shows nothing.
     void documentsThroughTheDesktop() {
-        auto [item, manualThere, opened] =
-            test::fetch<QString, bool, QString>("item", "manualThere", "opened");
+        auto [item, manualThere, opened] = test::fetch<QString, bool, QString>();
         QTemporaryDir folder;
         if (manualThere)
             QVERIFY(test::writeBytes(folder.filePath("QLM_User_Manual.pdf"), "%PDF-1.4\n"));
@@ -101,8 +100,7 @@ private Q_SLOTS:
     }
 
     void about() {
-        auto [major, minor, revision, key, line] =
-            test::fetch<int, int, int, int, QString>("major", "minor", "revision", "key", "line");
+        auto [major, minor, revision, key, line] = test::fetch<int, int, int, int, QString>();
         test::TestServices t;
         t.app.ver = {major, minor, revision};
         Form1 form(t.services);
@@ -145,7 +143,7 @@ private Q_SLOTS:
     }
 
     void versionResource() {
-        auto [bytes, version] = test::fetch<QByteArray, QString>("bytes", "version");
+        auto [bytes, version] = test::fetch<QByteArray, QString>();
         QTemporaryDir folder;
         const QString path = folder.filePath("program");
         if (!bytes.isNull())
@@ -193,7 +191,7 @@ private Q_SLOTS:
 
     // Both icon files are the window icon's image at their size.
     void iconFiles() {
-        auto [file, size] = test::fetch<QString, int>("file", "size");
+        auto [file, size] = test::fetch<QString, int>();
         const QImage shipped(QM_BIN_DIR "/" + file, "ico");
         QCOMPARE(shipped.size(), QSize(size, size));
         QCOMPARE(shipped.convertToFormat(QImage::Format_ARGB32), renderSvgIcon(kAppIconSvg, size));

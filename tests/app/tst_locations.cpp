@@ -34,7 +34,7 @@ private Q_SLOTS:
     }
 
     void pathParts() {
-        auto [path, dir, name] = test::fetch<QString, QString, QString>("path", "dir", "name");
+        auto [path, dir, name] = test::fetch<QString, QString, QString>();
         test::TestServices t;
         frmLocations dialog(t.services, nullptr);
         QCOMPARE(dialog.GetDir(path, '\\') + "|" + dialog.GetName(path, '\\'), dir + "|" + name);
@@ -68,8 +68,7 @@ private Q_SLOTS:
     }
 
     void okStoresCancelDoesNot() {
-        auto [button, storedList, writes, after] =
-            test::fetch<QString, QString, QStringList, QString>("button", "storedList", "writes", "after");
+        auto [button, storedList, writes, after] = test::fetch<QString, QString, QStringList, QString>();
         test::TestServices t;
         t.settings.values = {{"UsersPath", " /old/U.dat"}}; // shown as stored, blanks included
         if (!storedList.isNull())
@@ -108,8 +107,7 @@ private Q_SLOTS:
 
     void browse() {
         auto [button, current, answer, result, request] =
-            test::fetch<QString, QString, QString, QString, QString>("button", "current", "answer", "result",
-                                                                     "request");
+            test::fetch<QString, QString, QString, QString, QString>();
         test::TestServices t;
         QWidget mainWindow;
         mainWindow.setObjectName("Form1");
@@ -147,7 +145,7 @@ private Q_SLOTS:
     }
 
     void questionsDefaultToYes() {
-        auto [style] = test::fetch<int>("style");
+        auto [style] = test::fetch<int>();
         QString defaultButton;
         test::WhenOpen<QMessageBox> opened([&](QMessageBox* box) {
             defaultButton = box->defaultButton() ? box->defaultButton()->text() : "";

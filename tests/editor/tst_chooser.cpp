@@ -51,7 +51,7 @@ private Q_SLOTS:
     }
 
     void pickLandsOnTheCoveredRow() {
-        auto [list, atEnd, move] = test::fetch<QString, bool, QString>("list", "atEnd", "move");
+        auto [list, atEnd, move] = test::fetch<QString, bool, QString>();
         // Nobody holds Initialize: globally users 1 and 4 hold Full, on Fax user 3.
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}{ID-0004}\r\n31F={ID-0003}\r\n", nullptr, 12);
         w.select("Fax");
@@ -103,8 +103,7 @@ private Q_SLOTS:
     }
 
     void keysAfterAPick() {
-        auto [list, key, rightsAfter, state] =
-            test::fetch<QString, QString, QString, QString>("list", "key", "rights", "state");
+        auto [list, key, rightsAfter, state] = test::fetch<QString, QString, QString, QString>();
         EditorWindow w(test::kRights);
         w.select("Fax");
         activate(w);

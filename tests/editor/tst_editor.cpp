@@ -100,8 +100,7 @@ private Q_SLOTS:
 
     void fieldSwitch() {
         auto [answer, failure, shown, phoneFile, reports] =
-            test::fetch<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile",
-                                                               "reports");
+            test::fetch<int, QString, QString, B, QStringList>();
         EditorWindow w;
         if (failure == "no folder")
             w.form->ListPath = w.dir.filePath("gone");
@@ -142,7 +141,7 @@ private Q_SLOTS:
 
     void loading() {
         auto [file, keys, panelAfter, rightsAfter, reports] =
-            test::fetch<B, B, QString, QString, QStringList>("file", "keys", "panel", "rights", "reports");
+            test::fetch<B, B, QString, QString, QStringList>();
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0002}\r\n" + keys);
         if (!file.isNull())
             QVERIFY(test::writeBytes(w.fieldPath(31), file));
@@ -189,7 +188,7 @@ private Q_SLOTS:
     }
 
     void edits() {
-        auto [edit, state, panelAfter] = test::fetch<QString, QString, QString>("edit", "state", "panel");
+        auto [edit, state, panelAfter] = test::fetch<QString, QString, QString>();
         EditorWindow w(kRights);
         QVERIFY(test::writeBytes(w.fieldPath(28), "OnlyFromDropdown=1\r\nAllowEditing=1\r\nRed\r\n"));
         w.select("Phone");
@@ -221,7 +220,7 @@ private Q_SLOTS:
     }
 
     void saveRights() {
-        auto [picks, users] = test::fetch<QStringList, B>("picks", "users");
+        auto [picks, users] = test::fetch<QStringList, B>();
         EditorWindow w(
             "[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n31F={ID-0002}\r\n31I={ID-0001}\r\n"
             "31=old\r\n");
@@ -260,8 +259,7 @@ private Q_SLOTS:
 
     void picks() {
         auto [field, list, row, pick, rightsAfter, state] =
-            test::fetch<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick",
-                                                                          "rights", "state");
+            test::fetch<QString, QString, int, QString, QString, QString>();
         EditorWindow w(kRights);
         w.select(field);
         w.openChooser(listNamed(w, list), row);
@@ -292,8 +290,7 @@ private Q_SLOTS:
     }
 
     void chooser() {
-        auto [list, row, at, fieldSelected, shown] =
-            test::fetch<QString, int, QString, bool, bool>("list", "row", "at", "fieldSelected", "shown");
+        auto [list, row, at, fieldSelected, shown] = test::fetch<QString, int, QString, bool, bool>();
         EditorWindow w(kRights);
         if (fieldSelected)
             w.select("Phone");
@@ -341,8 +338,7 @@ private Q_SLOTS:
     }
 
     void keyboard() {
-        auto [list, keys, rightsAfter, state] =
-            test::fetch<QString, QStringList, QString, QString>("list", "keys", "rights", "state");
+        auto [list, keys, rightsAfter, state] = test::fetch<QString, QStringList, QString, QString>();
         EditorWindow w(kRights);
         w.select("Phone");
         QTreeWidget* view = listNamed(w, list);
@@ -386,8 +382,7 @@ private Q_SLOTS:
 
     void closing() {
         auto [action, reports, users, closed, writes] =
-            test::fetch<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed",
-                                                                    "writes");
+            test::fetch<QString, QStringList, B, bool, QStringList>();
         EditorWindow w(kOld);
         w.select("Fax");
         w.give(w.c().lvwUsers, 1, "Full");
@@ -426,7 +421,7 @@ private Q_SLOTS:
     }
 
     void noCallsPerUser() {
-        auto [action, calls, users] = test::fetch<QString, QStringList, B>("action", "calls", "users");
+        auto [action, calls, users] = test::fetch<QString, QStringList, B>();
         EditorWindow w(kRights, nullptr, 50);
         QCOMPARE(w.c().lvwUsers->topLevelItemCount(), 50);
         w.t.actState.calls.clear();
@@ -457,7 +452,7 @@ private Q_SLOTS:
     }
 
     void cutWarning() {
-        auto [action, answer, written] = test::fetch<QString, int, bool>("action", "answer", "written");
+        auto [action, answer, written] = test::fetch<QString, int, bool>();
         QString fourteen; // 14 IDs of 9 characters: 126, all that a read returns
         for (int i = 1; i <= 14; ++i)
             fourteen += QString("{ID-%1}").arg(i, 4, 10, QChar('0'));
@@ -498,7 +493,7 @@ private Q_SLOTS:
     }
 
     void actEvents() {
-        auto [databaseClose, dialog] = test::fetch<bool, QString>("databaseClose", "dialog");
+        auto [databaseClose, dialog] = test::fetch<bool, QString>();
         QtMessageBox realBoxes;
         EditorWindow w(kOld, &realBoxes);
         w.select("Fax");

@@ -26,8 +26,7 @@ private Q_SLOTS:
     }
 
     void typeAhead() {
-        auto [list, keys, current, chooser] =
-            test::fetch<QString, QStringList, QString, bool>("list", "keys", "current", "chooser");
+        auto [list, keys, current, chooser] = test::fetch<QString, QStringList, QString, bool>();
         EditorWindow w({}, nullptr, 12);
         w.select("Phone");
         QTreeWidget* view = list == "users" ? w.c().lvwUsers : w.c().lvwSpecialUsers;

@@ -158,7 +158,7 @@ private Q_SLOTS:
     }
 
     void actGoesDuringAQuestion() {
-        auto [question, quits] = test::fetch<QString, bool>("question", "quits");
+        auto [question, quits] = test::fetch<QString, bool>();
         QVERIFY(test::writeBytes(path("Users.dat"), "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\n"));
         const act::standin::SessionStore session(path("act"));
         AnsweredAfterClose box;

@@ -62,7 +62,7 @@ private Q_SLOTS:
     }
 
     void closeAfterAnothersClose() {
-        auto [mine, after, boxes] = fetch<QString, B, QStringList>("mine", "after", "boxes");
+        auto [mine, after, boxes] = fetch<QString, B, QStringList>();
         b->give(b->c().lvwUsers, 0, "None");
         click(b->c().cmdClose);
         QCOMPARE(readBytes(a->usersPath()), B("[Contacts]\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n"));

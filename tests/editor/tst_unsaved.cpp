@@ -240,8 +240,7 @@ private Q_SLOTS:
     }
 
     void unreadableUsersFile() {
-        auto [cause, changed, answer, closed, after] =
-            test::fetch<QString, bool, int, bool, B>("cause", "changed", "answer", "closed", "after");
+        auto [cause, changed, answer, closed, after] = test::fetch<QString, bool, int, bool, B>();
         std::unique_ptr<HeldFile> held;
         EditorWindow w(cause == "locked" ? kRights : B(), nullptr, 3, [&](EditorWindow& e) {
             if (cause == "locked")

@@ -128,8 +128,7 @@ private Q_SLOTS:
     }
 
     void load() {
-        auto [places, failing, checked, sent] =
-            test::fetch<QString, QString, QString, QStringList>("installed", "failing", "checked", "sent");
+        auto [places, failing, checked, sent] = test::fetch<QString, QString, QString, QStringList>();
         test::TestServices t;
         install(t.actState, places);
         t.actState.failing.insert(failing);
@@ -169,8 +168,7 @@ private Q_SLOTS:
 
     void click() {
         auto [control, places, failing, sent, after, failure] =
-            test::fetch<QString, QString, QString, QStringList, QString, QString>(
-                "control", "installed", "failing", "sent", "after", "report");
+            test::fetch<QString, QString, QString, QStringList, QString, QString>();
         test::TestServices t;
         install(t.actState, places);
         t.actState.failing.insert(failing);
@@ -214,8 +212,7 @@ private Q_SLOTS:
 
     void registration() {
         auto [folder, exe, separator, refusal, command, boxes] =
-            test::fetch<QString, QString, QChar, int, QString, QStringList>("folder", "exe", "separator",
-                                                                            "refusal", "command", "boxes");
+            test::fetch<QString, QString, QChar, int, QString, QStringList>();
         test::TestServices t;
         t.app.folder = folder;
         t.app.exe = exe;
@@ -264,8 +261,7 @@ private Q_SLOTS:
 
     void close() {
         auto [script, key, answer, boxes, restart, after] =
-            test::fetch<QStringList, QString, int, QStringList, bool, QString>(
-                "script", "key", "answer", "boxes", "restart", "installed");
+            test::fetch<QStringList, QString, int, QStringList, bool, QString>();
         test::TestServices t;
         t.actState.registered.insert(kAppTitle);
         MainWindowDouble main;

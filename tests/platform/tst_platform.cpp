@@ -37,7 +37,7 @@ private Q_SLOTS:
     }
 
     void errorTrap() {
-        auto [number, isSub, report] = test::fetch<int, bool, QString>("number", "isSub", "report");
+        auto [number, isSub, report] = test::fetch<int, bool, QString>();
         test::FakeMessageBox box;
         ErrorTrap trap(box, {"Form1", isSub ? ProcKind::Sub : ProcKind::Function, "Form_Load"});
         bool ended = true;
@@ -76,8 +76,7 @@ private Q_SLOTS:
     }
 
     void conversions() {
-        auto [kind, text, expected, error] =
-            test::fetch<QString, QString, double, int>("kind", "text", "expected", "error");
+        auto [kind, text, expected, error] = test::fetch<QString, QString, double, int>();
         double got = 0;
         QCOMPARE(test::errorOf([&] {
                      got = kind == "CInt"    ? double(vb::CInt(text))
@@ -131,7 +130,7 @@ private Q_SLOTS:
     }
 
     void lockWithoutRuntimeFolder() {
-        auto [taken] = test::fetch<bool>("taken");
+        auto [taken] = test::fetch<bool>();
         if (taken && !test::canPlayOtherLogin())
             QSKIP("only root can give a folder to another login");
         QTemporaryDir dir;
@@ -241,7 +240,7 @@ private Q_SLOTS:
     }
 
     void startupProgress() {
-        auto [script, display] = test::fetch<QString, QString>("script", "display");
+        auto [script, display] = test::fetch<QString, QString>();
         struct Display : ProgressDisplay {
             QStringList log;
             void show() override { log << "show"; }

@@ -14,12 +14,21 @@
 #include <functional>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace qm::test {
 
+// The names of the columns that columns() made last: those of the rows being run, since a data
+// function runs just before the rows of its test.
+inline QList<QByteArray>& columnNames() {
+    static QList<QByteArray> names;
+    return names;
+}
+
 // The columns of a data table: columns<int, QString>("count", "name").
 template <typename... T, typename... N> void columns(const N&... names) {
+    columnNames() = {QByteArray(names)...};
     (QTest::addColumn<T>(names), ...);
 }
 
@@ -28,9 +37,19 @@ template <typename... V> void row(const char* name, const V&... values) {
     (QTest::newRow(name) << ... << values);
 }
 
-// The current row's values of the named columns: auto [count, name] = fetch<int, QString>("count", "name").
+template <typename... T, std::size_t... I> std::tuple<T...> fetchColumns(std::index_sequence<I...>) {
+    if (columnNames().size() != qsizetype(sizeof...(T)))
+        qFatal("fetch() asks for %d columns of %lld", int(sizeof...(T)), qlonglong(columnNames().size()));
+    return {*static_cast<T*>(QTest::qData(columnNames().at(I).constData(), qMetaTypeId<T>()))...};
+}
+
+// The current row's values of the named columns: auto [count, name] = fetch<int, QString>("count", "name");
+// with no names, of the columns that columns() made, in their order: fetch<int, QString>().
 template <typename... T, typename... N> std::tuple<T...> fetch(const N&... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+    if constexpr (sizeof...(N) == 0)
+        return fetchColumns<T...>(std::index_sequence_for<T...>{});
+    else
+        return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
 }
 
 // The error number a call raises; 0 when it raises none.
