@@ -25,13 +25,6 @@ void standardAct(test::FakeActState& s) {
     s.addUsers(3);
 }
 
-QString report(int number, const QString& description, const QString& where) {
-    return QString("Error %1: '%2'\rin %3\r\rPlease contact support@quillmark.app with this error message.|0|"
-                   "Quillmark error")
-        .arg(number)
-        .arg(description, where);
-}
-
 // The start-up's progress window, where the person does `action` as soon as it shows: presses
 // "Cancel", "Escape", or the "close box".
 struct ImpatientPerson : ProgressDisplay {
@@ -235,20 +228,20 @@ private Q_SLOTS:
         row("last field is case-sensitive", "LastField=fax", 0, "", QStringList{}, "");
         // A bad stored value ends Form_Load: not expanded, no field selected.
         row("Top not a number", "Expanded=True,Top=twelve", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
         row("Expanded not a boolean", "Expanded=twelve", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
         row("Top not a finite number", "Expanded=True,Top=nan", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
         row("Expanded not a finite number", "Expanded=nan", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
         row("current field beyond 16 bits", "LastField=Fax", 40000, "",
-            QStringList{report(6, "Overflow", "Form1: Sub Form_Load - Line # 6")}, "");
+            QStringList{test::errorBox(6, "Overflow", "Form1: Sub Form_Load - Line # 6")}, "");
         // The window opens empty when the ACT! objects cannot all be made.
         row("Contact fails", "", 31, "Contact",
-            QStringList{report(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
-                        report(91, "Object variable or With block variable not set",
-                               "Form1: Sub Form_Load - Line # 4")},
+            QStringList{test::errorBox(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
+                        test::errorBox(91, "Object variable or With block variable not set",
+                                       "Form1: Sub Form_Load - Line # 4")},
             "");
     }
 

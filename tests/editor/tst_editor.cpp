@@ -20,13 +20,6 @@ using B = QByteArray;
 
 namespace {
 
-QString report(int number, const QString& description, const QString& where) {
-    return QString("Error %1: '%2'\rin Form1: Sub %3\r\rPlease contact support@quillmark.app with this "
-                   "error message.|0|Quillmark error")
-        .arg(number)
-        .arg(description, where);
-}
-
 QString prompt(const QString& field) {
     return "Do you want to save changes made to the '" + field + "' field settings?|4|Quillmark";
 }
@@ -136,7 +129,8 @@ private Q_SLOTS:
         row("keys of blanks follow the global rights", B("OnlyFromDropdown=0\r\nAllowEditing=1\r\n"),
             B("31I=  \r\n"), "0|1|", "0:Full,Initialize,None", QStringList{});
         row("a bad flag stops the load", B("OnlyFromDropdown=1\r\nAllowEditing=x\r\nRed\r\n"), B(), "1|0|",
-            "1:None,Full,None", QStringList{report(13, "Type mismatch", "cboFields_Click - Line # 6")});
+            "1:None,Full,None",
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub cboFields_Click - Line # 6")});
     }
 
     void loading() {
@@ -376,8 +370,8 @@ private Q_SLOTS:
         row("Cancel stores only the window", "cancel", QStringList{}, kOld, true, window);
         row("the close box likewise", "close box", QStringList{}, kOld, true, window);
         row("global rights that cannot be collected keep the window open", "close, bad code",
-            QStringList{report(9, "Subscript out of range", "Write_Users - Line # 2")}, kOld, false,
-            QStringList{});
+            QStringList{test::errorBox(9, "Subscript out of range", "Form1: Sub Write_Users - Line # 2")},
+            kOld, false, QStringList{});
     }
 
     void closing() {

@@ -52,6 +52,14 @@ template <typename... T, typename... N> std::tuple<T...> fetch(const N&... names
         return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
 }
 
+// The common error report's box: errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16").
+inline QString errorBox(int number, const QString& description, const QString& where) {
+    return QString("Error %1: '%2'\rin %3\r\rPlease contact support@quillmark.app with this error message.|0|"
+                   "Quillmark error")
+        .arg(number)
+        .arg(description, where);
+}
+
 // The error number a call raises; 0 when it raises none.
 inline int errorOf(const std::function<void()>& call) {
     try {
