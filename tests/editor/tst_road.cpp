@@ -19,18 +19,6 @@
 using namespace qm;
 using B = QByteArray;
 
-// The shell's requests, recorded and carried out.
-struct RecordedShell : Shell {
-    Shell& real;
-    test::RecordingShell record;
-    explicit RecordedShell(Shell& shell)
-        : real(shell) {}
-    void open(const QString& document, const QString& folder, int showMode, QObject* owner) override {
-        record.open(document, folder, showMode, owner);
-        real.open(document, folder, showMode, owner);
-    }
-};
-
 // A question left open until ACT! has gone away and closed the window, answered Yes only then (a
 // person pressing Yes as the window vanishes). Every box is recorded.
 struct AnsweredAfterClose : MessageBox {
@@ -199,7 +187,7 @@ private Q_SLOTS:
     void restartOfAct() {
         DesktopShell desktop(ACT_STANDIN_PATH,
                              act::standin::isDatabaseFile); // opens the database file with the ACT! stand-in
-        RecordedShell shell(desktop);
+        test::RecordingShell shell(&desktop);
         const std::unique_ptr<Form1> form = start(shell);
         QVERIFY(form);
         const act::standin::SessionStore session(path("act"));
@@ -221,10 +209,7 @@ private Q_SLOTS:
                                  15000);
         QCOMPARE(session.load().database, before.database);
         QCOMPARE(session.load().toolbar[0], QStringList({"Quillmark"}));
-        const test::ShellRequest& open = shell.record.requests.at(0);
-        QCOMPARE(
-            QStringList({open.document, open.workingFolder, open.ownerName, QString::number(open.showMode)}),
-            QStringList({before.database, t.app.folder, "Form1", "5"}));
+        QCOMPARE(shell.requests, QStringList{before.database + "|" + t.app.folder + "|Form1|5"});
         // The tool ends at the second tick of its timer, not before.
         QTimer* tmr1 = form->controls().tmr1;
         QVERIFY(tmr1->isActive() && tmr1->interval() == 1000);

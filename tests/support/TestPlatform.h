@@ -143,17 +143,21 @@ public:
     QStringList writes; // keys in the order written
 };
 
-struct ShellRequest {
-    QString document, workingFolder, ownerName; // ownerName: objectName() of the owner
-    int showMode = 0;
-};
-
+// Records each request as "document|working folder|owner's objectName()|show mode", and hands it
+// on to `then` when one is given.
 class RecordingShell : public Shell {
 public:
+    explicit RecordingShell(Shell* then = nullptr)
+        : m_then(then) {}
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override {
-        requests.push_back({document, workingFolder, nameOf(owner), showMode});
+        requests << QStringList{document, workingFolder, nameOf(owner), QString::number(showMode)}.join('|');
+        if (m_then)
+            m_then->open(document, workingFolder, showMode, owner);
     }
-    std::vector<ShellRequest> requests;
+    QStringList requests;
+
+private:
+    Shell* m_then;
 };
 
 class FakeInstanceGuard : public InstanceGuard {
