@@ -187,14 +187,10 @@ public:
         asked = 0;
     }
     bool cancelPressed() override { return cancelAfter >= 0 && ++asked > cancelAfter; }
-    void end() override {
-        --open;
-        ++ended;
-    }
+    void end() override { --open; }
 
     QStringList files; // the file of each wait, in order
     int open = 0;      // waits begun and not ended
-    int ended = 0;
     int asked = 0;
     int cancelAfter = -1;
 };
@@ -205,15 +201,11 @@ public:
     std::vector<int> codes;
 };
 
-struct OpenFileRequest {
-    QString initialFolder, initialName, filter;
-};
-
 class ScriptedFileDialogs : public FileDialogs {
 public:
     std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
                                     const QString& filter) override {
-        fileRequests.push_back({initialFolder, initialName, filter});
+        fileRequests << initialFolder + '|' + initialName + '|' + filter;
         ownerNames << nameOf(owner);
         return nextAnswer(fileAnswers, std::optional<QString>());
     }
@@ -234,7 +226,7 @@ public:
     std::deque<std::optional<QString>> folderAnswers;
     std::deque<std::optional<QString>> saveAnswers;
     QStringList saveRequests; // "initialPath|filter"
-    std::vector<OpenFileRequest> fileRequests;
+    QStringList fileRequests; // "initialFolder|initialName|filter"
     QStringList ownerNames;
 };
 
