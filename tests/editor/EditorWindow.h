@@ -31,6 +31,12 @@ struct WindowDriver {
 
     const Form1Controls& c() const { return form->controls(); }
 
+    // The window made the active one, so that keys reach it.
+    bool activate() const {
+        QApplication::setActiveWindow(form);
+        return QTest::qWaitForWindowActive(form);
+    }
+
     void select(const QString& field) const {
         const int index = c().cboFields->findText(field);
         c().cboFields->setCurrentIndex(index);

@@ -23,11 +23,6 @@ QString valueIn(const B& file, const QString& key) {
     return {};
 }
 
-void activate(const EditorWindow& w) {
-    QApplication::setActiveWindow(w.form);
-    QVERIFY(QTest::qWaitForWindowActive(w.form));
-}
-
 } // namespace
 
 class TestChooser : public QObject {
@@ -55,7 +50,7 @@ private Q_SLOTS:
         // Nobody holds Initialize: globally users 1 and 4 hold Full, on Fax user 3.
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}{ID-0004}\r\n31F={ID-0003}\r\n", nullptr, 12);
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         const bool field = list == "field";
         QTreeWidget* view = field ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         QComboBox* chooser = w.c().cboFloating;
@@ -106,7 +101,7 @@ private Q_SLOTS:
         auto [list, key, rightsAfter, state] = test::fetch<QString, QString, QString, QString>();
         EditorWindow w(test::kRights);
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         QTreeWidget* view = list == "field" ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         test::clickCell(view, 1, 1);
         QVERIFY(test::pickEntry(w.c().cboFloating, "Full"));
@@ -124,7 +119,7 @@ private Q_SLOTS:
     void panelButton() {
         EditorWindow w;
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         QPushButton* button = w.c().cmdFieldSettings;
         for (const QString caption : {"Hide Field Settings", "Show Field Settings"}) {
             test::clickCell(w.c().lvwUsers, 1, 1);
@@ -144,7 +139,7 @@ private Q_SLOTS:
     // and "Use Global Settings" do.
     void optionButtonsOnceAFieldIsChosen() {
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
-        activate(w);
+        QVERIFY(w.activate());
         const auto clickOption = [&](int i) {
             test::click(w.c().optUsers[i], test::indicatorOf(w.c().optUsers[i]).center());
         };

@@ -339,8 +339,7 @@ private Q_SLOTS:
         w.openChooser(view, 1); // where the mouse puts the chooser
         const QRect byMouse = chooserRect(w);
         w.c().cboFloating->hide();
-        QApplication::setActiveWindow(w.form);
-        QVERIFY(QTest::qWaitForWindowActive(w.form));
+        QVERIFY(w.activate());
         view->setFocus();
         for (const QString& key : keys) {
             if (key == "click")

@@ -30,8 +30,7 @@ private Q_SLOTS:
         EditorWindow w({}, nullptr, 12);
         w.select("Phone");
         QTreeWidget* view = list == "users" ? w.c().lvwUsers : w.c().lvwSpecialUsers;
-        QApplication::setActiveWindow(w.form);
-        QVERIFY(QTest::qWaitForWindowActive(w.form));
+        QVERIFY(w.activate());
         test::clickCell(view, 0, 0); // the first user's name: the list takes the keys
         QVERIFY(view->hasFocus() && !w.c().cboFloating->isVisible());
         for (const QString& key : keys) {
