@@ -226,17 +226,16 @@ private Q_SLOTS:
         row("the user's field", "LastField=Fax", 40, "", QStringList{}, "Status");
         row("unprotected field: the last field", "LastField=Fax", 5, "", QStringList{}, "Fax");
         row("last field is case-sensitive", "LastField=fax", 0, "", QStringList{}, "");
-        // A bad stored value ends Form_Load: not expanded, no field selected.
-        row("Top not a number", "Expanded=True,Top=twelve", 31, "",
-            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
-        row("Expanded not a boolean", "Expanded=twelve", 31, "",
-            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
-        row("Top not a finite number", "Expanded=True,Top=nan", 31, "",
-            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
-        row("Expanded not a finite number", "Expanded=nan", 31, "",
-            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
-        row("current field beyond 16 bits", "LastField=Fax", 40000, "",
-            QStringList{test::errorBox(6, "Overflow", "Form1: Sub Form_Load - Line # 6")}, "");
+        // A bad stored value ends Form_Load at its line: not expanded, no field selected.
+        const auto load = [](int number, const char* description, int line) {
+            return QStringList{
+                test::errorBox(number, description, QString("Form1: Sub Form_Load - Line # %1").arg(line))};
+        };
+        row("Top not a number", "Expanded=True,Top=twelve", 31, "", load(13, "Type mismatch", 16), "");
+        row("Expanded not a boolean", "Expanded=twelve", 31, "", load(13, "Type mismatch", 18), "");
+        row("Top not a finite number", "Expanded=True,Top=nan", 31, "", load(13, "Type mismatch", 16), "");
+        row("Expanded not a finite number", "Expanded=nan", 31, "", load(13, "Type mismatch", 18), "");
+        row("current field beyond 16 bits", "LastField=Fax", 40000, "", load(6, "Overflow", 6), "");
         // The window opens empty when the ACT! objects cannot all be made.
         row("Contact fails", "", 31, "Contact",
             QStringList{test::errorBox(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
