@@ -28,17 +28,6 @@ using namespace qm::com;
 
 namespace {
 
-std::string utf8(const std::wstring& w) {
-    if (w.empty()) {
-        return {};
-    }
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 int status() {
     const Dispatch app = Dispatch::create(L"ACTOLE.APPOBJECT");
     const Dispatch db = Dispatch::create(L"ACTOLE.DATABASE");

@@ -5,7 +5,7 @@
 //     fakeact-server /RegServer      register (in HKEY_CLASSES_ROOT)
 //     fakeact-server /UnregServer    remove the registration
 //     fakeact-server -Embedding      started by COM to serve the objects
-//     fakeact-server /Demo           a running ACT! on the demo database (FakeDemo.h): serves
+//     fakeact-server /Demo           a running ACT! on the stand-in's demo database: serves
 //                                    until ActFake.Control's Die, also while no client holds
 //                                    an object, as ACT! runs whether anyone automates it or not
 

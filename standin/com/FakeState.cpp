@@ -47,8 +47,20 @@ void State::loadDemo() {
     for (const demo::DemoUser& u : demo::kUsers) {
         users.push_back({u.name, u.security, u.access, u.uniqueId});
     }
-    currentUser = demo::kCurrentUser;
-    currentField = demo::kCurrentField;
+    // As ACT! opens it: the first administrator is the current user, standing in the first
+    // protected field.
+    for (std::size_t i = 0; i < users.size(); ++i) {
+        if (users[i].security == 5) {
+            currentUser = static_cast<std::int32_t>(i) + 1;
+            break;
+        }
+    }
+    for (const Slot& s : slots) {
+        if (s.id != -1 && s.entryRule == 3) {
+            currentField = s.id;
+            break;
+        }
+    }
 }
 
 std::int32_t State::fieldCount() const {

@@ -57,7 +57,7 @@ struct State {
     // `count` users instead: "User 1", ... with the unique IDs "{0B1C-0001}", ... (at least four
     // digits), security 1, access "|S|".
     void setUsers(std::int32_t count);
-    // The demo database (FakeDemo.h) open, as the ACT! stand-in opens its own.
+    // The stand-in's demo database (FakeDemo.h, made from standin/demo.sql) open, as the stand-in opens it.
     void loadDemo();
     std::int32_t fieldCount() const;
 };

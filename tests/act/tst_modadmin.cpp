@@ -43,8 +43,7 @@ private Q_SLOTS:
     }
 
     void genericName() {
-        auto [forms, path, expected, reported] =
-            test::fetch<QString, QString, QString, bool>("forms", "path", "expected", "reported");
+        auto [forms, path, expected, reported] = test::fetch<QString, QString, QString, bool>();
         for (const QChar separator : {QChar('\\'), QChar('/')}) {
             const bool posix = separator == '/';
             if (forms != "both" && forms != QString(separator))
@@ -78,7 +77,7 @@ private Q_SLOTS:
     }
 
     void createDatabase() {
-        auto [failing, step, error] = test::fetch<QString, int, int>("failing", "step", "error");
+        auto [failing, step, error] = test::fetch<QString, int, int>();
         test::FakeActState state;
         state.failing.insert(failing);
         test::FakeActFactory factory(state);

@@ -101,8 +101,7 @@ private Q_SLOTS:
     }
 
     void operations() {
-        auto [commands, operation1, operation3, createError] =
-            test::fetch<QStringList, int, bool, int>("commands", "operation1", "operation3", "createError");
+        auto [commands, operation1, operation3, createError] = test::fetch<QStringList, int, bool, int>();
         runAll(commands);
         auto event = m_act->CreateEventControl();
         QCOMPARE(event->Operation1(0), operation1);
@@ -123,8 +122,8 @@ private Q_SLOTS:
     }
 
     void events() {
-        auto [detached, commands, databaseClose, userWantsToClose] = test::fetch<bool, QStringList, int, int>(
-            "detached", "commands", "databaseClose", "userWantsToClose");
+        auto [detached, commands, databaseClose, userWantsToClose] =
+            test::fetch<bool, QStringList, int, int>();
         runAll({"start"});
         auto event = m_act->CreateEventControl();
         QSignalSpy closed(event.get(), &act::ActEvent::OnDatabaseClose);
@@ -324,7 +323,7 @@ private Q_SLOTS:
     }
 
     void badInput() {
-        auto [args, message, bad] = test::fetch<QString, QString, QByteArray>("args", "message", "bad");
+        auto [args, message, bad] = test::fetch<QString, QString, QByteArray>();
         runAll({"start"});
         const QString badPath = m_home->filePath("Bad.dbf");
         if (bad.startsWith("CREATE")) {

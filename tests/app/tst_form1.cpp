@@ -25,13 +25,6 @@ void standardAct(test::FakeActState& s) {
     s.addUsers(3);
 }
 
-QString report(int number, const QString& description, const QString& where) {
-    return QString("Error %1: '%2'\rin %3\r\rPlease contact support@quillmark.app with this error message.|0|"
-                   "Quillmark error")
-        .arg(number)
-        .arg(description, where);
-}
-
 // The start-up's progress window, where the person does `action` as soon as it shows: presses
 // "Cancel", "Escape", or the "close box".
 struct ImpatientPerson : ProgressDisplay {
@@ -105,7 +98,7 @@ private Q_SLOTS:
     }
 
     void refusedStart() {
-        auto [situation, box] = test::fetch<QString, QString>("situation", "box");
+        auto [situation, box] = test::fetch<QString, QString>();
         test::TestServices t;
         standardAct(t.actState);
         t.instance.another = situation == "another";
@@ -135,7 +128,7 @@ private Q_SLOTS:
     }
 
     void exitStatus() {
-        auto [situation, status] = test::fetch<QString, int>("situation", "status");
+        auto [situation, status] = test::fetch<QString, int>();
         test::TestServices t;
         standardAct(t.actState);
         t.actState.addUsers(20);
@@ -233,29 +226,27 @@ private Q_SLOTS:
         row("the user's field", "LastField=Fax", 40, "", QStringList{}, "Status");
         row("unprotected field: the last field", "LastField=Fax", 5, "", QStringList{}, "Fax");
         row("last field is case-sensitive", "LastField=fax", 0, "", QStringList{}, "");
-        // A bad stored value ends Form_Load: not expanded, no field selected.
-        row("Top not a number", "Expanded=True,Top=twelve", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
-        row("Expanded not a boolean", "Expanded=twelve", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
-        row("Top not a finite number", "Expanded=True,Top=nan", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16")}, "");
-        row("Expanded not a finite number", "Expanded=nan", 31, "",
-            QStringList{report(13, "Type mismatch", "Form1: Sub Form_Load - Line # 18")}, "");
-        row("current field beyond 16 bits", "LastField=Fax", 40000, "",
-            QStringList{report(6, "Overflow", "Form1: Sub Form_Load - Line # 6")}, "");
+        // A bad stored value ends Form_Load at its line: not expanded, no field selected.
+        const auto load = [](int number, const char* description, int line) {
+            return QStringList{
+                test::errorBox(number, description, QString("Form1: Sub Form_Load - Line # %1").arg(line))};
+        };
+        row("Top not a number", "Expanded=True,Top=twelve", 31, "", load(13, "Type mismatch", 16), "");
+        row("Expanded not a boolean", "Expanded=twelve", 31, "", load(13, "Type mismatch", 18), "");
+        row("Top not a finite number", "Expanded=True,Top=nan", 31, "", load(13, "Type mismatch", 16), "");
+        row("Expanded not a finite number", "Expanded=nan", 31, "", load(13, "Type mismatch", 18), "");
+        row("current field beyond 16 bits", "LastField=Fax", 40000, "", load(6, "Overflow", 6), "");
         // The window opens empty when the ACT! objects cannot all be made.
         row("Contact fails", "", 31, "Contact",
-            QStringList{report(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
-                        report(91, "Object variable or With block variable not set",
-                               "Form1: Sub Form_Load - Line # 4")},
+            QStringList{test::errorBox(440, "Automation error", "modAdmin: Sub Create_Database - Line # 7"),
+                        test::errorBox(91, "Object variable or With block variable not set",
+                                       "Form1: Sub Form_Load - Line # 4")},
             "");
     }
 
     void startUpSteps() {
         auto [stored, currentField, failing, reports, selected] =
-            test::fetch<QString, int, QString, QStringList, QString>("stored", "currentField", "failing",
-                                                                     "reports", "selected");
+            test::fetch<QString, int, QString, QStringList, QString>();
         test::TestServices t;
         standardAct(t.actState);
         t.actState.currentFieldId = currentField;

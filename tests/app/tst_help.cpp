@@ -44,35 +44,21 @@ public Q_SLOTS:
 class TestHelp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The Help menu's items through the real shell: a missing manual opens nothing, and the tool
+    // shows nothing.
     void helpItems_data() {
-        test::columns<QString, QString>("item", "document");
-        test::row("Online Help", "mnuOnline", "http://www.quillmark.app/tutorials/qlm_online.htm");
-        test::row("Owners Manual", "mnuManual", "/opt/quillmark/QLM_User_Manual.pdf");
+        // document: what the shell is asked to open (%1: the program's folder); opened: what the
+        // desktop is asked to open ("" nothing)
+        test::columns<QString, bool, QString, QString>("item", "manualThere", "document", "opened");
+        const QString manual = "%1/QLM_User_Manual.pdf",
+                      online = "http://www.quillmark.app/tutorials/qlm_online.htm";
+        test::row("manual present", "mnuManual", true, manual, "file://" + manual);
+        test::row("manual absent", "mnuManual", false, manual, QString());
+        test::row("online help", "mnuOnline", false, online, online);
     }
 
     void helpItems() {
-        auto [item, document] = test::fetch<QString, QString>("item", "document");
-        test::TestServices t;
-        Form1 form(t.services);
-        form.findChild<QAction*>(item)->trigger();
-        QCOMPARE(t.shell.requests.size(), 1u);
-        const test::ShellRequest& r = t.shell.requests.front();
-        QCOMPARE(QStringList({r.document, r.workingFolder, r.ownerName, QString::number(r.showMode)}),
-                 QStringList({document, "/opt/quillmark", "Form1", "5"}));
-        QVERIFY(t.messageBox.shown.empty());
-    }
-
-    void documentsThroughTheDesktop_data() {
-        test::columns<QString, bool, QString>("item", "manualThere", "opened"); // opened: "" for nothing
-        test::row("manual present", "mnuManual", true, "QLM_User_Manual.pdf");
-        test::row("manual absent", "mnuManual", false, "");
-        test::row("online help", "mnuOnline", false, "http://www.quillmark.app/tutorials/qlm_online.htm");
-    }
-
-    // The real shell: a missing manual opens nothing, and the tool shows nothing.
-    void documentsThroughTheDesktop() {
-        auto [item, manualThere, opened] =
-            test::fetch<QString, bool, QString>("item", "manualThere", "opened");
+        auto [item, manualThere, document, opened] = test::fetch<QString, bool, QString, QString>();
         QTemporaryDir folder;
         if (manualThere)
             QVERIFY(test::writeBytes(folder.filePath("QLM_User_Manual.pdf"), "%PDF-1.4\n"));
@@ -81,16 +67,18 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler("http", &desktop, "openUrl");
         test::TestServices t;
         t.app.folder = folder.path();
-        DesktopShell shell(folder.filePath("act-standin"), act::standin::isDatabaseFile);
+        DesktopShell desktopShell(folder.filePath("act-standin"), act::standin::isDatabaseFile);
+        test::RecordingShell shell(&desktopShell);
         Services services{t.messageBox, t.settings, shell, t.instance, t.app,
                           t.terminator, t.dialogs,  t.act, t.wait};
         Form1 form(services);
         form.findChild<QAction*>(item)->trigger();
         QDesktopServices::unsetUrlHandler("file");
         QDesktopServices::unsetUrlHandler("http");
-        const QString expected =
-            opened.endsWith(".pdf") ? QUrl::fromLocalFile(folder.filePath(opened)).toString() : opened;
-        QCOMPARE(desktop.urls, expected.isEmpty() ? QStringList{} : QStringList{expected});
+        QCOMPARE(shell.requests,
+                 QStringList{document.replace("%1", folder.path()) + "|" + folder.path() + "|Form1|5"});
+        QCOMPARE(desktop.urls,
+                 opened.isEmpty() ? QStringList{} : QStringList{opened.replace("%1", folder.path())});
         QVERIFY(t.messageBox.shown.empty());
     }
 
@@ -101,8 +89,7 @@ private Q_SLOTS:
     }
 
     void about() {
-        auto [major, minor, revision, key, line] =
-            test::fetch<int, int, int, int, QString>("major", "minor", "revision", "key", "line");
+        auto [major, minor, revision, key, line] = test::fetch<int, int, int, int, QString>();
         test::TestServices t;
         t.app.ver = {major, minor, revision};
         Form1 form(t.services);
@@ -124,10 +111,7 @@ private Q_SLOTS:
         form.findChild<QAction*>("mnuAbout")->trigger();
         QVERIFY(opened.opened());
         QCOMPARE(seen, QStringList({"open after the link", "closed"}));
-        QCOMPARE(t.shell.requests.size(), 1u);
-        const test::ShellRequest& r = t.shell.requests.front();
-        QCOMPARE(QStringList({r.document, r.workingFolder, r.ownerName, QString::number(r.showMode)}),
-                 QStringList({"http://www.quillmark.app/", "/opt/quillmark", "frmAbout", "5"}));
+        QCOMPARE(t.shell.requests, QStringList{"http://www.quillmark.app/|/opt/quillmark|frmAbout|5"});
         QVERIFY(t.messageBox.shown.empty());
     }
 
@@ -145,7 +129,7 @@ private Q_SLOTS:
     }
 
     void versionResource() {
-        auto [bytes, version] = test::fetch<QByteArray, QString>("bytes", "version");
+        auto [bytes, version] = test::fetch<QByteArray, QString>();
         QTemporaryDir folder;
         const QString path = folder.filePath("program");
         if (!bytes.isNull())
@@ -193,7 +177,7 @@ private Q_SLOTS:
 
     // Both icon files are the window icon's image at their size.
     void iconFiles() {
-        auto [file, size] = test::fetch<QString, int>("file", "size");
+        auto [file, size] = test::fetch<QString, int>();
         const QImage shipped(QM_BIN_DIR "/" + file, "ico");
         QCOMPARE(shipped.size(), QSize(size, size));
         QCOMPARE(shipped.convertToFormat(QImage::Format_ARGB32), renderSvgIcon(kAppIconSvg, size));

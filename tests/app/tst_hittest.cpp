@@ -63,7 +63,7 @@ private Q_SLOTS:
     }
 
     void everyControl() {
-        auto [which] = test::fetch<QString>("window");
+        auto [which] = test::fetch<QString>();
         test::TestServices t;
         t.actState.slots = {{28, "Phone", 3}, {31, "Fax", 3}};
         t.actState.addUsers(3);

@@ -34,7 +34,7 @@ private Q_SLOTS:
     }
 
     void pathParts() {
-        auto [path, dir, name] = test::fetch<QString, QString, QString>("path", "dir", "name");
+        auto [path, dir, name] = test::fetch<QString, QString, QString>();
         test::TestServices t;
         frmLocations dialog(t.services, nullptr);
         QCOMPARE(dialog.GetDir(path, '\\') + "|" + dialog.GetName(path, '\\'), dir + "|" + name);
@@ -68,8 +68,7 @@ private Q_SLOTS:
     }
 
     void okStoresCancelDoesNot() {
-        auto [button, storedList, writes, after] =
-            test::fetch<QString, QString, QStringList, QString>("button", "storedList", "writes", "after");
+        auto [button, storedList, writes, after] = test::fetch<QString, QString, QStringList, QString>();
         test::TestServices t;
         t.settings.values = {{"UsersPath", " /old/U.dat"}}; // shown as stored, blanks included
         if (!storedList.isNull())
@@ -108,8 +107,7 @@ private Q_SLOTS:
 
     void browse() {
         auto [button, current, answer, result, request] =
-            test::fetch<QString, QString, QString, QString, QString>("button", "current", "answer", "result",
-                                                                     "request");
+            test::fetch<QString, QString, QString, QString, QString>();
         test::TestServices t;
         QWidget mainWindow;
         mainWindow.setObjectName("Form1");
@@ -122,10 +120,7 @@ private Q_SLOTS:
         dialog.findChild<QPushButton*>(button)->click();
         QCOMPARE(text->text(), result);
         QVERIFY(t.messageBox.shown.empty() && t.settings.writes.isEmpty());
-        QString asked = t.dialogs.ownerNames.join(",");
-        for (const test::OpenFileRequest& r : t.dialogs.fileRequests)
-            asked += " " + r.initialFolder + "|" + r.initialName + "|" + r.filter;
-        QCOMPARE(asked, request);
+        QCOMPARE((t.dialogs.ownerNames + t.dialogs.fileRequests).join(' '), request);
     }
 
     void opensOnTheFirstBrowse() {
@@ -135,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QCOMPARE(QApplication::focusWidget(), dialog.cmdBrowse);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // browses, does not confirm
-        QCOMPARE(t.dialogs.fileRequests.size(), 1u);
+        QCOMPARE(t.dialogs.fileRequests.size(), 1);
         QVERIFY(dialog.isVisible() && t.settings.writes.isEmpty());
     }
 
@@ -147,7 +142,7 @@ private Q_SLOTS:
     }
 
     void questionsDefaultToYes() {
-        auto [style] = test::fetch<int>("style");
+        auto [style] = test::fetch<int>();
         QString defaultButton;
         test::WhenOpen<QMessageBox> opened([&](QMessageBox* box) {
             defaultButton = box->defaultButton() ? box->defaultButton()->text() : "";

@@ -75,8 +75,7 @@ private Q_SLOTS:
     }
 
     void fieldWalk() {
-        auto [slots, count, failing, entries, report] = test::fetch<Slots, int, QString, QString, QString>(
-            "slots", "count", "failing", "entries", "report");
+        auto [slots, count, failing, entries, report] = test::fetch<Slots, int, QString, QString, QString>();
         test::FakeActState state;
         state.slots = slots;
         state.fieldCount = count;
@@ -114,8 +113,7 @@ private Q_SLOTS:
     }
 
     void usersList() {
-        auto [access, security, failing, items] =
-            test::fetch<QString, QString, QString, QString>("access", "security", "failing", "items");
+        auto [access, security, failing, items] = test::fetch<QString, QString, QString, QString>();
         test::FakeActState state = fourUsers(failing);
         test::FakeActFactory factory(state);
         test::FakeMessageBox box;
@@ -159,8 +157,7 @@ private Q_SLOTS:
     }
 
     void keptRead() {
-        auto [failing, security, calls, reports] =
-            test::fetch<QString, QString, int, int>("failing", "security", "calls", "reports");
+        auto [failing, security, calls, reports] = test::fetch<QString, QString, int, int>();
         test::FakeActState state = fourUsers(failing);
         test::FakeActFactory factory(state);
         const auto users = act::createAs<act::ActDatabase>(factory, act::kProgIdDatabase)->Users();

@@ -11,23 +11,12 @@
 
 namespace qm::test {
 
-inline std::string utf8(const std::wstring& w) {
-    if (w.empty()) {
-        return {};
-    }
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 class Checks {
 public:
     void expect(const std::string& name, bool ok, const std::wstring& detail = {}) {
         ++(ok ? m_passed : m_failed);
         std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), detail.empty() || ok ? "" : ": ",
-                    ok ? "" : utf8(detail).c_str());
+                    ok ? "" : com::utf8(detail).c_str());
         std::fflush(stdout);
     }
     void equal(const std::string& name, const std::wstring& actual, const std::wstring& expected) {

@@ -20,11 +20,22 @@
 
 namespace qm::test {
 
+// Global: user 1 Full, user 2 Initialize, user 3 None. Fax (31) has rights of its own.
+inline const QByteArray kRights = "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n";
+// Fax's settings file: "Allow editing" ticked, the list "Red".
+inline const QByteArray kFax = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nRed\r\n";
+
 // What an administrator does in the main window.
 struct WindowDriver {
     Form1* form = nullptr;
 
     const Form1Controls& c() const { return form->controls(); }
+
+    // The window made the active one, so that keys reach it.
+    bool activate() const {
+        QApplication::setActiveWindow(form);
+        return QTest::qWaitForWindowActive(form);
+    }
 
     void select(const QString& field) const {
         const int index = c().cboFields->findText(field);
@@ -46,6 +57,11 @@ struct WindowDriver {
         const int index = c().cboFloating->findText(right);
         c().cboFloating->setCurrentIndex(index);
         Q_EMIT c().cboFloating->activated(index);
+    }
+    // The chooser opened over `row` of `list`, and `right` picked in it.
+    void give(QTreeWidget* list, int row, const QString& right) const {
+        openChooser(list, row);
+        pick(right);
     }
 
     // The "Rights" column of a list: "Full,None,Initialize".
@@ -111,5 +127,10 @@ public:
     std::unique_ptr<Form1> owned;
     bool exposed = false;
 };
+
+// A `beforeLoad` that writes Fax's settings file (kFax).
+inline void withFaxFile(EditorWindow& w) {
+    writeBytes(w.fieldPath(31), kFax);
+}
 
 } // namespace qm::test

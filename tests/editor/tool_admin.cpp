@@ -22,15 +22,6 @@
 
 using namespace qm;
 
-namespace {
-
-void press(QAbstractButton* button) {
-    QTest::mouseClick(button->window()->windowHandle(), Qt::LeftButton, {},
-                      button->mapTo(button->window(), button->rect().center()));
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 3)
@@ -57,15 +48,14 @@ int main(int argc, char** argv) {
         QString answer;
         if (command == "global" || command == "pick") {
             QTreeWidget* list = command == "global" ? w.c().lvwUsers : w.c().lvwSpecialUsers;
-            w.openChooser(list, words.value(1).toInt());
-            w.pick(words.value(2));
+            w.give(list, words.value(1).toInt(), words.value(2));
             answer = test::WindowDriver::rights(list);
         } else if (command == "field") {
             w.select(words.mid(1).join(' '));
             answer = test::WindowDriver::rights(w.c().lvwSpecialUsers);
         } else if (command == "save" || command == "close") {
             t.messageBox.clear();
-            press(command == "save" ? w.c().cmdSave : w.c().cmdClose);
+            test::click(command == "save" ? w.c().cmdSave : w.c().cmdClose);
             answer = (form.isVisible() ? "open|" : "closed|") + w.c().lblStatus->text() + "|" +
                      t.messageBox.boxes().join(';');
         } else if (command == "quit") {

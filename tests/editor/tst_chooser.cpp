@@ -23,11 +23,6 @@ QString valueIn(const B& file, const QString& key) {
     return {};
 }
 
-void activate(const EditorWindow& w) {
-    QApplication::setActiveWindow(w.form);
-    QVERIFY(QTest::qWaitForWindowActive(w.form));
-}
-
 } // namespace
 
 class TestChooser : public QObject {
@@ -51,11 +46,11 @@ private Q_SLOTS:
     }
 
     void pickLandsOnTheCoveredRow() {
-        auto [list, atEnd, move] = test::fetch<QString, bool, QString>("list", "atEnd", "move");
+        auto [list, atEnd, move] = test::fetch<QString, bool, QString>();
         // Nobody holds Initialize: globally users 1 and 4 hold Full, on Fax user 3.
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}{ID-0004}\r\n31F={ID-0003}\r\n", nullptr, 12);
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         const bool field = list == "field";
         QTreeWidget* view = field ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         QComboBox* chooser = w.c().cboFloating;
@@ -103,11 +98,10 @@ private Q_SLOTS:
     }
 
     void keysAfterAPick() {
-        auto [list, key, rightsAfter, state] =
-            test::fetch<QString, QString, QString, QString>("list", "key", "rights", "state");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n");
+        auto [list, key, rightsAfter, state] = test::fetch<QString, QString, QString, QString>();
+        EditorWindow w(test::kRights);
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         QTreeWidget* view = list == "field" ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         test::clickCell(view, 1, 1);
         QVERIFY(test::pickEntry(w.c().cboFloating, "Full"));
@@ -117,8 +111,7 @@ private Q_SLOTS:
         QCOMPARE(EditorWindow::rights(view), rightsAfter);
         QCOMPARE(w.state(), state);
         QCOMPARE(QApplication::focusWidget(), view);
-        QCOMPARE(test::readBytes(w.usersPath()),
-                 B("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n"));
+        QCOMPARE(test::readBytes(w.usersPath()), test::kRights);
     }
 
     // "Hide Field Settings" and "Show Field Settings" hide the chooser; hiding the panel stores the
@@ -126,7 +119,7 @@ private Q_SLOTS:
     void panelButton() {
         EditorWindow w;
         w.select("Fax");
-        activate(w);
+        QVERIFY(w.activate());
         QPushButton* button = w.c().cmdFieldSettings;
         for (const QString caption : {"Hide Field Settings", "Show Field Settings"}) {
             test::clickCell(w.c().lvwUsers, 1, 1);
@@ -146,7 +139,7 @@ private Q_SLOTS:
     // and "Use Global Settings" do.
     void optionButtonsOnceAFieldIsChosen() {
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
-        activate(w);
+        QVERIFY(w.activate());
         const auto clickOption = [&](int i) {
             test::click(w.c().optUsers[i], test::indicatorOf(w.c().optUsers[i]).center());
         };

@@ -15,23 +15,15 @@
 
 using namespace qm;
 using test::EditorWindow;
+using test::kRights;
 using B = QByteArray;
 
 namespace {
-
-QString report(int number, const QString& description, const QString& where) {
-    return QString("Error %1: '%2'\rin Form1: Sub %3\r\rPlease contact support@quillmark.app with this "
-                   "error message.|0|Quillmark error")
-        .arg(number)
-        .arg(description, where);
-}
 
 QString prompt(const QString& field) {
     return "Do you want to save changes made to the '" + field + "' field settings?|4|Quillmark";
 }
 
-// Global: user 1 Full, user 2 Initialize, user 3 None. Fax (31) has rights of its own.
-const B kRights = "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n";
 const B kOld = "[Contacts]\r\nGlobal=old\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0003}\r\n";
 
 QString panel(const EditorWindow& w) {
@@ -101,8 +93,7 @@ private Q_SLOTS:
 
     void fieldSwitch() {
         auto [answer, failure, shown, phoneFile, reports] =
-            test::fetch<int, QString, QString, B, QStringList>("answer", "failure", "shown", "phoneFile",
-                                                               "reports");
+            test::fetch<int, QString, QString, B, QStringList>();
         EditorWindow w;
         if (failure == "no folder")
             w.form->ListPath = w.dir.filePath("gone");
@@ -138,12 +129,13 @@ private Q_SLOTS:
         row("keys of blanks follow the global rights", B("OnlyFromDropdown=0\r\nAllowEditing=1\r\n"),
             B("31I=  \r\n"), "0|1|", "0:Full,Initialize,None", QStringList{});
         row("a bad flag stops the load", B("OnlyFromDropdown=1\r\nAllowEditing=x\r\nRed\r\n"), B(), "1|0|",
-            "1:None,Full,None", QStringList{report(13, "Type mismatch", "cboFields_Click - Line # 6")});
+            "1:None,Full,None",
+            QStringList{test::errorBox(13, "Type mismatch", "Form1: Sub cboFields_Click - Line # 6")});
     }
 
     void loading() {
         auto [file, keys, panelAfter, rightsAfter, reports] =
-            test::fetch<B, B, QString, QString, QStringList>("file", "keys", "panel", "rights", "reports");
+            test::fetch<B, B, QString, QString, QStringList>();
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n28F={ID-0002}\r\n" + keys);
         if (!file.isNull())
             QVERIFY(test::writeBytes(w.fieldPath(31), file));
@@ -190,7 +182,7 @@ private Q_SLOTS:
     }
 
     void edits() {
-        auto [edit, state, panelAfter] = test::fetch<QString, QString, QString>("edit", "state", "panel");
+        auto [edit, state, panelAfter] = test::fetch<QString, QString, QString>();
         EditorWindow w(kRights);
         QVERIFY(test::writeBytes(w.fieldPath(28), "OnlyFromDropdown=1\r\nAllowEditing=1\r\nRed\r\n"));
         w.select("Phone");
@@ -222,7 +214,7 @@ private Q_SLOTS:
     }
 
     void saveRights() {
-        auto [picks, users] = test::fetch<QStringList, B>("picks", "users");
+        auto [picks, users] = test::fetch<QStringList, B>();
         EditorWindow w(
             "[Contacts]\r\nGlobalF={ID-0001}\r\n40F={ID-0003}\r\n31F={ID-0002}\r\n31I={ID-0001}\r\n"
             "31=old\r\n");
@@ -232,8 +224,7 @@ private Q_SLOTS:
                 w.c().optUsers[0]->click(); // the global rights are copied in
                 QCOMPARE(EditorWindow::rights(w.c().lvwSpecialUsers), "Full,None,None");
             } else {
-                w.openChooser(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt());
-                w.pick(p.section(':', 1));
+                w.give(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt(), p.section(':', 1));
             }
         }
         QCOMPARE(w.state(), picks == QStringList{"global"} ? "0,save" : "1,save,chooser");
@@ -262,8 +253,7 @@ private Q_SLOTS:
 
     void picks() {
         auto [field, list, row, pick, rightsAfter, state] =
-            test::fetch<QString, QString, int, QString, QString, QString>("field", "list", "row", "pick",
-                                                                          "rights", "state");
+            test::fetch<QString, QString, int, QString, QString, QString>();
         EditorWindow w(kRights);
         w.select(field);
         w.openChooser(listNamed(w, list), row);
@@ -294,8 +284,7 @@ private Q_SLOTS:
     }
 
     void chooser() {
-        auto [list, row, at, fieldSelected, shown] =
-            test::fetch<QString, int, QString, bool, bool>("list", "row", "at", "fieldSelected", "shown");
+        auto [list, row, at, fieldSelected, shown] = test::fetch<QString, int, QString, bool, bool>();
         EditorWindow w(kRights);
         if (fieldSelected)
             w.select("Phone");
@@ -343,16 +332,14 @@ private Q_SLOTS:
     }
 
     void keyboard() {
-        auto [list, keys, rightsAfter, state] =
-            test::fetch<QString, QStringList, QString, QString>("list", "keys", "rights", "state");
+        auto [list, keys, rightsAfter, state] = test::fetch<QString, QStringList, QString, QString>();
         EditorWindow w(kRights);
         w.select("Phone");
         QTreeWidget* view = listNamed(w, list);
         w.openChooser(view, 1); // where the mouse puts the chooser
         const QRect byMouse = chooserRect(w);
         w.c().cboFloating->hide();
-        QApplication::setActiveWindow(w.form);
-        QVERIFY(QTest::qWaitForWindowActive(w.form));
+        QVERIFY(w.activate());
         view->setFocus();
         for (const QString& key : keys) {
             if (key == "click")
@@ -382,18 +369,16 @@ private Q_SLOTS:
         row("Cancel stores only the window", "cancel", QStringList{}, kOld, true, window);
         row("the close box likewise", "close box", QStringList{}, kOld, true, window);
         row("global rights that cannot be collected keep the window open", "close, bad code",
-            QStringList{report(9, "Subscript out of range", "Write_Users - Line # 2")}, kOld, false,
-            QStringList{});
+            QStringList{test::errorBox(9, "Subscript out of range", "Form1: Sub Write_Users - Line # 2")},
+            kOld, false, QStringList{});
     }
 
     void closing() {
         auto [action, reports, users, closed, writes] =
-            test::fetch<QString, QStringList, B, bool, QStringList>("action", "reports", "users", "closed",
-                                                                    "writes");
+            test::fetch<QString, QStringList, B, bool, QStringList>();
         EditorWindow w(kOld);
         w.select("Fax");
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         if (action.contains("changed")) {
             w.c().rtfData->setPlainText("Red");
             w.t.messageBox.answerNext(vbNo);
@@ -429,7 +414,7 @@ private Q_SLOTS:
     }
 
     void noCallsPerUser() {
-        auto [action, calls, users] = test::fetch<QString, QStringList, B>("action", "calls", "users");
+        auto [action, calls, users] = test::fetch<QString, QStringList, B>();
         EditorWindow w(kRights, nullptr, 50);
         QCOMPARE(w.c().lvwUsers->topLevelItemCount(), 50);
         w.t.actState.calls.clear();
@@ -439,8 +424,7 @@ private Q_SLOTS:
             w.c().optUsers[0]->click();
         if (action.contains("pick")) {
             list->scrollToItem(list->topLevelItem(49));
-            w.openChooser(list, 49);
-            w.pick("Full");
+            w.give(list, 49, "Full");
         }
         if (action.contains("save"))
             w.c().cmdSave->click();
@@ -461,7 +445,7 @@ private Q_SLOTS:
     }
 
     void cutWarning() {
-        auto [action, answer, written] = test::fetch<QString, int, bool>("action", "answer", "written");
+        auto [action, answer, written] = test::fetch<QString, int, bool>();
         QString fourteen; // 14 IDs of 9 characters: 126, all that a read returns
         for (int i = 1; i <= 14; ++i)
             fourteen += QString("{ID-%1}").arg(i, 4, 10, QChar('0'));
@@ -472,8 +456,7 @@ private Q_SLOTS:
         const bool save = action == "save";
         QTreeWidget* list = save ? w.c().lvwSpecialUsers : w.c().lvwUsers;
         list->scrollToItem(list->topLevelItem(14));
-        w.openChooser(list, 14);
-        w.pick("Full");
+        w.give(list, 14, "Full");
         w.t.messageBox.answerNext(answer);
         (save ? w.c().cmdSave : w.c().cmdClose)->click();
         QCOMPARE(
@@ -503,12 +486,11 @@ private Q_SLOTS:
     }
 
     void actEvents() {
-        auto [databaseClose, dialog] = test::fetch<bool, QString>("databaseClose", "dialog");
+        auto [databaseClose, dialog] = test::fetch<bool, QString>();
         QtMessageBox realBoxes;
         EditorWindow w(kOld, &realBoxes);
         w.select("Fax");
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         w.c().rtfData->setPlainText("Red");
         auto* act = static_cast<test::FakeActEvent*>(w.form->ActEvent1());
         const auto raise = [&] { databaseClose ? act->raiseDatabaseClose() : act->raiseUserWantsToClose(); };

@@ -26,13 +26,11 @@ private Q_SLOTS:
     }
 
     void typeAhead() {
-        auto [list, keys, current, chooser] =
-            test::fetch<QString, QStringList, QString, bool>("list", "keys", "current", "chooser");
+        auto [list, keys, current, chooser] = test::fetch<QString, QStringList, QString, bool>();
         EditorWindow w({}, nullptr, 12);
         w.select("Phone");
         QTreeWidget* view = list == "users" ? w.c().lvwUsers : w.c().lvwSpecialUsers;
-        QApplication::setActiveWindow(w.form);
-        QVERIFY(QTest::qWaitForWindowActive(w.form));
+        QVERIFY(w.activate());
         test::clickCell(view, 0, 0); // the first user's name: the list takes the keys
         QVERIFY(view->hasFocus() && !w.c().cboFloating->isVisible());
         for (const QString& key : keys) {

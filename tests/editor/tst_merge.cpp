@@ -125,8 +125,7 @@ private Q_SLOTS:
 
     void rights() {
         auto [ids, base, mine, theirs, script, expected, conflicts, elsewhere] =
-            test::fetch<QString, QString, QString, QString, QString, QString, QString, QString>(
-                "ids", "base", "mine", "theirs", "choices", "written", "conflicts", "elsewhere");
+            test::fetch<QString, QString, QString, QString, QString, QString, QString, QString>();
         const merge::UserRights u = users(ids, mine);
         const merge::ScopeValues b = values(base);
         const merge::RightsMerge first = merge::mergeRights("Global", u, shown(u, b), b, values(theirs), {});
@@ -168,8 +167,7 @@ private Q_SLOTS:
 
     void fieldRights() {
         auto [base, shownCodes, mineOwn, mine, theirs, script, expected, own, conflicts] =
-            test::fetch<QString, QString, bool, QString, QString, QString, QString, bool, QString>(
-                "base", "shown", "mineOwn", "mine", "theirs", "choices", "written", "own", "conflicts");
+            test::fetch<QString, QString, bool, QString, QString, QString, QString, bool, QString>();
         const merge::UserRights u = users({}, mine);
         const merge::ScopeValues b = values(base);
         const std::vector<int> baseCodes = shownCodes.isEmpty() ? shown(u, b) : codes(shownCodes);
@@ -208,8 +206,7 @@ private Q_SLOTS:
 
     void fieldFile() {
         auto [base, mine, theirs, script, expected, conflicts, elsewhere] =
-            test::fetch<QString, QString, QString, QString, QString, QString, QString>(
-                "base", "mine", "theirs", "choices", "written", "conflicts", "elsewhere");
+            test::fetch<QString, QString, QString, QString, QString, QString, QString>();
         const auto file = [](const QString& text) {
             const QStringList p = text.split(',');
             return merge::FieldFile{p[0].toInt(), p[1].toInt(), p[2].split('/').join('\n')};

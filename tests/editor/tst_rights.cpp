@@ -30,8 +30,7 @@ private Q_SLOTS:
     }
 
     void effectiveRight() {
-        auto [file, field, id, right, own] =
-            test::fetch<QByteArray, QString, QString, int, bool>("file", "field", "id", "right", "own");
+        auto [file, field, id, right, own] = test::fetch<QByteArray, QString, QString, int, bool>();
         QTemporaryDir dir;
         const QString path = dir.filePath("Users.dat");
         if (!file.isNull())

@@ -19,18 +19,6 @@
 using namespace qm;
 using B = QByteArray;
 
-// The shell's requests, recorded and carried out.
-struct RecordedShell : Shell {
-    Shell& real;
-    test::RecordingShell record;
-    explicit RecordedShell(Shell& shell)
-        : real(shell) {}
-    void open(const QString& document, const QString& folder, int showMode, QObject* owner) override {
-        record.open(document, folder, showMode, owner);
-        real.open(document, folder, showMode, owner);
-    }
-};
-
 // A question left open until ACT! has gone away and closed the window, answered Yes only then (a
 // person pressing Yes as the window vanishes). Every box is recorded.
 struct AnsweredAfterClose : MessageBox {
@@ -58,8 +46,8 @@ class TestRoad : public QObject {
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
 
-    // The tool started as the administrator starts it from ACT!: the stand-in runs on its demo
-    // database, the administrator stands in "Account Number" (210).
+    // The tool started as the administrator starts it from ACT!, its window active: the stand-in runs on its
+    // demo database, the administrator stands in "Account Number" (210).
     std::unique_ptr<Form1> start(Shell& shell, MessageBox* box = nullptr) {
         QProcess standin;
         standin.start(ACT_STANDIN_PATH, {"start"});
@@ -74,7 +62,8 @@ class TestRoad : public QObject {
         auto form = std::make_unique<Form1>(*m_services);
         form->Form_Load();
         form->show();
-        return QTest::qWaitForWindowExposed(form.get()) ? std::move(form) : nullptr;
+        QApplication::setActiveWindow(form.get());
+        return QTest::qWaitForWindowActive(form.get()) ? std::move(form) : nullptr;
     }
 
 private Q_SLOTS:
@@ -97,8 +86,6 @@ private Q_SLOTS:
         QVERIFY(writeBytes(path("Demo210.dat"), "OnlyFromDropdown=0\r\nAllowEditing=1\r\nGold\r\n"));
         const std::unique_ptr<Form1> form = start(t.shell);
         QVERIFY(form);
-        QApplication::setActiveWindow(form.get());
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
         const Form1Controls& c = form->controls();
         // The tool opens on the field the administrator stands in, with its own settings.
         QCOMPARE(c.cboFields->currentText() + "|" + c.rtfData->toPlainText(), "Account Number|Gold");
@@ -158,7 +145,7 @@ private Q_SLOTS:
     }
 
     void actGoesDuringAQuestion() {
-        auto [question, quits] = test::fetch<QString, bool>("question", "quits");
+        auto [question, quits] = test::fetch<QString, bool>();
         QVERIFY(test::writeBytes(path("Users.dat"), "[Demo]\r\nGlobalF={USR-0002-C7D1}\r\n"));
         const act::standin::SessionStore session(path("act"));
         AnsweredAfterClose box;
@@ -168,8 +155,6 @@ private Q_SLOTS:
         const std::unique_ptr<Form1> form = start(t.shell, &box);
         QVERIFY(form);
         box.closed = [&] { return !form->isVisible(); };
-        QApplication::setActiveWindow(form.get());
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
         const Form1Controls& c = form->controls();
         QString expected;
         if (question == "switch") {
@@ -199,7 +184,7 @@ private Q_SLOTS:
     void restartOfAct() {
         DesktopShell desktop(ACT_STANDIN_PATH,
                              act::standin::isDatabaseFile); // opens the database file with the ACT! stand-in
-        RecordedShell shell(desktop);
+        test::RecordingShell shell(&desktop);
         const std::unique_ptr<Form1> form = start(shell);
         QVERIFY(form);
         const act::standin::SessionStore session(path("act"));
@@ -221,10 +206,7 @@ private Q_SLOTS:
                                  15000);
         QCOMPARE(session.load().database, before.database);
         QCOMPARE(session.load().toolbar[0], QStringList({"Quillmark"}));
-        const test::ShellRequest& open = shell.record.requests.at(0);
-        QCOMPARE(
-            QStringList({open.document, open.workingFolder, open.ownerName, QString::number(open.showMode)}),
-            QStringList({before.database, t.app.folder, "Form1", "5"}));
+        QCOMPARE(shell.requests, QStringList{before.database + "|" + t.app.folder + "|Form1|5"});
         // The tool ends at the second tick of its timer, not before.
         QTimer* tmr1 = form->controls().tmr1;
         QVERIFY(tmr1->isActive() && tmr1->interval() == 1000);

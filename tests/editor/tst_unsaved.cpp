@@ -18,20 +18,10 @@
 #include <unistd.h>
 
 using namespace qm;
-using test::EditorWindow;
+using namespace qm::test;
 using B = QByteArray;
 
 namespace {
-
-// Global: user 1 Full, user 2 Initialize, user 3 None. Fax (31) has rights of its own.
-const B kRights = "[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n";
-const B kFax = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nRed\r\n";
-
-// A button pressed as a person presses it: a click at its middle, sent to its window.
-void press(QAbstractButton* button) {
-    QTest::mouseClick(button->window()->windowHandle(), Qt::LeftButton, {},
-                      button->mapTo(button->window(), button->rect().center()));
-}
 
 // Another program's lock on a file, as one that is writing it holds: readers of the tool wait for it.
 class HeldFile {
@@ -134,13 +124,11 @@ private Q_SLOTS:
             w.form->UsersPath = w.dir.filePath("gone/Users.dat");
         w.select("Fax");
         if (edit == "global") {
-            w.openChooser(w.c().lvwUsers, 1);
-            w.pick("Full");
+            w.give(w.c().lvwUsers, 1, "Full");
         } else if (edit == "pick") {
-            w.openChooser(w.c().lvwSpecialUsers, 0);
-            w.pick("Full");
+            w.give(w.c().lvwSpecialUsers, 0, "Full");
         } else if (edit == "follow") {
-            press(w.c().optUsers[0]);
+            click(w.c().optUsers[0]);
         } else {
             w.c().rtfData->setPlainText("Red\nGreen");
         }
@@ -181,7 +169,7 @@ private Q_SLOTS:
             ::setrlimit(RLIMIT_FSIZE, &full);
         }
         const test::FifoUnblocker unblock(w.dir.path(), 2000);
-        press(button);
+        click(button);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldSignal);
         QVERIFY2(!unblock.unblocked(), "a read waited on the FIFO");
@@ -205,7 +193,7 @@ private Q_SLOTS:
         stalled.process.kill();
         stalled.process.waitForFinished();
         w.t.messageBox.clear();
-        press(button);
+        click(button);
         QCOMPARE(w.t.messageBox.boxes(), QStringList());
         QVERIFY(edit == "global" ? !w.form->isVisible() : !w.c().cmdSave->isEnabled());
         QVERIFY(test::readBytes(edit == "list" ? w.fieldPath(31) : users) !=
@@ -216,8 +204,7 @@ private Q_SLOTS:
     // the window then says so and keeps the change, and Close after the writer has gone on saves.
     void stoppedWriter() {
         EditorWindow w(kRights);
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         Stalled stalled;
         QVERIFY(stalled.start(w.usersPath()));
         QCOMPARE(::kill(pid_t(stalled.process.processId()), SIGSTOP), 0);
@@ -225,7 +212,7 @@ private Q_SLOTS:
         const QString before = windowState(w);
         QElapsedTimer took;
         took.start();
-        press(w.c().cmdClose);
+        click(w.c().cmdClose);
         const qint64 ms = took.elapsed();
         QVERIFY2(ms >= 1000 && ms < 4000, qPrintable(QString::number(ms)));
         QCOMPARE(w.t.messageBox.boxes(),
@@ -240,7 +227,7 @@ private Q_SLOTS:
         stalled.process.write("go\n"); // it writes what it read, and lets go
         QVERIFY(stalled.process.waitForFinished(10'000) && stalled.process.exitCode() == 0);
         w.t.messageBox.clear();
-        press(w.c().cmdClose);
+        click(w.c().cmdClose);
         QCOMPARE(w.t.messageBox.boxes(), QStringList());
         QVERIFY(!w.form->isVisible());
         QCOMPARE(test::readBytes(w.usersPath()),
@@ -255,10 +242,9 @@ private Q_SLOTS:
         const gid_t group = test::canPlayOtherLogin() ? gid_t(12345) : ::getegid();
         QCOMPARE(::chown(folder.constData(), uid_t(-1), group), 0);
         QCOMPARE(::chmod(folder.constData(), 02775), 0);
-        w.openChooser(w.c().lvwUsers, 1);
-        w.pick("Full");
+        w.give(w.c().lvwUsers, 1, "Full");
         const mode_t oldMask = ::umask(022);
-        press(w.c().cmdClose);
+        click(w.c().cmdClose);
         ::umask(oldMask);
         QCOMPARE(w.t.messageBox.boxes(), QStringList());
         QVERIFY(!w.form->isVisible());
@@ -288,8 +274,7 @@ private Q_SLOTS:
     }
 
     void unreadableUsersFile() {
-        auto [cause, changed, answer, closed, after] =
-            test::fetch<QString, bool, int, bool, B>("cause", "changed", "answer", "closed", "after");
+        auto [cause, changed, answer, closed, after] = test::fetch<QString, bool, int, bool, B>();
         std::unique_ptr<HeldFile> held;
         EditorWindow w(cause == "locked" ? kRights : B(), nullptr, 3, [&](EditorWindow& e) {
             if (cause == "locked")
@@ -311,11 +296,10 @@ private Q_SLOTS:
         w.select("Phone"); // the same file: not said again
         QCOMPARE(w.t.messageBox.boxes(), QStringList());
         if (changed) {
-            w.openChooser(w.c().lvwUsers, 1);
-            w.pick("Full");
+            w.give(w.c().lvwUsers, 1, "Full");
             w.t.messageBox.answerNext(answer);
         }
-        press(w.c().cmdClose);
+        click(w.c().cmdClose);
         QCOMPARE(w.t.messageBox.boxes(),
                  answer ? QStringList{"The global rights could not be read when they were shown: " + why +
                                       ".\rWriting them replaces what the file holds with what the window "
@@ -328,8 +312,7 @@ private Q_SLOTS:
     // A field's file, or its rights, that cannot be read when the field is selected: said, and
     // Save writes it only when the administrator changed it.
     void unreadableField() {
-        EditorWindow w(kRights);
-        QVERIFY(test::writeBytes(w.fieldPath(31), kFax));
+        EditorWindow w(kRights, nullptr, 3, withFaxFile);
         auto fieldHeld = std::make_unique<HeldFile>(w.fieldPath(31));
         auto usersHeld = std::make_unique<HeldFile>(w.usersPath());
         w.select("Fax");
@@ -346,7 +329,7 @@ private Q_SLOTS:
         w.t.messageBox.clear();
         fieldHeld.reset();
         w.c().rtfData->setPlainText("Blue");
-        press(w.c().cmdSave);
+        click(w.c().cmdSave);
         QCOMPARE(w.t.messageBox.boxes().size(), 1); // the question; answered Yes
         QVERIFY(w.t.messageBox.boxes().constFirst().startsWith(
             "The settings of the 'Fax' field could not be read"));

@@ -3,6 +3,7 @@
 // restart question.
 
 #include "Dialogs.h"
+#include "Pointer.h"
 #include "TestServices.h"
 #include "app/Form1.h"
 #include "integrate/frmIntegrate.h"
@@ -30,13 +31,11 @@ QString report(int number, const char* proc, int line) {
 // Where ACT! has the tool: "T1 T3 M4" (toolbar of views 1 and 3, Tools menu of view 4).
 QString installed(test::FakeActState& s) {
     QStringList places;
-    for (int view = 1; view <= 6; ++view) {
-        if (s.toolbar[kAppTitle].contains(view))
-            places << QString("T%1").arg(view);
-    }
-    for (int view = 1; view <= 6; ++view) {
-        if (s.toolsMenu[kAppTitle].contains(view))
-            places << QString("M%1").arg(view);
+    for (const auto& [letter, views] : {std::pair{'T', &s.toolbar}, std::pair{'M', &s.toolsMenu}}) {
+        for (int view = 1; view <= 6; ++view) {
+            if ((*views)[kAppTitle].contains(view))
+                places << QString("%1%2").arg(letter).arg(view);
+        }
     }
     return places.join(' ');
 }
@@ -75,10 +74,6 @@ struct MainWindowDouble {
         return {restartACT, [this](int& cancel) { unloads << QString("Form_Unload(%1)").arg(cancel); }};
     }
 };
-
-void clickAt(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
-}
 
 } // namespace
 
@@ -128,8 +123,7 @@ private Q_SLOTS:
     }
 
     void load() {
-        auto [places, failing, checked, sent] =
-            test::fetch<QString, QString, QString, QStringList>("installed", "failing", "checked", "sent");
+        auto [places, failing, checked, sent] = test::fetch<QString, QString, QString, QStringList>();
         test::TestServices t;
         install(t.actState, places);
         t.actState.failing.insert(failing);
@@ -169,8 +163,7 @@ private Q_SLOTS:
 
     void click() {
         auto [control, places, failing, sent, after, failure] =
-            test::fetch<QString, QString, QString, QStringList, QString, QString>(
-                "control", "installed", "failing", "sent", "after", "report");
+            test::fetch<QString, QString, QString, QStringList, QString, QString>();
         test::TestServices t;
         install(t.actState, places);
         t.actState.failing.insert(failing);
@@ -180,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         d.LastResult = 99; // an earlier failure, overwritten by a call that answers
         const qsizetype before = t.actState.calls.size();
-        clickAt(d.findChild<QWidget*>(control));
+        test::click(d.findChild<QWidget*>(control));
         const int k = control.section('_', 1).toInt();
         QCOMPARE(d.chkScreen(k)->isChecked(),
                  !places.contains(QString(k < 6 ? "T%1" : "M%1").arg(k % 6 + 1)));
@@ -214,8 +207,7 @@ private Q_SLOTS:
 
     void registration() {
         auto [folder, exe, separator, refusal, command, boxes] =
-            test::fetch<QString, QString, QChar, int, QString, QStringList>("folder", "exe", "separator",
-                                                                            "refusal", "command", "boxes");
+            test::fetch<QString, QString, QChar, int, QString, QStringList>();
         test::TestServices t;
         t.app.folder = folder;
         t.app.exe = exe;
@@ -264,8 +256,7 @@ private Q_SLOTS:
 
     void close() {
         auto [script, key, answer, boxes, restart, after] =
-            test::fetch<QStringList, QString, int, QStringList, bool, QString>(
-                "script", "key", "answer", "boxes", "restart", "installed");
+            test::fetch<QStringList, QString, int, QStringList, bool, QString>();
         test::TestServices t;
         t.actState.registered.insert(kAppTitle);
         MainWindowDouble main;
@@ -274,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         for (const QString& step : script) {
             if (step[0] == 'L')
-                clickAt(d.lblScreen(step.mid(1).toInt()));
+                test::click(d.lblScreen(step.mid(1).toInt()));
             else if (step[0] == 'A')
                 t.actState.addAnswer = step.mid(1).toInt();
             else {
@@ -285,7 +276,7 @@ private Q_SLOTS:
         t.messageBox.answerNext(answer);
         const qsizetype loads = t.actState.calls.count("CreateObject(ACTOLE.AUXCMDS)");
         if (key == "cmdOK" || key == "cmdCancel")
-            clickAt(d.findChild<QPushButton*>(key));
+            test::click(d.findChild<QPushButton*>(key));
         else
             QTest::keyClick(d.chkScreen(3), key == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
         QVERIFY(!d.isVisible());

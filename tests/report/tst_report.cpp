@@ -132,8 +132,7 @@ private Q_SLOTS:
 
     void hazards() {
         auto [ids, users, fields, hazards, says] =
-            test::fetch<QStringList, B, QStringList, QStringList, QString>("ids", "users", "fields",
-                                                                           "hazards", "says");
+            test::fetch<QStringList, B, QStringList, QStringList, QString>();
         QTemporaryDir dir;
         const bool gone = users == "no folder" || users == "no users folder";
         const QString usersPath = dir.filePath(gone ? "gone/Users.dat" : "Users.dat");
@@ -192,7 +191,7 @@ private Q_SLOTS:
     }
 
     void csvCells() {
-        auto [text, cell] = test::fetch<QString, B>("text", "cell");
+        auto [text, cell] = test::fetch<QString, B>();
         QCOMPARE(report::csvText(text), cell);
         QCOMPARE(report::csvNumber(-5), B("-5"));
         QCOMPARE(report::csvNumber(210), B("210"));
@@ -247,8 +246,7 @@ private Q_SLOTS:
     }
 
     void csvLinks() {
-        auto [chain, targetExists, refused] =
-            test::fetch<QString, bool, QString>("chain", "targetExists", "refused");
+        auto [chain, targetExists, refused] = test::fetch<QString, bool, QString>();
         if (chain.contains("other") && !test::canPlayOtherLogin())
             QSKIP("only root can make a link of another login");
         QTemporaryDir dir;

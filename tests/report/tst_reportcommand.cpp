@@ -59,8 +59,7 @@ private Q_SLOTS:
     }
 
     void exitStatus() {
-        auto [args, act, users, exit, out, box] = test::fetch<QString, QString, B, int, QString, QString>(
-            "args", "act", "users", "exit", "out", "box");
+        auto [args, act, users, exit, out, box] = test::fetch<QString, QString, B, int, QString, QString>();
         QTemporaryDir dir;
         test::TestServices t;
         t.actState.databasePath = "/act/Contacts.dbf";
@@ -116,7 +115,7 @@ private Q_SLOTS:
     }
 
     void printable() {
-        auto [text, shown] = test::fetch<QString, QString>("text", "shown");
+        auto [text, shown] = test::fetch<QString, QString>();
         QCOMPARE(report::printable(text), shown);
     }
 
@@ -130,7 +129,7 @@ private Q_SLOTS:
     }
 
     void withoutDisplay() {
-        auto [standin, users, exit] = test::fetch<bool, B, int>("standin", "users", "exit");
+        auto [standin, users, exit] = test::fetch<bool, B, int>();
         QTemporaryDir dir;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})

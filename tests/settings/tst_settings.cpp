@@ -91,8 +91,7 @@ private Q_SLOTS:
     }
 
     void read() {
-        auto [file, section, key, expected] =
-            test::fetch<QByteArray, QString, QString, QString>("file", "section", "key", "expected");
+        auto [file, section, key, expected] = test::fetch<QByteArray, QString, QString, QString>();
         const QString path = m_dir.filePath(QStringLiteral("read.dat"));
         QVERIFY(writeBytes(path, file));
         for (int i = 0; i < 6; ++i) // a file read often is read through an index of its keys
@@ -141,8 +140,7 @@ private Q_SLOTS:
 
     void edit() {
         auto [before, remove, section, key, value, after] =
-            test::fetch<QByteArray, bool, QString, QString, QString, QByteArray>(
-                "before", "remove", "section", "key", "value", "after");
+            test::fetch<QByteArray, bool, QString, QString, QString, QByteArray>();
         const QString path = m_dir.filePath(QStringLiteral("edit.dat"));
         QVERIFY(writeBytes(path, before));
         for (int i = 0; i < 6; ++i) // a cached copy, indexed, must not stand in for the file
@@ -237,8 +235,7 @@ private Q_SLOTS:
     }
 
     void userRight() {
-        auto [id, full, init, right] =
-            test::fetch<QString, QString, QString, QString>("id", "full", "init", "right");
+        auto [id, full, init, right] = test::fetch<QString, QString, QString, QString>();
         QCOMPARE(au::Get_User_Right(id, full, init), right);
     }
 
@@ -276,8 +273,7 @@ private Q_SLOTS:
     }
 
     void fileName() {
-        auto [folder, generic, fieldId, expected] =
-            test::fetch<QString, QString, QString, QString>("folder", "generic", "fieldId", "expected");
+        auto [folder, generic, fieldId, expected] = test::fetch<QString, QString, QString, QString>();
         const QChar separator = expected.at(folder.size());
         QCOMPARE(fsf::fileName(folder, generic, fieldId, separator), expected);
         QCOMPARE(fsf::fileName(folder, generic, fieldId.toInt(), separator), expected);
@@ -294,8 +290,7 @@ private Q_SLOTS:
     }
 
     void writer() {
-        auto [only, edit, list, expected] =
-            test::fetch<int, int, QString, QByteArray>("only", "edit", "list", "expected");
+        auto [only, edit, list, expected] = test::fetch<int, int, QString, QByteArray>();
         const QString path = m_dir.filePath("Sales28.dat");
         fsf::write(path, only, edit, list);
         QCOMPARE(readBytes(path), expected);
@@ -332,7 +327,7 @@ private Q_SLOTS:
     }
 
     void reader() {
-        auto [file, calls, error] = test::fetch<QByteArray, QStringList, int>("file", "calls", "error");
+        auto [file, calls, error] = test::fetch<QByteArray, QStringList, int>();
         const QString path = m_dir.filePath("read28.dat");
         QVERIFY(file.isNull() || writeBytes(path, file)); // null: no file
         RecordingSink sink;
@@ -354,8 +349,7 @@ private Q_SLOTS:
     }
 
     void writeFailuresKeepOldFile() {
-        auto [name, lineFeeds, error, result] =
-            test::fetch<QString, int, int, int>("name", "lineFeeds", "error", "result");
+        auto [name, lineFeeds, error, result] = test::fetch<QString, int, int, int>();
         const QString path = m_dir.filePath(name);
         const B old = "OnlyFromDropdown=0\r\nAllowEditing=1\r\nold\r\n";
         QDir(m_dir.path()).mkdir("dir.dat");

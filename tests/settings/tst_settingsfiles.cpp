@@ -79,7 +79,7 @@ private Q_SLOTS:
 
     // Through the INI writer, then the per-field save (Allow editing off, empty list).
     void writtenFileKeepsWhatItIs() {
-        auto [kind] = fetch<QString>("kind");
+        auto [kind] = fetch<QString>();
         const QString folder = m_dir.filePath(QString::number(++m_case));
         QVERIFY(QDir().mkpath(folder + "/shared"));
         QString path = folder + "/Users.dat";
@@ -152,7 +152,7 @@ private Q_SLOTS:
     }
 
     void newFileSharedWithFolderGroup() {
-        auto [folderMode, fileMode] = fetch<uint, uint>("folderMode", "fileMode");
+        auto [folderMode, fileMode] = fetch<uint, uint>();
         const QString folder = m_dir.filePath(QString::number(++m_case));
         QVERIFY(QDir().mkpath(folder));
         const QByteArray native = QFile::encodeName(folder);

@@ -131,7 +131,7 @@ private Q_SLOTS:
     }
 
     void writersOfDisjointKeysLoseNothing() {
-        auto [writers, count, size] = fetch<int, int, int>("writers", "count", "size");
+        auto [writers, count, size] = fetch<int, int, int>();
         const QString dir = folder(QString("writers%1").arg(writers));
         const QString ini = dir + "/Shared.dat";
         QVERIFY(writeBytes(ini, churnIni('x', size)));

@@ -61,12 +61,6 @@ inline QRect indicatorOf(const QAbstractButton* button) {
 }
 
 // The mouse, through the window.
-inline void press(const QWidget* w, QPoint local, Qt::MouseButton button = Qt::LeftButton) {
-    QTest::mousePress(windowOf(w), button, {}, inWindow(w, local));
-}
-inline void release(const QWidget* w, QPoint local, Qt::MouseButton button = Qt::LeftButton) {
-    QTest::mouseRelease(windowOf(w), button, {}, inWindow(w, local));
-}
 inline void moveTo(const QWidget* w, QPoint local) {
     QTest::mouseMove(windowOf(w), inWindow(w, local));
 }
@@ -109,12 +103,6 @@ inline QRect cellOf(const QAbstractItemView* view, const QModelIndex& index) {
 }
 inline QPoint cellCentre(const QAbstractItemView* view, int row, int column) {
     return cellOf(view, view->model()->index(row, column)).center();
-}
-// Presses over one cell, moves to another and releases there (the same cell: a click).
-inline void dragCell(const QAbstractItemView* view, int fromRow, int fromColumn, int toRow, int toColumn) {
-    press(view, cellCentre(view, fromRow, fromColumn));
-    moveTo(view, cellCentre(view, toRow, toColumn));
-    release(view, cellCentre(view, toRow, toColumn));
 }
 inline void clickCell(const QAbstractItemView* view, int row, int column) {
     click(view, cellCentre(view, row, column));

@@ -14,12 +14,21 @@
 #include <functional>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace qm::test {
 
+// The names of the columns that columns() made last: those of the rows being run, since a data
+// function runs just before the rows of its test.
+inline QList<QByteArray>& columnNames() {
+    static QList<QByteArray> names;
+    return names;
+}
+
 // The columns of a data table: columns<int, QString>("count", "name").
 template <typename... T, typename... N> void columns(const N&... names) {
+    columnNames() = {QByteArray(names)...};
     (QTest::addColumn<T>(names), ...);
 }
 
@@ -28,9 +37,27 @@ template <typename... V> void row(const char* name, const V&... values) {
     (QTest::newRow(name) << ... << values);
 }
 
-// The current row's values of the named columns: auto [count, name] = fetch<int, QString>("count", "name").
+template <typename... T, std::size_t... I> std::tuple<T...> fetchColumns(std::index_sequence<I...>) {
+    if (columnNames().size() != qsizetype(sizeof...(T)))
+        qFatal("fetch() asks for %d columns of %lld", int(sizeof...(T)), qlonglong(columnNames().size()));
+    return {*static_cast<T*>(QTest::qData(columnNames().at(I).constData(), qMetaTypeId<T>()))...};
+}
+
+// The current row's values of the named columns: auto [count, name] = fetch<int, QString>("count", "name");
+// with no names, of the columns that columns() made, in their order: fetch<int, QString>().
 template <typename... T, typename... N> std::tuple<T...> fetch(const N&... names) {
-    return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+    if constexpr (sizeof...(N) == 0)
+        return fetchColumns<T...>(std::index_sequence_for<T...>{});
+    else
+        return {*static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+
+// The common error report's box: errorBox(13, "Type mismatch", "Form1: Sub Form_Load - Line # 16").
+inline QString errorBox(int number, const QString& description, const QString& where) {
+    return QString("Error %1: '%2'\rin %3\r\rPlease contact support@quillmark.app with this error message.|0|"
+                   "Quillmark error")
+        .arg(number)
+        .arg(description, where);
 }
 
 // The error number a call raises; 0 when it raises none.
@@ -116,17 +143,21 @@ public:
     QStringList writes; // keys in the order written
 };
 
-struct ShellRequest {
-    QString document, workingFolder, ownerName; // ownerName: objectName() of the owner
-    int showMode = 0;
-};
-
+// Records each request as "document|working folder|owner's objectName()|show mode", and hands it
+// on to `then` when one is given.
 class RecordingShell : public Shell {
 public:
+    explicit RecordingShell(Shell* then = nullptr)
+        : m_then(then) {}
     void open(const QString& document, const QString& workingFolder, int showMode, QObject* owner) override {
-        requests.push_back({document, workingFolder, nameOf(owner), showMode});
+        requests << QStringList{document, workingFolder, nameOf(owner), QString::number(showMode)}.join('|');
+        if (m_then)
+            m_then->open(document, workingFolder, showMode, owner);
     }
-    std::vector<ShellRequest> requests;
+    QStringList requests;
+
+private:
+    Shell* m_then;
 };
 
 class FakeInstanceGuard : public InstanceGuard {
@@ -156,14 +187,10 @@ public:
         asked = 0;
     }
     bool cancelPressed() override { return cancelAfter >= 0 && ++asked > cancelAfter; }
-    void end() override {
-        --open;
-        ++ended;
-    }
+    void end() override { --open; }
 
     QStringList files; // the file of each wait, in order
     int open = 0;      // waits begun and not ended
-    int ended = 0;
     int asked = 0;
     int cancelAfter = -1;
 };
@@ -174,15 +201,11 @@ public:
     std::vector<int> codes;
 };
 
-struct OpenFileRequest {
-    QString initialFolder, initialName, filter;
-};
-
 class ScriptedFileDialogs : public FileDialogs {
 public:
     std::optional<QString> openFile(QObject* owner, const QString& initialFolder, const QString& initialName,
                                     const QString& filter) override {
-        fileRequests.push_back({initialFolder, initialName, filter});
+        fileRequests << initialFolder + '|' + initialName + '|' + filter;
         ownerNames << nameOf(owner);
         return nextAnswer(fileAnswers, std::optional<QString>());
     }
@@ -203,7 +226,7 @@ public:
     std::deque<std::optional<QString>> folderAnswers;
     std::deque<std::optional<QString>> saveAnswers;
     QStringList saveRequests; // "initialPath|filter"
-    std::vector<OpenFileRequest> fileRequests;
+    QStringList fileRequests; // "initialFolder|initialName|filter"
     QStringList ownerNames;
 };
 

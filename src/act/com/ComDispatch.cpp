@@ -82,6 +82,17 @@ std::wstring errorText(int number) {
     return std::wstring(text.begin(), text.end());
 }
 
+std::string utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, s.data(), n, nullptr, nullptr);
+    return s;
+}
+
 void raiseError(int number, HRESULT hr) {
     throw ComError(number, errorText(number), hr);
 }

@@ -40,6 +40,8 @@ private:
 
 // The run-time's description of one of its error numbers.
 std::wstring errorText(int number);
+// A text in UTF-8, as a console prints it.
+std::string utf8(std::wstring_view text);
 [[noreturn]] void raiseError(int number, HRESULT hr = S_OK);
 
 // How a failed call is reported. `info` is the exception a member raised (DISP_E_EXCEPTION):
