@@ -2,6 +2,7 @@
 
 #include "act/modAdmin.h"
 #include "platform/ErrorReport.h"
+#include "report/HistoryCommand.h"
 #include "report/ReportCsv.h"
 #include "report/SettingsCheck.h"
 #include "settings/Locations.h"
@@ -10,6 +11,8 @@
 #include <QDir>
 
 #include <cstdio>
+#include <optional>
+#include <tuple>
 
 namespace qm::report {
 
@@ -44,7 +47,7 @@ struct Run {
         return box.shown == 0;
     }
 
-    int go(const QString& reportPath, bool check) {
+    int go(const QString& reportPath, bool check, const std::optional<HistoryRequest>& history = {}) {
         const std::unique_ptr<act::ActEvent> event = factory.CreateEventControl();
         int exit = kCouldNotRun;
         ErrorTrap trap(box, {"modReport", ProcKind::Sub, "Report_Command"});
@@ -58,6 +61,10 @@ struct Run {
             trap.line = 2;
             const SettingsPaths paths{Locations::storedUsersPath(settings, app),
                                       Locations::storedListPath(settings, app)};
+            if (history) {
+                exit = printHistory(paths.usersPath, genericName, *history, box, out) ? kDone : kCouldNotRun;
+                return;
+            }
             ActData act;
             if (!readActData(objects, genericName, box, act)) {
                 return;
@@ -106,6 +113,74 @@ struct Run {
             event->Operation2();
         }
         return box.shown > 0 ? int(kCouldNotRun) : exit;
+    }
+};
+
+// The options of --history and their reading.
+struct HistoryOptions {
+    QCommandLineOption history{
+        QStringLiteral("history"),
+        QStringLiteral(
+            "Print the change log of the settings (who changed which right, when), newest first.")};
+    QCommandLineOption since{
+        QStringLiteral("since"),
+        QStringLiteral("With --history: the changes from <date> on (YYYY-MM-DD, local time, "
+                       "or YYYY-MM-DDTHH:MM[:SS][Z])."),
+        QStringLiteral("date")};
+    QCommandLineOption until{QStringLiteral("until"),
+                             QStringLiteral("With --history: the changes up to the end of <date>."),
+                             QStringLiteral("date")};
+    QCommandLineOption field{
+        QStringLiteral("field"),
+        QStringLiteral("With --history: the changes of the field with this ID (or a part "
+                       "of its label; \"global\" for the global rights)."),
+        QStringLiteral("id")};
+    QCommandLineOption user{
+        QStringLiteral("user"),
+        QStringLiteral("With --history: the changes of a right of a user (a part of the name or unique ID)."),
+        QStringLiteral("name")};
+    QCommandLineOption login{
+        QStringLiteral("login"),
+        QStringLiteral("With --history: the changes made by a login or ACT! user (a part of the name)."),
+        QStringLiteral("name")};
+    QCommandLineOption csv{
+        QStringLiteral("csv"),
+        QStringLiteral("With --history: write the changes to <file> as CSV (UTF-8) instead."),
+        QStringLiteral("file")};
+
+    explicit HistoryOptions(QCommandLineParser& parser) {
+        parser.addOptions({history, since, until, field, user, login, csv});
+    }
+    bool anySet(const QCommandLineParser& parser) const {
+        for (const QCommandLineOption* o : {&since, &until, &field, &user, &login, &csv}) {
+            if (parser.isSet(*o)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // The request; a usage message when an option does not read.
+    QString read(const QCommandLineParser& parser, HistoryRequest& request) const {
+        for (const auto& [option, end, bound] : {std::tuple{&since, false, &request.filter.sinceMs},
+                                                 std::tuple{&until, true, &request.filter.untilMs}}) {
+            if (!parser.isSet(*option)) {
+                continue;
+            }
+            *bound = parseDate(parser.value(*option), end);
+            if (!*bound) {
+                return QStringLiteral("'") + parser.value(*option) +
+                       QStringLiteral("' is no date (YYYY-MM-DD, or "
+                                      "YYYY-MM-DDTHH:MM).");
+            }
+        }
+        request.filter.field = parser.value(field);
+        request.filter.user = parser.value(user);
+        request.filter.login = parser.value(login);
+        request.csvPath = parser.value(csv);
+        if (parser.isSet(csv) && request.csvPath.isEmpty()) {
+            return QStringLiteral("The file name after '--csv' is empty.");
+        }
+        return {};
     }
 };
 
@@ -160,7 +235,7 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
     parser.setApplicationDescription(QStringLiteral(
         "Quillmark keeps which ACT! users may change the protected fields of an ACT! database.\n"
         "Without options it opens its window on the database the running ACT! has open.\n"
-        "With --report or --check it works on that database without a window."));
+        "With --report, --check or --history it works on that database without a window."));
     // Not addHelpOption(): its --help-all lists the toolkit's window options, which a run
     // without a window does not take.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -182,6 +257,7 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
             "not run."));
     parser.addOption(report);
     parser.addOption(check);
+    const HistoryOptions historyOptions(parser);
     const auto usage = [&](const QString& message) {
         box.show(message + QChar(13) + QStringLiteral("Try '") + app.exeName() + QStringLiteral(" --help'."),
                  vbOKOnly, kAppTitle);
@@ -203,13 +279,25 @@ int commandLineMain(const QStringList& arguments, MessageBox& box, SettingsStore
         return usage(QStringLiteral("Unexpected argument '") + parser.positionalArguments().constFirst() +
                      QStringLiteral("'."));
     }
+    Run run{CountingMessageBox(box), settings, app, act, out};
+    if (parser.isSet(historyOptions.history)) {
+        if (parser.isSet(report) || parser.isSet(check)) {
+            return usage(QStringLiteral("--history goes without --report and --check."));
+        }
+        HistoryRequest request;
+        const QString problem = historyOptions.read(parser, request);
+        return problem.isEmpty() ? run.go({}, false, request) : usage(problem);
+    }
+    if (historyOptions.anySet(parser)) {
+        return usage(
+            QStringLiteral("--since, --until, --field, --user, --login and --csv go with --history."));
+    }
     if (!parser.isSet(report) && !parser.isSet(check)) {
         return usage(QStringLiteral("Nothing to do."));
     }
     if (parser.isSet(report) && parser.value(report).isEmpty()) {
         return usage(QStringLiteral("The file name after '--report' is empty."));
     }
-    Run run{CountingMessageBox(box), settings, app, act, out};
     return run.go(parser.value(report), parser.isSet(check));
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // Quillmark on the command line, without a window: --help, --version, and the effective-rights
-// report (--report FILE.csv) and the settings check (--check) of the database that the running
-// ACT! has open. It attaches to ACT! and refuses as the window's start-up does (no database, ACT!
-// unreachable, not an administrator), with the same messages, shown by the message box service:
-// on the command line, ConsoleMessageBox prints them to standard error.
+// report (--report FILE.csv), the settings check (--check) and the change log (--history, with
+// its filters --since, --until, --field, --user, --login, and --csv FILE) of the database that
+// the running ACT! has open. It attaches to ACT! and refuses as the window's start-up does (no
+// database, ACT! unreachable, not an administrator), with the same messages, shown by the message
+// box service: on the command line, ConsoleMessageBox prints them to standard error.
 //
 // Exit status: 0 when done (and, with --check, nothing was found); 1 when --check found a hazard;
 // 2 when it could not run (bad arguments, ACT!, an error report, a report that cannot be written).

@@ -1,6 +1,7 @@
 #include "report/frmReport.h"
 
 #include "platform/ErrorReport.h"
+#include "report/HistoryView.h"
 #include "report/ReportCsv.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -186,11 +188,27 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
 
-    auto* buttons = new QHBoxLayout;
+    auto* exportRow = new QHBoxLayout;
     cmdExport = new QPushButton(QStringLiteral("&Export CSV..."), this);
     cmdExport->setObjectName(QStringLiteral("cmdExport"));
     lblExported = new QLabel(this);
     lblExported->setObjectName(QStringLiteral("lblExported"));
+    exportRow->addWidget(cmdExport);
+    exportRow->addWidget(lblExported, 1);
+
+    // The rights as they are, and the history of how they came to be.
+    auto* rightsPage = new QWidget(this);
+    auto* rightsLayout = new QVBoxLayout(rightsPage);
+    rightsLayout->addLayout(filters);
+    rightsLayout->addWidget(splitter, 1);
+    rightsLayout->addLayout(exportRow);
+    m_history = new HistoryView(services, m_data->report.paths.usersPath, m_data->report.genericName, this);
+    tabReport = new QTabWidget(this);
+    tabReport->setObjectName(QStringLiteral("tabReport"));
+    tabReport->addTab(rightsPage, QStringLiteral("&Rights"));
+    tabReport->addTab(m_history, QStringLiteral("&History"));
+
+    auto* buttons = new QHBoxLayout;
     cmdClose = new QPushButton(QStringLiteral("&Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setDefault(true);
@@ -198,13 +216,11 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
     cmdRefresh->setVisible(bool(m_reload));
     buttons->addWidget(cmdRefresh);
-    buttons->addWidget(cmdExport);
-    buttons->addWidget(lblExported, 1);
+    buttons->addStretch();
     buttons->addWidget(cmdClose);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filters);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(tabReport, 1);
     layout->addLayout(buttons);
     resize(960, 640);
 

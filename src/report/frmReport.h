@@ -1,10 +1,11 @@
 #pragma once
 
-// The "Rights Report" window, opened from the main window's Options menu: the grid of every
-// user's effective right on every protected field (sortable by any column, filtered by field and
-// by user), the hazards the settings check found, and the export of the grid as shown to a CSV
-// file. Its data is read by gatherReport(), with a progress dialog (and Cancel) when that takes
-// longer than half a second.
+// The "Rights Report" window, opened from the main window's Options menu. Its "Rights" page: the
+// grid of every user's effective right on every protected field (sortable by any column, filtered
+// by field and by user), the hazards the settings check found, and the export of the grid as
+// shown to a CSV file; its data is read by gatherReport(), with a progress dialog (and Cancel)
+// when that takes longer than half a second. Its "History" page: the change log of the settings
+// (HistoryView.h).
 
 #include "report/ReportModels.h"
 
@@ -19,9 +20,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
+class QTabWidget;
 class QTableView;
 
 namespace qm::report {
+
+class HistoryView;
 
 // What the window reads: the main window's kept ACT! objects and settings locations, and the
 // users it read at start-up (names and unique IDs; when null, they are read of ACT!).
@@ -64,6 +68,7 @@ public:
 
     const ReportData& data() const { return *m_data; }
     const RightsFilter& rights() const { return *m_filter; }
+    HistoryView& history() const { return *m_history; }
 
 private:
     void showCheck();
@@ -85,6 +90,8 @@ private:
     QLabel* lblExported = nullptr;
     QPushButton* cmdExport = nullptr;
     QPushButton* cmdClose = nullptr;
+    QTabWidget* tabReport = nullptr;
+    HistoryView* m_history = nullptr;
 };
 
 // The Options menu's "Rights Report...": gathers, then shows the window modally.

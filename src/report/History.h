@@ -1,0 +1,81 @@
+#pragma once
+
+// The history of one database's settings, from the change log (settings/ChangeLog.h), without
+// widgets: what the History view of the report window shows, what `quillmark --history` prints,
+// and its CSV. Newest first; filtered by field, by user, by login and by date.
+
+#include "report/RightsReport.h"
+#include "settings/ChangeLog.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace qm::report {
+
+using changelog::Record;
+
+struct History {
+    QString database;
+    std::vector<Record> records; // the database's records, oldest first
+    qint64 bytes = 0;            // the log's bytes read
+    qint64 skipped = 0;          // lines of the log that did not read back whole
+    QStringList problems;        // log files not read, and why
+};
+
+// The records of `database` (its generic name, letter case aside, as sections match) in the log of
+// the authorized-users file `usersPath`.
+History loadHistory(const QString& usersPath, const QString& database);
+
+struct HistoryFilter {
+    // A field ID (exactly), or a part of a field's label; a part of "Global rights" finds the
+    // changes of the global rights.
+    QString field;
+    QString user;                  // a part of the name or unique ID of a user whose right changed
+    QString login;                 // a part of the login or of the ACT! user who made the change
+    std::optional<qint64> sinceMs; // from this time (UTC ms) on
+    std::optional<qint64> untilMs; // before this time
+    bool isEmpty() const {
+        return field.isEmpty() && user.isEmpty() && login.isEmpty() && !sinceMs && !untilMs;
+    }
+};
+
+bool matches(const Record& record, const HistoryFilter& filter);
+// The records that match, newest first, as positions in `history.records`.
+std::vector<int> historyRows(const History& history, const HistoryFilter& filter);
+
+// A date of the command line or the view, in the local time zone unless it says otherwise:
+// "2024-05-01" (the start of that day; with `endOfDay`, the start of the next), "2024-05-01T09:30",
+// "2024-05-01T09:30:00Z". nullopt when it is no such date.
+std::optional<qint64> parseDate(const QString& text, bool endOfDay = false);
+
+// "2024-05-01 09:12:33" in the local time zone, "2024-05-01 09:12:33Z" in UTC.
+QString localTimeText(qint64 ms);
+QString utcTimeText(qint64 ms);
+
+// "Global rights", "Field settings", "Settings locations", "Restore", or the log's word.
+QString changeText(const Record& record);
+// "Phone (28)"; "Global rights" for the global rights; empty for the locations.
+QString recordFieldText(const Record& record);
+// The change and what it changed in one: "Global rights", "Field settings: Phone (28)", "Settings
+// locations", "Restore: Global rights".
+QString headline(const Record& record);
+// What changed, one line each: "Dana O'Neil {USR-0003}: Full -> None", "Allow editing: No -> Yes",
+// "Drop-down list: 3 entries -> 4 entries (+ Purple)", "Note: ...". `withKeys` adds the exact
+// values of the keys ("Key 28F: \"A1C3\" -> absent"); the keys of the settings locations are
+// always given.
+QStringList changeLines(const Record& record, bool withKeys = false);
+// changeLines joined with "; ", cut to about `limit` characters.
+QString changeSummary(const Record& record, int limit = 240);
+
+// The CSV columns of the history.
+QStringList historyCsvColumns();
+// Writes the records `rows` of `history` (their order) to `path` as CSV (as the report's CSV:
+// UTF-8 with a byte-order mark, CR LF, text cells neutralised against formulas). False with
+// `error` set when it could not be written.
+bool writeHistoryCsv(const History& history, const std::vector<int>& rows, const QString& path,
+                     QString& error);
+
+} // namespace qm::report

@@ -1,0 +1,145 @@
+#include "settings/ChangeLog.h"
+
+#include "settings/AtomicFile.h"
+#include "settings/ChangeLogFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <algorithm>
+
+namespace qm::changelog {
+
+namespace {
+
+QString safeName(const QString& text) {
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        const bool kept = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+                          u == u'.' || u == u'-' || u == u'_';
+        if (!kept) {
+            c = QLatin1Char('_');
+        }
+    }
+    return out.isEmpty() ? QStringLiteral("_") : out;
+}
+
+QString readProblem(const FileContent& content) {
+    switch (content.status) {
+    case FileContent::Ok:
+    case FileContent::Missing:
+        return QStringLiteral("it is gone");
+    case FileContent::Denied:
+        return QStringLiteral("it may not be read, or it is no regular file");
+    case FileContent::IsFolder:
+        return QStringLiteral("it is a folder");
+    case FileContent::IoError:
+        break;
+    }
+    return QStringLiteral("it could not be read");
+}
+
+} // namespace
+
+QString logFolder(const QString& usersPath) {
+    return usersPath.isEmpty() ? QString() : usersPath + QStringLiteral(".log");
+}
+
+Writer thisWriter() {
+    return {files::login(), QSysInfo::machineHostName()};
+}
+
+QString logFileName(const Writer& writer) {
+    return safeName(writer.login) + QLatin1Char('@') + safeName(writer.machine) + QStringLiteral(".log");
+}
+
+AppendOutcome append(const QString& usersPath, const Record& record, const Writer& writer) {
+    const QString folder = logFolder(usersPath);
+    if (folder.isEmpty()) {
+        return {AppendResult::NoFolder, QString(), QString()};
+    }
+    return files::append(folder, logFileName(writer), encode(record));
+}
+
+QString appendProblemText(const AppendOutcome& outcome) {
+    const QString file = QDir::toNativeSeparators(outcome.path);
+    QString why;
+    switch (outcome.result) {
+    case AppendResult::Appended:
+        return {};
+    case AppendResult::NoFolder:
+        why = file.isEmpty() ? QStringLiteral("no authorized-users file is set")
+                             : QStringLiteral("the folder of ") + file + QStringLiteral(" does not exist");
+        break;
+    case AppendResult::ReadOnly:
+        why = file + QStringLiteral(" may not be written");
+        break;
+    case AppendResult::NotOurs:
+        why = file + QStringLiteral(" is not a file of this login (a link, another login's file, or no "
+                                    "regular file)");
+        break;
+    case AppendResult::Busy:
+        why = file + QStringLiteral(" is held by another program");
+        break;
+    case AppendResult::Failed:
+        why = file + QStringLiteral(" could not be written");
+        break;
+    }
+    if (!outcome.detail.isEmpty()) {
+        why += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
+    }
+    return QStringLiteral("The change was saved, but it could not be recorded in the change log: ") + why +
+           QLatin1Char('.');
+}
+
+void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped) {
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', from);
+        const bool whole = end >= 0;
+        if (!whole) {
+            end = bytes.size();
+        }
+        const QByteArrayView line = bytes.sliced(from, end - from);
+        from = end + 1;
+        if (line.isEmpty() || line == "\r") {
+            continue; // a blank line (left before a record that follows a torn one)
+        }
+        std::optional<Record> record = whole ? decode(line) : std::nullopt;
+        if (record) {
+            out.push_back(std::move(*record));
+        } else {
+            ++skipped; // garbage, a damaged line, or a last line without its end
+        }
+    }
+}
+
+LogRead readLog(const QString& usersPath) {
+    LogRead log;
+    const QString folder = logFolder(usersPath);
+    if (folder.isEmpty()) {
+        return log;
+    }
+    for (const QString& path : files::readable(folder, log.problems)) {
+        const FileContent content = readFile(path);
+        if (content.status != FileContent::Ok) {
+            log.problems << QDir::toNativeSeparators(path) + QStringLiteral(": ") + readProblem(content);
+            continue;
+        }
+        if (content.bytes.size() > kMaxLogFileBytes) {
+            log.problems << QDir::toNativeSeparators(path) + QStringLiteral(": it is too large to be read");
+            continue;
+        }
+        ++log.files;
+        log.bytes += content.bytes.size();
+        readRecords(content.bytes, log.records, log.skipped);
+    }
+    // Each file is in the order its writer wrote; the log is all of them in time order.
+    std::stable_sort(log.records.begin(), log.records.end(),
+                     [](const Record& a, const Record& b) { return a.whenMs < b.whenMs; });
+    return log;
+}
+
+} // namespace qm::changelog

@@ -1,0 +1,271 @@
+// The POSIX side of ChangeLogFiles.h. The folder is opened once and every name in it is reached
+// relative to it, never through a link another login made.
+
+#include "settings/AtomicFile.h"
+#include "settings/ChangeLogFiles.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace qm::changelog::files {
+
+namespace {
+
+// How long an append waits for another program of this login that appends to the same file
+// (which takes microseconds).
+constexpr int kAppendWaitMs = 2000;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1)
+        : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(Fd&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool ok() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+QString errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A name this login or root made.
+bool ours(const struct stat& st) {
+    return st.st_uid == ::geteuid() || st.st_uid == 0;
+}
+
+AppendOutcome outcome(AppendResult result, const QString& path, int error = 0) {
+    return {result, path, error ? errorText(error) : QString()};
+}
+
+AppendResult openError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return AppendResult::ReadOnly;
+    case ELOOP:
+    case ENXIO:
+    case EISDIR:
+        return AppendResult::NotOurs;
+    case ENOENT:
+    case ENOTDIR:
+        return AppendResult::NoFolder;
+    default:
+        return AppendResult::Failed;
+    }
+}
+
+// The log folder, made when missing: writable for the group when the settings folder is (so
+// that administrators who share it can each add a file of their own), with its group.
+Fd openFolder(const QString& folder, AppendResult& result, int& error) {
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat parent {};
+    if (::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) != 0 ||
+        !S_ISDIR(parent.st_mode)) {
+        result = AppendResult::NoFolder;
+        return Fd();
+    }
+    const bool shared = (parent.st_mode & S_IWGRP) != 0;
+    if (::mkdir(native.constData(), 0777) == 0 && shared) {
+        ::chmod(native.constData(), 0775 | (parent.st_mode & S_ISGID)); // past the umask
+    }
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0) {
+        error = errno;
+        result = openError(error);
+        return Fd();
+    }
+    if ((S_ISLNK(st.st_mode) && !ours(st)) || (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))) {
+        result = AppendResult::NotOurs;
+        return Fd();
+    }
+    Fd dir(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.ok()) {
+        error = errno;
+        result = error == ENOTDIR ? AppendResult::NotOurs : openError(error);
+    }
+    return dir;
+}
+
+bool lockFile(int fd) {
+    const QDeadlineTimer deadline(kAppendWaitMs);
+    int pauseMs = 1;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(static_cast<unsigned long>(pauseMs));
+        pauseMs = std::min(pauseMs * 2, 20);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+AppendOutcome append(const QString& folder, const QString& fileName, const QByteArray& bytes) {
+    const QString path = QDir(folder).filePath(fileName);
+    AppendResult result = AppendResult::Failed;
+    int error = 0;
+    const Fd dir = openFolder(folder, result, error);
+    if (!dir.ok()) {
+        return outcome(result, path, error);
+    }
+    const QByteArray name = QFile::encodeName(fileName);
+    // Never through a link, never blocking on a FIFO.
+    const Fd file(::openat(dir.get(), name.constData(),
+                           O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!file.ok()) {
+        error = errno;
+        return outcome(openError(error), path, error == ELOOP ? 0 : error);
+    }
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) {
+        return outcome(AppendResult::Failed, path, errno);
+    }
+    // Only this login's own file, with no other name it could be reached by.
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+        return outcome(AppendResult::NotOurs, path);
+    }
+    if (!lockFile(file.get())) {
+        return outcome(AppendResult::Busy, path);
+    }
+    // Under the lock: the size now, and whether the last record ended (a torn one is closed by a
+    // line end, so the reader skips it alone).
+    if (::fstat(file.get(), &st) != 0) {
+        return outcome(AppendResult::Failed, path, errno);
+    }
+    QByteArray out;
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(file.get(), &last, 1, st.st_size - 1) != 1) {
+        return outcome(AppendResult::Failed, path, errno);
+    }
+    if (last != '\n') {
+        out += '\n';
+    }
+    out += bytes;
+    if (!writeAll(file.get(), out.constData(), out.size()) ||
+        (fileWriteTuning().sync && ::fsync(file.get()) != 0)) {
+        error = errno;
+        if (::ftruncate(file.get(), st.st_size) != 0) { // no half record is left behind
+            error = errno;
+        }
+        return outcome(AppendResult::Failed, path, error);
+    }
+    return outcome(AppendResult::Appended, path);
+}
+
+QStringList readable(const QString& folder, QStringList& problems) {
+    QStringList paths;
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(errno);
+        }
+        return paths;
+    }
+    if (S_ISLNK(st.st_mode) && !ours(st)) {
+        problems << QDir::toNativeSeparators(folder) + QStringLiteral(": a link made by another login");
+        return paths;
+    }
+    const Fd dir(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* listing = dir.ok() ? ::fdopendir(::dup(dir.get())) : nullptr;
+    if (!listing) {
+        problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(errno);
+        return paths;
+    }
+    QStringList names;
+    while (const struct dirent* entry = ::readdir(listing)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name.endsWith(QStringLiteral(".log")) && !name.startsWith(QLatin1Char('.'))) {
+            names << name;
+        }
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end());
+    for (const QString& name : names) {
+        const QString path = QDir(folder).filePath(name);
+        const QString shown = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+        const QByteArray encoded = QFile::encodeName(name);
+        if (paths.size() == kMaxLogFiles) {
+            problems
+                << QDir::toNativeSeparators(folder) +
+                       QStringLiteral(": more than %1 files; the others were not read").arg(kMaxLogFiles);
+            break;
+        }
+        if (::fstatat(dir.get(), encoded.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue; // gone meanwhile
+        }
+        if (S_ISLNK(st.st_mode) && !ours(st)) {
+            problems << shown + QStringLiteral("a link made by another login");
+            continue;
+        }
+        if (S_ISLNK(st.st_mode) && ::fstatat(dir.get(), encoded.constData(), &st, 0) != 0) {
+            problems << shown + QStringLiteral("a link to nothing");
+            continue;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            problems << shown + QStringLiteral("no regular file");
+            continue;
+        }
+        if (st.st_size > kMaxLogFileBytes) {
+            problems << shown + QStringLiteral("%1 MB, too large to be read").arg(st.st_size >> 20);
+            continue;
+        }
+        paths << path;
+    }
+    return paths;
+}
+
+QString login() {
+    const uid_t uid = ::geteuid();
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
+        return QString::fromLocal8Bit(found->pw_name);
+    }
+    return QString::number(uid);
+}
+
+} // namespace qm::changelog::files
