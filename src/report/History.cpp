@@ -222,7 +222,7 @@ QString recordFieldText(const Record& r) {
     if (!r.fieldId.isEmpty()) {
         return r.fieldLabel + QStringLiteral(" (") + r.fieldId + QLatin1Char(')');
     }
-    return r.kind == Kind::Locations ? QString() : QStringLiteral("Global rights");
+    return r.kind == Kind::Locations ? QString() : QStringLiteral("Global (all fields)");
 }
 
 QString headline(const Record& r) {

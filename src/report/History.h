@@ -30,7 +30,7 @@ struct History {
 History loadHistory(const QString& usersPath, const QString& database);
 
 struct HistoryFilter {
-    // A field ID (exactly), or a part of a field's label; a part of "Global rights" finds the
+    // A field ID (exactly), or a part of a field's label; a part of "Global (all fields)" finds the
     // changes of the global rights.
     QString field;
     QString user;                  // a part of the name or unique ID of a user whose right changed
@@ -57,10 +57,10 @@ QString utcTimeText(qint64 ms);
 
 // "Global rights", "Field settings", "Settings locations", "Restore", or the log's word.
 QString changeText(const Record& record);
-// "Phone (28)"; "Global rights" for the global rights; empty for the locations.
+// "Phone (28)"; "Global (all fields)" for the global rights; empty for the locations.
 QString recordFieldText(const Record& record);
 // The change and what it changed in one: "Global rights", "Field settings: Phone (28)", "Settings
-// locations", "Restore: Global rights".
+// locations", "Restore: Global (all fields)".
 QString headline(const Record& record);
 // What changed, one line each: "Dana O'Neil {USR-0003}: Full -> None", "Allow editing: No -> Yes",
 // "Drop-down list: 3 entries -> 4 entries (+ Purple)", "Note: ...". `withKeys` adds the exact
