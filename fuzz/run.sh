@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # A short libFuzzer run of each fuzz target (the INI reader, the per-field settings reader, the
-# INI functions on a real file, the stand-in's database loader and its session reader), built
-# with clang in a build folder of its own. Fails when a target crashes.
+# INI functions on a real file, the stand-in's database loader and its session reader, the change
+# log's reader), built with clang in a build folder of its own. Fails when a target crashes.
 #   FUZZ_SECONDS  time per target (20)     FUZZ_BUILD  build folder (build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${FUZZ_BUILD:-build/fuzz}
 seconds=${FUZZ_SECONDS:-20}
-targets=(ini fieldsettings inifile standindb session)
+targets=(ini fieldsettings inifile standindb session changelog)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_FUZZ=ON -DBUILD_TESTING=OFF \
     -DQM_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
