@@ -21,30 +21,6 @@ QString flagName(int state) {
     return state == 1 ? QStringLiteral("Yes") : state == 2 ? QStringLiteral("Greyed") : QStringLiteral("No");
 }
 
-// A field's settings file as the editor reads it; nullopt when it does not read.
-std::optional<FieldSettingsFile::FieldSettings> settingsOf(const changelog::Bytes& bytes) {
-    FieldSettingsFile::FieldSettings s;
-    if (!bytes) {
-        return s; // a missing file: both flags 0, no entries
-    }
-    try {
-        FieldSettingsFile::readContent(*bytes, s);
-    } catch (const VbError&) {
-        return std::nullopt;
-    }
-    return s;
-}
-
-QStringList entriesOf(const QString& listText) {
-    QStringList entries;
-    for (const QString& e : listText.split(QLatin1Char('\n'))) {
-        if (!e.trimmed().isEmpty()) {
-            entries << e.trimmed();
-        }
-    }
-    return entries;
-}
-
 QString entriesText(qsizetype n) {
     return n == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(n);
 }
@@ -77,31 +53,29 @@ QString listDifference(const QStringList& before, const QStringList& after) {
                            : QStringLiteral(" (") + parts.join(QStringLiteral("; ")) + QLatin1Char(')');
 }
 
-void fileLines(const Record& r, QStringList& lines) {
-    const auto before = settingsOf(r.fileBefore);
-    const auto after = settingsOf(r.fileAfter);
-    if (!before || !after) {
+void fileLines(const Record& r, QStringList& lines, SettingsFiles& files) {
+    const SettingsFiles::Read& before = files.read(r.fileBefore);
+    const SettingsFiles::Read& after = files.read(r.fileAfter);
+    if (!before.readable || !after.readable) {
         lines << QStringLiteral("Settings file: ") +
-                     (before ? QString() : QStringLiteral("the earlier file did not read; ")) +
-                     (after ? QString() : QStringLiteral("the file written does not read"));
+                     (before.readable ? QString() : QStringLiteral("the earlier file did not read; ")) +
+                     (after.readable ? QString() : QStringLiteral("the file written does not read"));
         return;
     }
     if (!r.fileBefore) {
         lines << QStringLiteral("Settings file made");
     }
-    if (before->onlyFromDropdown != after->onlyFromDropdown) {
-        lines << QStringLiteral("Only from Drop-down: ") + flagName(before->onlyFromDropdown) + kArrow +
-                     flagName(after->onlyFromDropdown);
+    if (before.onlyFromDropdown != after.onlyFromDropdown) {
+        lines << QStringLiteral("Only from Drop-down: ") + flagName(before.onlyFromDropdown) + kArrow +
+                     flagName(after.onlyFromDropdown);
     }
-    if (before->allowEditing != after->allowEditing) {
-        lines << QStringLiteral("Allow editing: ") + flagName(before->allowEditing) + kArrow +
-                     flagName(after->allowEditing);
+    if (before.allowEditing != after.allowEditing) {
+        lines << QStringLiteral("Allow editing: ") + flagName(before.allowEditing) + kArrow +
+                     flagName(after.allowEditing);
     }
-    const QStringList b = entriesOf(before->listText);
-    const QStringList a = entriesOf(after->listText);
-    if (b != a) {
-        lines << QStringLiteral("Drop-down list: ") + entriesText(b.size()) + kArrow + entriesText(a.size()) +
-                     listDifference(b, a);
+    if (before.entries != after.entries) {
+        lines << QStringLiteral("Drop-down list: ") + entriesText(before.entries.size()) + kArrow +
+                     entriesText(after.entries.size()) + listDifference(before.entries, after.entries);
     }
 }
 
@@ -110,6 +84,16 @@ QString valueText(const changelog::Bytes& value, bool utf8) {
         return QStringLiteral("absent");
     }
     return QLatin1Char('"') + (utf8 ? QString::fromUtf8(*value) : cp1252::decode(*value)) + QLatin1Char('"');
+}
+
+// A line that passed its check but whose parts do not read (made by another program): shown as
+// what it is rather than left out.
+Record damaged(qint64 whenMs) {
+    Record r;
+    r.whenMs = whenMs;
+    r.kindWord = QStringLiteral("Damaged record");
+    r.note = QStringLiteral("This line of the log does not read back whole.");
+    return r;
 }
 
 bool userMatches(const Record& r, const QString& text) {
@@ -132,20 +116,60 @@ bool fieldMatches(const Record& r, const QString& text) {
 
 } // namespace
 
-History loadHistory(const QString& usersPath, const QString& database) {
-    changelog::LogRead log = changelog::readLog(usersPath);
-    History h;
-    h.database = database;
-    h.bytes = log.bytes;
-    h.skipped = log.skipped;
-    h.problems = std::move(log.problems);
-    h.records.reserve(log.records.size());
-    for (Record& r : log.records) {
-        if (r.database.compare(database, Qt::CaseInsensitive) == 0) {
-            h.records.push_back(std::move(r));
-        }
+const SettingsFiles::Read& SettingsFiles::read(const changelog::Bytes& bytes) {
+    if (!bytes) {
+        return m_missing; // a missing file: both flags 0, no entries
     }
-    return h;
+    const auto found = m_read.find(*bytes);
+    if (found != m_read.end()) {
+        return found->second;
+    }
+    Read read;
+    FieldSettingsFile::FieldSettings s;
+    try {
+        FieldSettingsFile::readContent(*bytes, s);
+        read = {true, s.onlyFromDropdown, s.allowEditing, entriesOf(s.listText)};
+    } catch (const VbError&) {
+        read.readable = false;
+    }
+    return m_read.emplace(*bytes, std::move(read)).first->second;
+}
+
+QString History::SharedTexts::text(QByteArrayView part) {
+    const std::string_view key(part.data(), std::size_t(part.size()));
+    const auto found = m_made.find(key);
+    if (found != m_made.end()) {
+        return found->second;
+    }
+    return m_made.emplace(key, TextDecoder::text(part)).first->second;
+}
+
+History::History(const QString& usersPath, const QString& database)
+    : m_database(database)
+    , m_log(changelog::readLog(usersPath)) {
+    // The database's lines: found by the database's text as the lines hold it, and only where
+    // that differs, by decoding it (another letter case).
+    const QByteArray escaped = changelog::escapedText(database);
+    std::erase_if(m_log.lines, [&](const changelog::LogLine& line) {
+        return line.database != escaped &&
+               changelog::decodedText(line.database).compare(database, Qt::CaseInsensitive) != 0;
+    });
+    m_records.resize(m_log.lines.size());
+}
+
+const Record& History::record(int i) const {
+    std::unique_ptr<const Record>& kept = m_records[std::size_t(i)];
+    if (!kept) {
+        const changelog::LogLine& line = m_log.lines[std::size_t(i)];
+        std::optional<Record> decoded = changelog::decode(line.line, changelog::KeyValues::Skipped, &m_texts);
+        kept = std::make_unique<const Record>(decoded ? std::move(*decoded) : damaged(line.whenMs));
+    }
+    return *kept;
+}
+
+Record History::fullRecord(int i) const {
+    const changelog::LogLine& line = m_log.lines[std::size_t(i)];
+    return changelog::decode(line.line).value_or(damaged(line.whenMs));
 }
 
 bool matches(const Record& r, const HistoryFilter& f) {
@@ -167,9 +191,15 @@ bool matches(const Record& r, const HistoryFilter& f) {
 
 std::vector<int> historyRows(const History& history, const HistoryFilter& filter) {
     std::vector<int> rows;
-    rows.reserve(history.records.size());
-    for (int i = int(history.records.size()) - 1; i >= 0; --i) {
-        if (filter.isEmpty() || matches(history.records[std::size_t(i)], filter)) {
+    rows.reserve(std::size_t(history.size()));
+    // Times are known without decoding: a filter of dates alone decodes nothing.
+    const bool byTime = filter.field.isEmpty() && filter.user.isEmpty() && filter.login.isEmpty();
+    for (int i = history.size() - 1; i >= 0; --i) {
+        const qint64 when = history.whenMs(i);
+        if ((filter.sinceMs && when < *filter.sinceMs) || (filter.untilMs && when >= *filter.untilMs)) {
+            continue;
+        }
+        if (byTime || matches(history.record(i), filter)) {
             rows.push_back(i);
         }
     }
@@ -233,14 +263,15 @@ QString headline(const Record& r) {
     return changeText(r) + QStringLiteral(": ") + field;
 }
 
-QStringList changeLines(const Record& r, bool withKeys) {
+QStringList changeLines(const Record& r, bool withKeys, SettingsFiles* files) {
     QStringList lines;
     for (const changelog::UserChange& u : r.users) {
         lines << u.name + QLatin1Char(' ') + u.uniqueId + QStringLiteral(": ") + rights::rightName(u.before) +
                      kArrow + rights::rightName(u.after);
     }
     if (r.fileChanged) {
-        fileLines(r, lines);
+        SettingsFiles once;
+        fileLines(r, lines, files ? *files : once);
     }
     const bool locations = r.kind == Kind::Locations;
     if (withKeys || locations) {
@@ -288,11 +319,12 @@ bool writeHistoryCsv(const History& history, const std::vector<int>& rows, const
         out += "\r\n";
     };
     appendRow(historyCsvColumns());
+    SettingsFiles files;
     for (const int row : rows) {
-        const Record& r = history.records[std::size_t(row)];
+        const Record& r = history.record(row);
         appendRow({QString::fromLatin1(changelog::utcText(r.whenMs)), r.login, r.actUser, r.database,
                    changeText(r), r.fieldId, r.fieldId.isEmpty() ? recordFieldText(r) : r.fieldLabel,
-                   changeLines(r).join(QStringLiteral("\r\n"))});
+                   changeLines(r, false, &files).join(QStringLiteral("\r\n"))});
     }
     if (file.write(out) != out.size() || !file.commit()) {
         error = file.errorString();

@@ -10,24 +10,52 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm::report {
 
 using changelog::Record;
 
-struct History {
-    QString database;
-    std::vector<Record> records; // the database's records, oldest first
-    qint64 bytes = 0;            // the log's bytes read
-    qint64 skipped = 0;          // lines of the log that did not read back whole
-    QStringList problems;        // log files not read, and why
-};
+// The changes of one database, read from the log without decoding them; each change is decoded
+// when first asked for. A log of a hundred thousand changes opens in a fraction of a second.
+class History {
+public:
+    History() = default;
+    // The records of `database` (its generic name, letter case aside, as sections match) in the
+    // log of the authorized-users file `usersPath`.
+    History(const QString& usersPath, const QString& database);
 
-// The records of `database` (its generic name, letter case aside, as sections match) in the log of
-// the authorized-users file `usersPath`.
-History loadHistory(const QString& usersPath, const QString& database);
+    const QString& database() const { return m_database; }
+    int size() const { return int(m_log.lines.size()); }
+    qint64 whenMs(int i) const { return m_log.lines[std::size_t(i)].whenMs; }
+    // The change, oldest first, without the values of its keys (decoded once, then kept).
+    const Record& record(int i) const;
+    // The change with the values of its keys.
+    Record fullRecord(int i) const;
+
+    qint64 bytes() const { return m_log.bytes; }                // the log's bytes read
+    qint64 skipped() const { return m_log.skipped; }            // lines that did not read back whole
+    const QStringList& problems() const { return m_log.problems; } // log files not read, and why
+
+private:
+    // Texts that many records share (logins, the database, labels, users' names) made once.
+    class SharedTexts : public changelog::TextDecoder {
+    public:
+        QString text(QByteArrayView part) override;
+
+    private:
+        std::unordered_map<std::string_view, QString> m_made; // parts of the log's buffers
+    };
+
+    QString m_database;
+    changelog::LogRead m_log; // its lines: only those of the database
+    mutable std::vector<std::unique_ptr<const Record>> m_records;
+    mutable SharedTexts m_texts;
+};
 
 struct HistoryFilter {
     // A field ID (exactly), or a part of a field's label; a part of "Global (all fields)" finds the
@@ -43,7 +71,7 @@ struct HistoryFilter {
 };
 
 bool matches(const Record& record, const HistoryFilter& filter);
-// The records that match, newest first, as positions in `history.records`.
+// The records that match, newest first, as positions in `history`.
 std::vector<int> historyRows(const History& history, const HistoryFilter& filter);
 
 // A date of the command line or the view, in the local time zone unless it says otherwise:
@@ -62,11 +90,28 @@ QString recordFieldText(const Record& record);
 // The change and what it changed in one: "Global rights", "Field settings: Phone (28)", "Settings
 // locations", "Restore: Global (all fields)".
 QString headline(const Record& record);
+// Field settings files as changeLines reads them, kept by their bytes: a log holds the same few
+// files again and again (the file after one save is the file before the next).
+class SettingsFiles {
+public:
+    struct Read {
+        bool readable = false;
+        int onlyFromDropdown = 0;
+        int allowEditing = 0;
+        QStringList entries; // trimmed, the empty ones left out
+    };
+    const Read& read(const changelog::Bytes& bytes);
+
+private:
+    std::unordered_map<QByteArray, Read> m_read;
+    Read m_missing{true, 0, 0, {}};
+};
+
 // What changed, one line each: "Dana O'Neil {USR-0003}: Full -> None", "Allow editing: No -> Yes",
 // "Drop-down list: 3 entries -> 4 entries (+ Purple)", "Note: ...". `withKeys` adds the exact
 // values of the keys ("Key 28F: \"A1C3\" -> absent"); the keys of the settings locations are
-// always given.
-QStringList changeLines(const Record& record, bool withKeys = false);
+// always given. `files`: kept reads of settings files, for the lines of many records.
+QStringList changeLines(const Record& record, bool withKeys = false, SettingsFiles* files = nullptr);
 // changeLines joined with "; ", cut to about `limit` characters.
 QString changeSummary(const Record& record, int limit = 240);
 

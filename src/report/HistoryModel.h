@@ -22,7 +22,9 @@ public:
     const History* history() const { return m_history; }
     // The changes shown, newest first, as positions in history()->records.
     const std::vector<int>& rows() const { return m_rows; }
-    const Record& record(int row) const { return m_history->records[std::size_t(m_rows[std::size_t(row)])]; }
+    const Record& record(int row) const { return m_history->record(m_rows[std::size_t(row)]); }
+    // The change with the values of its keys.
+    Record fullRecord(int row) const { return m_history->fullRecord(m_rows[std::size_t(row)]); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

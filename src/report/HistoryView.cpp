@@ -160,17 +160,17 @@ void HistoryView::showEvent(QShowEvent* event) {
 }
 
 void HistoryView::load() {
-    auto history = std::make_unique<History>(loadHistory(m_usersPath, m_database));
+    auto history = std::make_unique<History>(m_usersPath, m_database);
     m_model->setHistory(history.get());
     m_history = std::move(history);
     QStringList notes;
     notes << QStringLiteral("Change log: ") + QDir::toNativeSeparators(changelog::logFolder(m_usersPath));
-    if (m_history->skipped > 0) {
-        notes << (m_history->skipped == 1
+    if (m_history->skipped() > 0) {
+        notes << (m_history->skipped() == 1
                       ? QStringLiteral("1 damaged line skipped")
-                      : QStringLiteral("%1 damaged lines skipped").arg(count(m_history->skipped)));
+                      : QStringLiteral("%1 damaged lines skipped").arg(count(m_history->skipped())));
     }
-    for (const QString& problem : m_history->problems) {
+    for (const QString& problem : m_history->problems()) {
         notes << QStringLiteral("not read: ") + problem;
     }
     lblHistoryLog->setText(notes.join(QStringLiteral("; ")));
@@ -185,7 +185,7 @@ void HistoryView::txtHistoryFilter_Change() {
     filter.sinceMs = dayStart(*dtpHistoryFrom, 0);
     filter.untilMs = dayStart(*dtpHistoryTo, 1);
     m_model->setFilter(filter);
-    const qsizetype all = m_history ? qsizetype(m_history->records.size()) : 0;
+    const qsizetype all = m_history ? qsizetype(m_history->size()) : 0;
     lblHistoryShown->setText(QStringLiteral("%1 of %2 changes").arg(count(m_model->rowCount()), count(all)));
 }
 
@@ -195,7 +195,7 @@ void HistoryView::showSelected() {
         txtHistoryDetail->clear();
         return;
     }
-    const Record& r = m_model->record(current.row());
+    const Record r = m_model->fullRecord(current.row());
     QStringList lines;
     lines << localTimeText(r.whenMs) + QStringLiteral(" (") + utcTimeText(r.whenMs) + QStringLiteral(")  ") +
                  r.login +

@@ -94,7 +94,7 @@ QString appendProblemText(const AppendOutcome& outcome) {
            QLatin1Char('.');
 }
 
-void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped) {
+void readLines(QByteArrayView bytes, std::vector<LogLine>& out, qint64& skipped) {
     qsizetype from = 0;
     while (from < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', from);
@@ -107,12 +107,20 @@ void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped
         if (line.isEmpty() || line == "\r") {
             continue; // a blank line (left before a record that follows a torn one)
         }
-        std::optional<Record> record = whole ? decode(line) : std::nullopt;
-        if (record) {
-            out.push_back(std::move(*record));
+        const std::optional<CheckedLine> checked = whole ? checkLine(line) : std::nullopt;
+        if (checked) {
+            out.push_back({checked->whenMs, line, checked->database});
         } else {
             ++skipped; // garbage, a damaged line, or a last line without its end
         }
+    }
+}
+
+void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped) {
+    std::vector<LogLine> lines;
+    readLines(bytes, lines, skipped);
+    for (const LogLine& line : lines) {
+        out.push_back(*decode(line.line));
     }
 }
 
@@ -123,7 +131,7 @@ LogRead readLog(const QString& usersPath) {
         return log;
     }
     for (const QString& path : files::readable(folder, log.problems)) {
-        const FileContent content = readFile(path);
+        FileContent content = readFile(path);
         if (content.status != FileContent::Ok) {
             log.problems << QDir::toNativeSeparators(path) + QStringLiteral(": ") + readProblem(content);
             continue;
@@ -134,11 +142,12 @@ LogRead readLog(const QString& usersPath) {
         }
         ++log.files;
         log.bytes += content.bytes.size();
-        readRecords(content.bytes, log.records, log.skipped);
+        log.buffers.push_back(std::move(content.bytes)); // moved, not copied: the lines stay valid
+        readLines(log.buffers.back(), log.lines, log.skipped);
     }
     // Each file is in the order its writer wrote; the log is all of them in time order.
-    std::stable_sort(log.records.begin(), log.records.end(),
-                     [](const Record& a, const Record& b) { return a.whenMs < b.whenMs; });
+    std::stable_sort(log.lines.begin(), log.lines.end(),
+                     [](const LogLine& a, const LogLine& b) { return a.whenMs < b.whenMs; });
     return log;
 }
 

@@ -77,19 +77,30 @@ inline constexpr qint64 kMaxLogFileBytes = 256LL << 20;
 // At most this many files of the folder are read.
 inline constexpr int kMaxLogFiles = 4096;
 
-struct LogRead {
-    std::vector<Record> records; // in time order, oldest first; equal times in the order written
-    qint64 bytes = 0;            // the bytes read
-    int files = 0;               // the files read
-    qint64 skipped = 0;          // lines that did not read back whole
-    QStringList problems;        // "<file>: <why it was not read>"
+// A line of the log that reads back whole (checkLine), in the buffers of its LogRead.
+struct LogLine {
+    qint64 whenMs = 0;
+    QByteArrayView line;
+    QByteArrayView database; // as the line holds it (escapedText)
 };
 
-// Every record of the log of `usersPath`. A missing folder is an empty log.
+struct LogRead {
+    std::vector<QByteArray> buffers; // the files' bytes, which the lines point into
+    std::vector<LogLine> lines;      // in time order, oldest first; equal times in the order written
+    qint64 bytes = 0;                // the bytes read
+    int files = 0;                   // the files read
+    qint64 skipped = 0;              // lines that did not read back whole
+    QStringList problems;            // "<file>: <why it was not read>"
+};
+
+// The log of `usersPath`: every line of its files that reads back whole, found without decoding
+// the records (decode() gives each). A missing folder is an empty log.
 LogRead readLog(const QString& usersPath);
 
-// The records of `bytes` (a log file's content) appended to `out`, damaged lines counted in
-// `skipped`.
+// The lines of `bytes` (a log file's content) that read back whole, appended to `out`; the others
+// counted in `skipped`.
+void readLines(QByteArrayView bytes, std::vector<LogLine>& out, qint64& skipped);
+// The same, each line decoded.
 void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped);
 
 } // namespace qm::changelog

@@ -1,5 +1,8 @@
 #include "settings/ChangeRecord.h"
 
+#include <QtEndian>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -51,40 +54,59 @@ int hexDigit(char c) {
     return -1;
 }
 
-// The bytes of an escaped piece; nullopt when it holds a byte that should have been escaped or a
-// "%" without two hex digits.
-std::optional<QByteArray> unescape(QByteArrayView in, bool raw) {
-    QByteArray out;
-    out.reserve(in.size());
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const char c = in[i];
-        if (c != '%') {
-            if (escaped(static_cast<unsigned char>(c), raw)) {
-                return std::nullopt;
-            }
-            out += c;
-            continue;
+// The bytes of a piece that validPiece() accepted, written to `out` (room for in.size() bytes);
+// the end of what was written.
+char* unescapeTo(QByteArrayView in, char* out) {
+    const char* p = in.data();
+    const char* const end = p + in.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '%' && end - p >= 2) {
+            *out++ = char(hexDigit(p[0]) * 16 + hexDigit(p[1]));
+            p += 2;
+        } else {
+            *out++ = c;
         }
-        if (i + 2 >= in.size()) {
-            return std::nullopt;
-        }
-        const int high = hexDigit(in[i + 1]);
-        const int low = hexDigit(in[i + 2]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        out += char(high * 16 + low);
-        i += 2;
     }
     return out;
 }
 
-std::optional<QString> unescapeText(QByteArrayView in) {
-    const std::optional<QByteArray> bytes = unescape(in, false);
-    if (!bytes) {
-        return std::nullopt;
+QByteArray unescapeBytes(QByteArrayView in) {
+    QByteArray out(in.size(), Qt::Uninitialized);
+    out.truncate(unescapeTo(in, out.data()) - out.constData());
+    return out;
+}
+
+QString unescapeText(QByteArrayView in) {
+    if (!in.contains('%')) { // most texts: straight from the line
+        return QString::fromUtf8(in);
     }
-    return QString::fromUtf8(*bytes);
+    char buffer[256];
+    QByteArray large;
+    char* out = buffer;
+    if (in.size() > qsizetype(sizeof buffer)) {
+        large.resize(in.size());
+        out = large.data();
+    }
+    return QString::fromUtf8(out, unescapeTo(in, out) - out);
+}
+
+// Whether a piece reads back: no byte that should have been escaped, every "%" with two hex digits.
+bool validPiece(QByteArrayView in, bool raw) {
+    const char* p = in.data();
+    const char* const end = p + in.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '%') {
+            if (end - p < 2 || hexDigit(p[0]) < 0 || hexDigit(p[1]) < 0) {
+                return false;
+            }
+            p += 2;
+        } else if (escaped(static_cast<unsigned char>(c), raw)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void appendValue(QByteArray& out, const Bytes& value) {
@@ -96,35 +118,49 @@ void appendValue(QByteArray& out, const Bytes& value) {
     appendEscaped(out, *value, true);
 }
 
-// A value's form: "-", or "=" and its bytes. nullopt inside nullopt: not a value.
-std::optional<Bytes> readValue(QByteArrayView in) {
-    if (in == "-") {
-        return Bytes{};
-    }
-    if (!in.startsWith('=')) {
-        return std::nullopt;
-    }
-    std::optional<QByteArray> bytes = unescape(in.sliced(1), true);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    return Bytes{std::move(*bytes)};
+bool validValue(QByteArrayView in) {
+    return in == "-" || (in.startsWith('=') && validPiece(in.sliced(1), true));
 }
 
-// `text` cut at every `separator`; an empty text gives no piece.
-std::vector<QByteArrayView> split(QByteArrayView text, char separator) {
-    std::vector<QByteArrayView> pieces;
-    if (text.isEmpty()) {
-        return pieces;
+Bytes readValue(QByteArrayView in) {
+    if (in == "-") {
+        return std::nullopt;
     }
+    return unescapeBytes(in.sliced(1));
+}
+
+// Up to N pieces of `text` cut at `separator`; the count found (N + 1 when there are more).
+template <std::size_t N>
+std::size_t cut(QByteArrayView text, char separator, std::array<QByteArrayView, N>& pieces) {
+    std::size_t n = 0;
     qsizetype from = 0;
     for (;;) {
         const qsizetype at = text.indexOf(separator, from);
-        if (at < 0) {
-            pieces.push_back(text.sliced(from));
-            return pieces;
+        if (n == N) {
+            return N + 1;
         }
-        pieces.push_back(text.sliced(from, at - from));
+        pieces[n++] = text.sliced(from, (at < 0 ? text.size() : at) - from);
+        if (at < 0) {
+            return n;
+        }
+        from = at + 1;
+    }
+}
+
+// Calls `take` with each piece of a list cut at "|" (none for an empty list), until it says false.
+template <typename F> bool eachEntry(QByteArrayView list, F take) {
+    if (list.isEmpty()) {
+        return true;
+    }
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = list.indexOf('|', from);
+        if (!take(list.sliced(from, (at < 0 ? list.size() : at) - from))) {
+            return false;
+        }
+        if (at < 0) {
+            return true;
+        }
         from = at + 1;
     }
 }
@@ -138,17 +174,85 @@ std::optional<Right> readRight(QByteArrayView word) {
     return std::nullopt;
 }
 
-quint64 fnv1a(QByteArrayView bytes) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (const char c : bytes) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 0x100000001b3ULL;
+// A 64-bit hash of a line's bytes, 8 at a time (read as a little-endian number): each step is a
+// one-to-one function of the state, so any change within one 8-byte word always changes the result.
+quint64 checkOf(QByteArrayView bytes) {
+    constexpr quint64 kOdd = 0x9E3779B97F4A7C15ULL;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.data());
+    qsizetype n = bytes.size();
+    quint64 h = 0x243F6A8885A308D3ULL ^ quint64(n);
+    for (; n >= 8; n -= 8, p += 8) {
+        h = (h ^ qFromLittleEndian<quint64>(p)) * kOdd;
+        h ^= h >> 29;
     }
-    return h;
+    quint64 last = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        last |= quint64(p[i]) << (8 * i);
+    }
+    h = (h ^ last) * kOdd;
+    return h ^ (h >> 32);
 }
 
 QByteArray checkText(QByteArrayView bytes) {
-    return QByteArray::number(fnv1a(bytes), 16).rightJustified(16, '0');
+    return QByteArray::number(checkOf(bytes), 16).rightJustified(16, '0');
+}
+
+// The parts of a line that reads back whole: version, time, login, ACT! user, database, kind,
+// field ID, field label, users, keys, file, note (the check left off).
+enum Part { Version, When, Login, ActUser, Database, KindPart, FieldId, FieldLabel, Users, Keys, File, Note };
+struct Parts {
+    std::array<QByteArrayView, kParts - 1> part;
+    qint64 whenMs = 0;
+};
+
+// `validate`: also that every part reads back (checkLine leaves that to decode: the check shows
+// that the line is as a writer wrote it).
+std::optional<Parts> checked(QByteArrayView line, bool validate) {
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    std::array<QByteArrayView, kParts> all;
+    if (cut(line, kTab, all) != std::size_t(kParts) || all[Version] != kVersion) {
+        return std::nullopt;
+    }
+    const QByteArrayView check = all[kParts - 1];
+    if (check != checkText(line.first(line.size() - check.size()))) {
+        return std::nullopt;
+    }
+    Parts parts;
+    std::copy_n(all.begin(), kParts - 1, parts.part.begin());
+    const std::optional<qint64> when = parseUtcText(parts.part[When]);
+    if (!when) {
+        return std::nullopt;
+    }
+    parts.whenMs = *when;
+    if (!validate) {
+        return parts;
+    }
+    for (const Part text : {Login, ActUser, Database, KindPart, FieldId, FieldLabel, Note}) {
+        if (!validPiece(parts.part[text], false)) {
+            return std::nullopt;
+        }
+    }
+    const bool users = eachEntry(parts.part[Users], [](QByteArrayView entry) {
+        std::array<QByteArrayView, 4> p;
+        return cut(entry, ':', p) == 4 && validPiece(p[0], false) && validPiece(p[1], false) && readRight(p[2]) &&
+               readRight(p[3]);
+    });
+    const bool keys = eachEntry(parts.part[Keys], [](QByteArrayView entry) {
+        std::array<QByteArrayView, 3> p;
+        return cut(entry, ':', p) == 3 && validPiece(p[0], false) && validValue(p[1]) && validValue(p[2]);
+    });
+    std::array<QByteArrayView, 2> file;
+    const bool fileOk = parts.part[File].isEmpty() ||
+                        (cut(parts.part[File], ':', file) == 2 && validValue(file[0]) && validValue(file[1]));
+    if (!users || !keys || !fileOk) {
+        return std::nullopt;
+    }
+    return parts;
 }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
@@ -282,45 +386,24 @@ QByteArray encode(const Record& r) {
     return line;
 }
 
-std::optional<Record> decode(QByteArrayView line) {
-    if (line.endsWith('\n')) {
-        line.chop(1);
-    }
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
-    const std::vector<QByteArrayView> parts = split(line, kTab);
-    if (parts.size() != std::size_t(kParts) || parts[0] != kVersion) {
+QString TextDecoder::text(QByteArrayView part) {
+    return unescapeText(part);
+}
+
+std::optional<Record> decode(QByteArrayView line, KeyValues keyValues, TextDecoder* texts) {
+    const std::optional<Parts> checkedParts = checked(line, true);
+    if (!checkedParts) {
         return std::nullopt;
     }
-    const qsizetype checked = line.size() - parts.back().size();
-    if (parts.back() != checkText(line.first(checked))) {
-        return std::nullopt;
-    }
-    const std::optional<qint64> when = parseUtcText(parts[1]);
-    // login, ACT! user, database, kind, field ID, field label; then the note
-    std::array<std::optional<QString>, 7> texts;
-    for (std::size_t i = 0; i < 6; ++i) {
-        texts[i] = unescapeText(parts[2 + i]);
-    }
-    texts[6] = unescapeText(parts[11]);
-    if (!when) {
-        return std::nullopt;
-    }
-    for (const auto& t : texts) {
-        if (!t) {
-            return std::nullopt;
-        }
-    }
+    const auto& part = checkedParts->part;
+    TextDecoder plain;
+    TextDecoder& t = texts ? *texts : plain;
     Record r;
-    r.whenMs = *when;
-    r.login = std::move(*texts[0]);
-    r.actUser = std::move(*texts[1]);
-    r.database = std::move(*texts[2]);
-    const QString& kind = *texts[3];
-    r.fieldId = std::move(*texts[4]);
-    r.fieldLabel = std::move(*texts[5]);
-    r.note = std::move(*texts[6]);
+    r.whenMs = checkedParts->whenMs;
+    r.login = t.text(part[Login]);
+    r.actUser = t.text(part[ActUser]);
+    r.database = t.text(part[Database]);
+    const QString kind = t.text(part[KindPart]);
     for (std::size_t i = 0; i < kKindWords.size(); ++i) {
         if (kind == QLatin1String(kKindWords[i])) {
             r.kind = Kind(int(i));
@@ -329,45 +412,49 @@ std::optional<Record> decode(QByteArrayView line) {
     if (r.kind == Kind::Other) {
         r.kindWord = kind;
     }
-    for (const QByteArrayView entry : split(parts[8], '|')) {
-        const std::vector<QByteArrayView> p = split(entry, ':');
-        if (p.size() != 4) {
-            return std::nullopt;
-        }
-        std::optional<QString> name = unescapeText(p[0]);
-        std::optional<QString> id = unescapeText(p[1]);
-        const std::optional<Right> before = readRight(p[2]);
-        const std::optional<Right> after = readRight(p[3]);
-        if (!name || !id || !before || !after) {
-            return std::nullopt;
-        }
-        r.users.push_back({std::move(*name), std::move(*id), *before, *after});
-    }
-    for (const QByteArrayView entry : split(parts[9], '|')) {
-        const std::vector<QByteArrayView> p = split(entry, ':');
-        if (p.size() != 3) {
-            return std::nullopt;
-        }
-        std::optional<QString> key = unescapeText(p[0]);
-        std::optional<Bytes> before = readValue(p[1]);
-        std::optional<Bytes> after = readValue(p[2]);
-        if (!key || !before || !after) {
-            return std::nullopt;
-        }
-        r.keys.push_back({std::move(*key), std::move(*before), std::move(*after)});
-    }
-    if (!parts[10].isEmpty()) {
-        const std::vector<QByteArrayView> p = split(parts[10], ':');
-        std::optional<Bytes> before = p.size() == 2 ? readValue(p[0]) : std::nullopt;
-        std::optional<Bytes> after = p.size() == 2 ? readValue(p[1]) : std::nullopt;
-        if (!before || !after) {
-            return std::nullopt;
-        }
+    r.fieldId = t.text(part[FieldId]);
+    r.fieldLabel = t.text(part[FieldLabel]);
+    r.note = t.text(part[Note]);
+    eachEntry(part[Users], [&](QByteArrayView entry) {
+        std::array<QByteArrayView, 4> p;
+        cut(entry, ':', p);
+        r.users.push_back({t.text(p[0]), t.text(p[1]), *readRight(p[2]), *readRight(p[3])});
+        return true;
+    });
+    const bool withValues = keyValues == KeyValues::Decoded || r.kind == Kind::Locations;
+    eachEntry(part[Keys], [&](QByteArrayView entry) {
+        std::array<QByteArrayView, 3> p;
+        cut(entry, ':', p);
+        r.keys.push_back({t.text(p[0]), withValues ? readValue(p[1]) : Bytes(),
+                          withValues ? readValue(p[2]) : Bytes()});
+        return true;
+    });
+    if (!part[File].isEmpty()) {
+        std::array<QByteArrayView, 2> p;
+        cut(part[File], ':', p);
         r.fileChanged = true;
-        r.fileBefore = std::move(*before);
-        r.fileAfter = std::move(*after);
+        r.fileBefore = readValue(p[0]);
+        r.fileAfter = readValue(p[1]);
     }
     return r;
+}
+
+std::optional<CheckedLine> checkLine(QByteArrayView line) {
+    const std::optional<Parts> parts = checked(line, false);
+    if (!parts) {
+        return std::nullopt;
+    }
+    return CheckedLine{parts->whenMs, parts->part[Database]};
+}
+
+QByteArray escapedText(const QString& text) {
+    QByteArray out;
+    appendText(out, text);
+    return out;
+}
+
+QString decodedText(QByteArrayView part) {
+    return validPiece(part, false) ? unescapeText(part) : QString();
 }
 
 } // namespace qm::changelog

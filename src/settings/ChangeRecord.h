@@ -19,7 +19,10 @@
 //   paths as UTF-8;
 // - file: the field's settings file, "before:after" in the same form, or empty when the write
 //   did not touch it;
-// - check: FNV-1a (64 bits, 16 hex digits) of everything before it, tab included.
+// - check: 16 hex digits of a 64-bit hash of everything before it, tab included: the bytes taken
+//   8 at a time as little-endian numbers w, from h = 0x243F6A8885A308D3 xor the length,
+//   h = (h xor w) * 0x9E3779B97F4A7C15, h = h xor (h >> 29); the last 0 to 7 bytes as one number
+//   the same way, without the shift; then h xor (h >> 32).
 //
 // Inside a part, "%", ":", "|", the control characters and DEL are written "%XX"; in the bytes of
 // a value also every byte from 0x80 on (they are Windows-1252, not UTF-8), so the line is always
@@ -82,9 +85,34 @@ QString kindWord(const Record& record);
 
 // The record as one line, LF at its end.
 QByteArray encode(const Record& record);
+
+// Whether decode gives the values of the keys, the largest part of most records, which only a
+// restore and the whole of one change need (those of the settings locations always).
+enum class KeyValues { Decoded, Skipped };
+// How decode makes the texts of a line from their parts as the line holds them: a new text each
+// time, unless a reader of many lines keeps and shares them.
+class TextDecoder {
+public:
+    virtual ~TextDecoder() = default;
+    virtual QString text(QByteArrayView part);
+};
+
 // A line (without or with its LF, or CR LF) read back; nullopt for a line that does not read back
 // whole: see the top of this file.
-std::optional<Record> decode(QByteArrayView line);
+std::optional<Record> decode(QByteArrayView line, KeyValues keyValues = KeyValues::Decoded,
+                             TextDecoder* texts = nullptr);
+
+// A line found whole, without decoding it: its check, its version and its time (decode() then
+// checks every part), and its database as the line holds it (compare with escapedText()). How a
+// reader goes through a large log quickly.
+struct CheckedLine {
+    qint64 whenMs = 0;
+    QByteArrayView database;
+};
+std::optional<CheckedLine> checkLine(QByteArrayView line);
+// A text as a line holds it, and back.
+QByteArray escapedText(const QString& text);
+QString decodedText(QByteArrayView part);
 
 // "2024-05-01T09:12:33.123Z" and back (nullopt for any other form).
 QByteArray utcText(qint64 ms);

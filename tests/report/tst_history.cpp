@@ -68,7 +68,7 @@ void writeLog(const QString& users) {
 QStringList notesOf(const report::History& h, const std::vector<int>& rows) {
     QStringList out;
     for (const int row : rows)
-        out << h.records[std::size_t(row)].note;
+        out << h.record(row).note;
     return out;
 }
 
@@ -107,8 +107,8 @@ private Q_SLOTS:
         auto [field, user, login, since, until, shown] =
             test::fetch<QString, QString, QString, QString, QString, QStringList>("field", "user", "login",
                                                                                   "since", "until", "shown");
-        const report::History h = report::loadHistory(m_dir.filePath("Users.dat"), "Contacts");
-        QCOMPARE(h.records.size(), 5u);
+        const report::History h(m_dir.filePath("Users.dat"), "Contacts");
+        QCOMPARE(h.size(), 5);
         report::HistoryFilter f{field, user, login, {}, {}};
         if (!since.isEmpty())
             f.sinceMs = report::parseDate(since);
@@ -136,11 +136,11 @@ private Q_SLOTS:
 
     // What a change says, one line per thing that changed.
     void changeLines() {
-        const report::History h = report::loadHistory(m_dir.filePath("Users.dat"), "Contacts");
+        const report::History h(m_dir.filePath("Users.dat"), "Contacts");
         const auto lines = [&](const char* note, bool withKeys = false) {
-            for (const Record& r : h.records)
-                if (r.note == note)
-                    return report::changeLines(r, withKeys);
+            for (int i = 0; i < h.size(); ++i)
+                if (h.record(i).note == note)
+                    return report::changeLines(h.fullRecord(i), withKeys);
             return QStringList();
         };
         QCOMPARE(lines("r1"),

@@ -40,6 +40,13 @@ QStringList notes(const std::vector<Record>& records) {
     return out;
 }
 
+QStringList notes(const LogRead& log) {
+    QStringList out;
+    for (const LogLine& line : log.lines)
+        out << decode(line.line)->note;
+    return out;
+}
+
 bool isRoot() {
     return ::geteuid() == 0;
 }
@@ -167,12 +174,12 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.filePath("Users.dat.log")).entryList(QDir::Files),
                  (QStringList{"ann@pc1.log", "bob@pc2.log"}));
         const LogRead log = readLog(users);
-        QCOMPARE(notes(log.records), (QStringList{"ann 1", "", "ann 2"}));
-        QCOMPARE(log.records[1].login, "bob");
+        QCOMPARE(notes(log), (QStringList{"ann 1", "", "ann 2"}));
+        QCOMPARE(decode(log.lines[1].line)->login, "bob");
         QCOMPARE(log.files, 2);
         QCOMPARE(log.skipped, 0);
         QCOMPARE(log.problems, QStringList());
-        QCOMPARE(readLog(dir.filePath("Other.dat")).records.size(), 0u); // no folder: no records
+        QCOMPARE(readLog(dir.filePath("Other.dat")).lines.size(), 0u); // no folder: no records
     }
 
     // A record torn by a crash stays alone on its line: the next one is read whole.
@@ -184,7 +191,7 @@ private Q_SLOTS:
         QVERIFY(test::writeBytes(file, test::readBytes(file) + encode(test::fieldRecord(2000)).left(50)));
         QVERIFY(append(users, test::fieldRecord(3000, "ann", "c"), {"ann", "pc1"}).ok());
         const LogRead log = readLog(users);
-        QCOMPARE(notes(log.records), (QStringList{"a", "c"}));
+        QCOMPARE(notes(log), (QStringList{"a", "c"}));
         QCOMPARE(log.skipped, 1);
     }
 
@@ -287,7 +294,7 @@ private Q_SLOTS:
         took.start();
         const LogRead log = readLog(users);
         QVERIFY(took.elapsed() < 2000);
-        QCOMPARE(notes(log.records), (QStringList{"mine", "linked"}));
+        QCOMPARE(notes(log), (QStringList{"mine", "linked"}));
         QStringList problems;
         for (const QString& p : log.problems)
             problems << p.mid(folder.size() + 1);
@@ -323,9 +330,10 @@ private:
         }
         const LogRead log = readLog(users);
         QCOMPARE(log.skipped, 0);
-        QCOMPARE(qsizetype(log.records.size()), logins.size() * count);
+        QCOMPARE(qsizetype(log.lines.size()), logins.size() * count);
         QSet<QString> seen;
-        for (const Record& r : log.records) {
+        for (const LogLine& line : log.lines) {
+            const Record r = *decode(line.line);
             QVERIFY(r.users.size() * 60 >= std::size_t(size));
             seen << r.note;
         }
