@@ -246,7 +246,12 @@ void Form1::mnuLocation_Click() {
         frmLocations dialog(m_services, this);
         dialog.exec();
     }
+    const QString usersBefore = UsersPath;
+    const QString listBefore = ListPath;
     Get_Locations();
+    editor::tellLogProblemOnce(
+        m_services.messageBox,
+        editor::recordLocations(GenericName, QString(), usersBefore, listBefore, UsersPath, ListPath));
 }
 
 void Form1::mnuReport_Click() {
@@ -260,8 +265,16 @@ void Form1::mnuReport_Click() {
             users.push_back({u.name, u.uniqueId});
         }
     }
-    report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr},
-                             this, [this] { return !m_unloaded; });
+    const bool restored =
+        report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr},
+                                 this, [this] { return !m_unloaded; });
+    if (restored && !m_unloaded) {
+        // The settings changed underneath: the lists show them again, the field's unsaved edits stay.
+        Check_Authorized_Users();
+        if (!c.cmdSave->isEnabled() && c.cboFields->currentIndex() >= 0) {
+            cboFields_Click();
+        }
+    }
 }
 
 void Form1::cmdFieldSettings_Click() {

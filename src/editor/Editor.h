@@ -33,6 +33,7 @@
 #include "editor/EditorControls.h"
 #include "editor/Merge.h"
 #include "editor/Rights.h"
+#include "editor/SettingsChange.h"
 #include "platform/Services.h"
 #include "settings/FileProblem.h"
 
@@ -202,6 +203,10 @@ private:
     merge::Choices m_choices; // the administrator's choices during one Save or Close
     bool confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
                     const rights::IdLists& lists);
+    // The users of the database as the change log names them, and the record of a write that
+    // landed (what landed is read back; a record that cannot be written is said once per run).
+    std::vector<RosterUser> roster() const;
+    void record(const SettingsChange& change);
     void connectControls();
     rights::RightsFile rightsFile() const;
     void rightsListMouseUp(QTreeWidget& list, float x, float y);

@@ -163,13 +163,16 @@ void Editor::cmdSave_Click() {
         if (!settleBeforeSave(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr)) {
             return; // the administrator went back: nothing written, Save stays enabled
         }
+        const SettingsChange change(rightsFile(), currentFieldId, currentFieldLabel, currentFieldFile);
         if (fileToWrite && !writeFieldFile(file)) {
             return;
         }
         trap.line = 3;
         if (rightsToWrite && !writeRights(rights)) {
+            record(change); // the file landed
             return;
         }
+        record(change);
         showSaved(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr);
         trap.line = 5;
         c.cmdSave->setEnabled(false);

@@ -186,7 +186,11 @@ bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
     }
     m_choices.clear();
     RightsPlan plan = rightsPlan(list, true, oldKey, &*collected);
-    if (!writeRights(plan)) {
+    const SettingsChange change(rightsFile(), global ? QString() : currentFieldId,
+                                global ? QString() : currentFieldLabel);
+    const bool written = writeRights(plan);
+    record(change);
+    if (!written) {
         return false;
     }
     if (global) { // what the file now holds, should the window stay open
@@ -202,6 +206,21 @@ bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
         m_x.services.messageBox.show(whose + elsewhereText(plan.outcome.fromElsewhere), vbOKOnly, kAppTitle);
     }
     return true;
+}
+
+std::vector<RosterUser> Editor::roster() const {
+    std::vector<RosterUser> users;
+    const QTreeWidgetItem& root = *c.lvwUsers->invisibleRootItem();
+    users.reserve(std::size_t(root.childCount()));
+    for (int i = 0; i < root.childCount(); ++i) {
+        const QTreeWidgetItem& item = *root.child(i);
+        users.push_back({item.text(0), item.data(0, kListIdRole).toString()});
+    }
+    return users;
+}
+
+void Editor::record(const SettingsChange& change) {
+    tellLogProblemOnce(m_x.services.messageBox, change.landed(roster(), QString()));
 }
 
 std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {

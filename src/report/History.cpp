@@ -53,6 +53,16 @@ QString listDifference(const QStringList& before, const QStringList& after) {
                            : QStringLiteral(" (") + parts.join(QStringLiteral("; ")) + QLatin1Char(')');
 }
 
+QStringList entriesOf(const QString& listText) {
+    QStringList entries;
+    for (const QString& e : listText.split(QLatin1Char('\n'))) {
+        if (!e.trimmed().isEmpty()) {
+            entries << e.trimmed();
+        }
+    }
+    return entries;
+}
+
 void fileLines(const Record& r, QStringList& lines, SettingsFiles& files) {
     const SettingsFiles::Read& before = files.read(r.fileBefore);
     const SettingsFiles::Read& after = files.read(r.fileAfter);
@@ -314,7 +324,7 @@ bool writeHistoryCsv(const History& history, const std::vector<int>& rows, const
             if (i > 0) {
                 out += ',';
             }
-            out += csvField(cells.at(i));
+            out += csvText(cells.at(i));
         }
         out += "\r\n";
     };

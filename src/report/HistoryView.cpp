@@ -51,11 +51,16 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 
 } // namespace
 
-HistoryView::HistoryView(Services& services, QString usersPath, QString database, QWidget* parent)
+HistoryView::HistoryView(Services& services, SettingsPaths paths, QString database, const std::vector<User>& users,
+                         QWidget* parent)
     : QWidget(parent)
     , m_services(services)
-    , m_usersPath(std::move(usersPath))
+    , m_usersPath(std::move(paths.usersPath))
+    , m_listPath(std::move(paths.listPath))
     , m_database(std::move(database)) {
+    for (const User& user : users) {
+        m_users.push_back({user.name, user.uniqueId});
+    }
     setObjectName(QStringLiteral("HistoryView"));
     m_model = new HistoryModel(this);
 
@@ -129,8 +134,12 @@ HistoryView::HistoryView(Services& services, QString usersPath, QString database
     cmdHistoryExport->setObjectName(QStringLiteral("cmdHistoryExport"));
     lblHistoryExported = new QLabel(this);
     lblHistoryExported->setObjectName(QStringLiteral("lblHistoryExported"));
+    cmdHistoryRestore = new QPushButton(QStringLiteral("R&estore..."), this);
+    cmdHistoryRestore->setObjectName(QStringLiteral("cmdHistoryRestore"));
+    cmdHistoryRestore->setEnabled(false);
     buttons->addWidget(cmdHistoryExport);
     buttons->addWidget(lblHistoryExported, 1);
+    buttons->addWidget(cmdHistoryRestore);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
@@ -145,6 +154,7 @@ HistoryView::HistoryView(Services& services, QString usersPath, QString database
         connect(box, &QDateEdit::dateChanged, this, &HistoryView::txtHistoryFilter_Change);
     }
     connect(cmdHistoryExport, &QPushButton::clicked, this, &HistoryView::cmdHistoryExport_Click);
+    connect(cmdHistoryRestore, &QPushButton::clicked, this, &HistoryView::cmdHistoryRestore_Click);
     connect(lvwHistory->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &HistoryView::showSelected);
     connect(m_model, &QAbstractItemModel::modelReset, this, &HistoryView::showSelected);
@@ -193,9 +203,12 @@ void HistoryView::showSelected() {
     const QModelIndex current = lvwHistory->selectionModel()->currentIndex();
     if (!current.isValid() || current.row() >= m_model->rowCount()) {
         txtHistoryDetail->clear();
+        cmdHistoryRestore->setEnabled(false);
         return;
     }
     const Record r = m_model->fullRecord(current.row());
+    cmdHistoryRestore->setEnabled(r.kind == changelog::Kind::GlobalRights || r.kind == changelog::Kind::Field ||
+                                  r.kind == changelog::Kind::Restore);
     QStringList lines;
     lines << localTimeText(r.whenMs) + QStringLiteral(" (") + utcTimeText(r.whenMs) + QStringLiteral(")  ") +
                  r.login +
@@ -228,6 +241,36 @@ void HistoryView::cmdHistoryExport_Click() {
                                        QDir::toNativeSeparators(*path) + QStringLiteral(": ") + error,
                                    vbExclamation, kAppTitle);
     }
+}
+
+void HistoryView::cmdHistoryRestore_Click() {
+    const QModelIndex current = lvwHistory->selectionModel()->currentIndex();
+    if (!current.isValid() || current.row() >= m_model->rowCount()) {
+        return;
+    }
+    const Record r = m_model->fullRecord(current.row());
+    const QChar cr(13);
+    const QString question = QStringLiteral("Restore ") + headline(r) + QStringLiteral(" to what it was before the "
+                                                                                        "change of ") +
+                             localTimeText(r.whenMs) + QStringLiteral(" by ") + r.login + QStringLiteral("?") + cr +
+                             cr + QStringLiteral("Only the keys and the file of that change are written back.");
+    if (m_services.messageBox.show(question, vbYesNo + vbExclamation, kAppTitle) != vbYes) {
+        return;
+    }
+    const editor::RestoreOutcome outcome =
+        editor::restoreBefore(r, rights::RightsFile(m_usersPath, m_database), m_listPath, m_users, QString());
+    if (outcome.result != editor::RestoreResult::Refused) {
+        m_restored = true;
+    }
+    if (outcome.result == editor::RestoreResult::Restored) {
+        lblHistoryExported->setText(QStringLiteral("Restored to before the change of ") + localTimeText(r.whenMs));
+    } else {
+        m_services.messageBox.show(QStringLiteral("The change could not be restored: ") + outcome.detail +
+                                       QLatin1Char('.'),
+                                   vbExclamation, kAppTitle);
+    }
+    editor::tellLogProblemOnce(m_services.messageBox, outcome.logged);
+    load();
 }
 
 } // namespace qm::report

@@ -2,10 +2,13 @@
 
 // The History view of the report window: the change log of the database as a table, newest first,
 // filtered by field, by user, by login and by date, the whole of the selected change below it,
-// and the export of what is shown as CSV. The log is read when the view is first shown.
+// the export of what is shown as CSV, and the restore of the state before the selected change. The
+// log is read when the view is first shown.
 
+#include "editor/SettingsChange.h"
 #include "platform/Services.h"
 #include "report/HistoryModel.h"
+#include "report/RightsReport.h"
 
 #include <QWidget>
 
@@ -23,7 +26,9 @@ namespace qm::report {
 class HistoryView : public QWidget {
     Q_OBJECT
 public:
-    HistoryView(Services& services, QString usersPath, QString database, QWidget* parent = nullptr);
+    // `users`: the database's users, whom a restore's record names.
+    HistoryView(Services& services, SettingsPaths paths, QString database, const std::vector<User>& users,
+                QWidget* parent = nullptr);
     ~HistoryView() override;
 
     // Reads the log (again).
@@ -32,6 +37,11 @@ public:
 
     void txtHistoryFilter_Change();
     void cmdHistoryExport_Click();
+    // Brings back what the selected change's keys and file held before it, when the administrator
+    // confirms; the log is read again afterwards.
+    void cmdHistoryRestore_Click();
+    // Whether a restore wrote to the settings (the main window then reads them again).
+    bool restored() const { return m_restored; }
 
     const HistoryModel& model() const { return *m_model; }
     const History& history() const { return *m_history; }
@@ -44,6 +54,9 @@ private:
 
     Services& m_services;
     QString m_usersPath;
+    QString m_listPath;
+    std::vector<editor::RosterUser> m_users;
+    bool m_restored = false;
     QString m_database;
     std::unique_ptr<History> m_history;
     HistoryModel* m_model = nullptr;
@@ -57,6 +70,7 @@ private:
     QPlainTextEdit* txtHistoryDetail = nullptr;
     QLabel* lblHistoryLog = nullptr;
     QPushButton* cmdHistoryExport = nullptr;
+    QPushButton* cmdHistoryRestore = nullptr;
     QLabel* lblHistoryExported = nullptr;
 };
 

@@ -202,7 +202,8 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     rightsLayout->addLayout(filters);
     rightsLayout->addWidget(splitter, 1);
     rightsLayout->addLayout(exportRow);
-    m_history = new HistoryView(services, m_data->report.paths.usersPath, m_data->report.genericName, this);
+    m_history =
+        new HistoryView(services, m_data->report.paths, m_data->report.genericName, m_data->report.users, this);
     tabReport = new QTabWidget(this);
     tabReport->setObjectName(QStringLiteral("tabReport"));
     tabReport->addTab(rightsPage, QStringLiteral("&Rights"));
@@ -311,16 +312,17 @@ void frmReport::cmdExport_Click() {
     }
 }
 
-void showRightsReport(const ReportContext& context, QWidget* owner,
+bool showRightsReport(const ReportContext& context, QWidget* owner,
                       const std::function<bool()>& stillWanted) {
     std::unique_ptr<ReportData> data = gatherReport(context, owner, stillWanted);
     if (!data || (stillWanted && !stillWanted())) {
-        return;
+        return false;
     }
     frmReport window(context.services, std::move(data), owner, [&context, stillWanted](QWidget* parent) {
         return gatherReport(context, parent, stillWanted);
     });
     window.exec();
+    return window.history().restored();
 }
 
 } // namespace qm::report

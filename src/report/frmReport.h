@@ -94,7 +94,8 @@ private:
     HistoryView* m_history = nullptr;
 };
 
-// The Options menu's "Rights Report...": gathers, then shows the window modally.
-void showRightsReport(const ReportContext& context, QWidget* owner, const std::function<bool()>& stillWanted);
+// The Options menu's "Rights Report...": gathers, then shows the window modally. True when a
+// restore of its History page wrote to the settings.
+bool showRightsReport(const ReportContext& context, QWidget* owner, const std::function<bool()>& stillWanted);
 
 } // namespace qm::report

@@ -1,0 +1,221 @@
+// The change log of the editor's writes: Save and Close through the real window leave one record
+// each, of what landed; a record that cannot be written is said once and never stops the write; a
+// restore brings back the exact bytes of the keys and the file of a change, and is recorded.
+
+#include "EditorWindow.h"
+#include "editor/SettingsChange.h"
+#include "settings/ChangeLog.h"
+#include "settings/IniDocument.h"
+
+#include <QCheckBox>
+#include <QDir>
+
+using namespace qm;
+using changelog::Kind;
+using changelog::Right;
+using test::EditorWindow;
+using B = QByteArray;
+
+namespace {
+
+std::vector<changelog::Record> records(const QString& usersPath) {
+    const changelog::LogRead log = changelog::readLog(usersPath);
+    std::vector<changelog::Record> out;
+    for (const changelog::LogLine& line : log.lines)
+        out.push_back(*changelog::decode(line.line));
+    return out;
+}
+
+// "name:before>after" for each user of a record.
+QString users(const changelog::Record& r) {
+    QStringList out;
+    for (const changelog::UserChange& u : r.users)
+        out << u.name + ":" + rights::rightName(u.before) + ">" + rights::rightName(u.after);
+    return out.join(',');
+}
+
+// "key:before>after" for each key, "-" for an absent key.
+QString keys(const changelog::Record& r) {
+    QStringList out;
+    for (const changelog::KeyChange& k : r.keys)
+        out << k.key + ":" + (k.before ? QString::fromLatin1(*k.before) : "-") + ">" +
+                   (k.after ? QString::fromLatin1(*k.after) : "-");
+    return out.join(',');
+}
+
+std::vector<editor::RosterUser> roster() {
+    return {{"User 1", "{ID-0001}"}, {"User 2", "{ID-0002}"}, {"User 3", "{ID-0003}"}};
+}
+
+} // namespace
+
+class TestChanges : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { editor::forgetLogProblemTold(); }
+
+    void saveRecordsWhatLanded_data() {
+        // picks in lvwSpecialUsers ("row:right"), or "global"; the record's users and keys
+        test::columns<QStringList, QString, QString>("picks", "users", "keys");
+        test::row("Use Global Settings: the field's keys removed", QStringList{"global"},
+                  "User 1:Initialize>Full,User 2:Full>None,User 3:Full>None",
+                  "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-");
+        test::row("a right changed", QStringList{"2:None"}, "User 3:Full>None", "31F:{ID-0002}{ID-0003}>{ID-0002}");
+        test::row("a right set and set back: the file only", QStringList{"2:None", "2:Full"}, "", "");
+    }
+
+    void saveRecordsWhatLanded() {
+        auto [picks, who, what] = test::fetch<QStringList, QString, QString>("picks", "users", "keys");
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
+        w.select("Fax");
+        for (const QString& p : picks) {
+            if (p == "global") {
+                w.c().optUsers[0]->click();
+            } else {
+                w.openChooser(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt());
+                w.pick(p.section(':', 1));
+            }
+        }
+        w.c().chkEdit->click();
+        w.c().cmdSave->click();
+        QVERIFY(w.t.messageBox.shown.empty());
+        const std::vector<changelog::Record> log = records(w.usersPath());
+        QCOMPARE(log.size(), 1u);
+        const changelog::Record& r = log.front();
+        QCOMPARE(r.kind, Kind::Field);
+        QCOMPARE(r.database, "Contacts");
+        QCOMPARE(r.fieldId + "|" + r.fieldLabel, "31|Fax");
+        QCOMPARE(r.login, changelog::thisWriter().login);
+        QVERIFY(qAbs(r.whenMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
+        QCOMPARE(users(r), who);
+        QCOMPARE(keys(r), what);
+        QVERIFY(r.fileChanged);
+        QVERIFY(!r.fileBefore);
+        QCOMPARE(r.fileAfter, test::readBytes(w.fieldPath(31)));
+    }
+
+    // The global rights at Close: one record when they changed, none when they did not.
+    void closeRecordsTheGlobalRights_data() {
+        test::columns<int, QString>("records", "users");
+        test::row("unchanged", 0, "");
+        test::row("one right taken", 1, "User 1:Full>None");
+    }
+
+    void closeRecordsTheGlobalRights() {
+        auto [count, who] = test::fetch<int, QString>("records", "users");
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
+        if (count) {
+            w.openChooser(w.c().lvwUsers, 0);
+            w.pick("None");
+        }
+        w.c().cmdClose->click();
+        const std::vector<changelog::Record> log = records(w.usersPath());
+        QCOMPARE(int(log.size()), count);
+        if (count) {
+            QCOMPARE(log.front().kind, Kind::GlobalRights);
+            QCOMPARE(users(log.front()), who);
+            QCOMPARE(keys(log.front()), "GlobalF:{ID-0001}>-");
+        }
+    }
+
+    // The log cannot be written: the save lands all the same, and it is said once per run.
+    void aRecordThatCannotBeWrittenIsSaidOnce() {
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
+        QVERIFY(test::writeBytes(changelog::logFolder(w.usersPath()), "not a folder"));
+        for (int i = 0; i < 2; ++i) {
+            w.select(i ? "Phone" : "Fax");
+            w.openChooser(w.c().lvwSpecialUsers, 1);
+            w.pick("Full");
+            w.c().cmdSave->click();
+        }
+        QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0001}{ID-0002}\r\n"
+                                                 "28F={ID-0001}{ID-0002}\r\n");
+        QCOMPARE(w.t.messageBox.shown.size(), 1u);
+        QVERIFY2(w.t.messageBox.boxes().constFirst().startsWith(
+                     "The change was saved, but it could not be recorded in the change log: "),
+                 qPrintable(w.t.messageBox.boxes().constFirst()));
+        QVERIFY(!w.c().cmdSave->isEnabled());
+    }
+
+    // A restore writes back the exact bytes the keys and the field's file held before the change
+    // (bytes past 0x7F, quotes, more than a read returns), keeps the keys changed since by others,
+    // and is recorded.
+    void restoreBringsBackTheExactBytes() {
+        const B longList = "{ID-0002}" + B(130, 'x') + "\x81\xA0\xFF";
+        const B before = "[Other]\r\n31F=keep\r\n[Contacts]\r\nGlobalF={ID-0001}\r\n31F=\"{ID-0003}\"\r\n31I=" +
+                         longList + "\r\n40F={ID-0001}\r\n";
+        const B fileBefore = "OnlyFromDropdown=2\r\nAllowEditing=1\r\n Red\xE9\r\n\r\nGreen  \r\n";
+        EditorWindow w(before);
+        QVERIFY(test::writeBytes(w.fieldPath(31), fileBefore));
+        w.select("Fax");
+        w.c().optUsers[0]->click(); // Use Global Settings: both keys go
+        w.c().rtfData->setPlainText("Blue");
+        w.c().cmdSave->click();
+        const B fileAfter = test::readBytes(w.fieldPath(31));
+        QVERIFY(test::readBytes(w.usersPath()) != before);
+        // Another administrator changes another key meanwhile.
+        QVERIFY(test::writeBytes(w.usersPath(), test::readBytes(w.usersPath()) + "40I={ID-0002}\r\n"));
+        std::vector<changelog::Record> log = records(w.usersPath());
+        QCOMPARE(log.size(), 1u);
+
+        const rights::RightsFile file(w.usersPath(), "Contacts");
+        const editor::RestoreOutcome restored = editor::restoreBefore(log.front(), file, w.dir.path(), roster(), {});
+        QCOMPARE(int(restored.result), int(editor::RestoreResult::Restored));
+        QVERIFY(restored.logged.ok());
+        QCOMPARE(test::readBytes(w.fieldPath(31)), fileBefore);
+        const IniDocument was(before);
+        const IniDocument now(test::readBytes(w.usersPath()));
+        for (const char* key : {"31F", "31I", "GlobalF", "40F"})
+            QCOMPARE(now.value(u"Contacts", QString::fromLatin1(key)), was.value(u"Contacts", QString::fromLatin1(key)));
+        QCOMPARE(now.value(u"Contacts", u"40I"), "{ID-0002}");
+        QCOMPARE(now.value(u"Other", u"31F"), "keep");
+
+        log = records(w.usersPath());
+        QCOMPARE(log.size(), 2u);
+        const changelog::Record& r = log.back();
+        QCOMPARE(r.kind, Kind::Restore);
+        QVERIFY(r.note.startsWith("Restored to before the change of "));
+        QCOMPARE(r.fileBefore, fileAfter);
+        QCOMPARE(r.fileAfter, fileBefore);
+        QCOMPARE(users(r), "User 1:Full>None,User 2:None>Initialize,User 3:None>Full");
+
+        // The restore undone in turn brings back the state after the change.
+        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+                 int(editor::RestoreResult::Restored));
+        QCOMPARE(test::readBytes(w.fieldPath(31)), fileAfter);
+        QCOMPARE(IniDocument(test::readBytes(w.usersPath())).value(u"Contacts", u"31I"), "");
+    }
+
+    void restoreRefusesAnotherDatabaseAndTheLocations() {
+        EditorWindow w("[Contacts]\r\n");
+        changelog::Record r;
+        r.kind = Kind::Locations;
+        r.database = "Contacts";
+        const rights::RightsFile file(w.usersPath(), "Contacts");
+        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+                 int(editor::RestoreResult::Refused));
+        r.kind = Kind::Field;
+        r.database = "Sales";
+        r.keys = {{"31F", B("x"), std::nullopt}};
+        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+                 int(editor::RestoreResult::Refused));
+        QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\n");
+    }
+
+    void locationsRecordedInBothLogs() {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a.dat"), b = dir.filePath("b.dat");
+        QVERIFY(editor::recordLocations("Contacts", {}, a, dir.path(), b, dir.path()).ok());
+        for (const QString& users : {a, b}) {
+            const std::vector<changelog::Record> log = records(users);
+            QCOMPARE(log.size(), 1u);
+            QCOMPARE(log.front().kind, Kind::Locations);
+            QCOMPARE(keys(log.front()), "UsersPath:" + a + ">" + b);
+        }
+        QVERIFY(editor::recordLocations("Contacts", {}, b, dir.path(), b, dir.path()).ok()); // no change
+        QCOMPARE(records(b).size(), 1u);
+    }
+};
+
+QTEST_MAIN(TestChanges)
+#include "tst_changes.moc"
