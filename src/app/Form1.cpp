@@ -265,9 +265,9 @@ void Form1::mnuReport_Click() {
             users.push_back({u.name, u.uniqueId});
         }
     }
-    const bool restored =
-        report::showRightsReport({m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr},
-                                 this, [this] { return !m_unloaded; });
+    const bool restored = report::showRightsReport(
+        {m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr}, this,
+        [this] { return !m_unloaded; });
     if (restored && !m_unloaded) {
         // The settings changed underneath: the lists show them again, the field's unsaved edits stay.
         Check_Authorized_Users();

@@ -55,7 +55,8 @@ changelog::Record newRecord(const QString& database, const QString& actUser, Kin
 
 } // namespace
 
-SettingsChange::SettingsChange(rights::RightsFile file, QString fieldId, QString fieldLabel, QString fieldFile)
+SettingsChange::SettingsChange(rights::RightsFile file, QString fieldId, QString fieldLabel,
+                               QString fieldFile)
     : m_file(std::move(file))
     , m_fieldId(std::move(fieldId))
     , m_fieldLabel(std::move(fieldLabel))
@@ -137,8 +138,9 @@ changelog::AppendOutcome recordLocations(const QString& database, const QString&
                                          const QString& usersBefore, const QString& listBefore,
                                          const QString& usersAfter, const QString& listAfter) {
     changelog::Record r = newRecord(database, actUser, Kind::Locations);
-    for (const auto& [key, before, after] : {std::tuple{QStringLiteral("UsersPath"), &usersBefore, &usersAfter},
-                                             std::tuple{QStringLiteral("ListPath"), &listBefore, &listAfter}}) {
+    for (const auto& [key, before, after] :
+         {std::tuple{QStringLiteral("UsersPath"), &usersBefore, &usersAfter},
+          std::tuple{QStringLiteral("ListPath"), &listBefore, &listAfter}}) {
         if (*before != *after) {
             r.keys.push_back({key, before->toUtf8(), after->toUtf8()});
         }
@@ -175,7 +177,8 @@ RestoreOutcome restoreBefore(const changelog::Record& record, const rights::Righ
         record.kind == Kind::GlobalRights || record.kind == Kind::Field || record.kind == Kind::Restore;
     if (!rightsKind || record.database.compare(file.section(), Qt::CaseInsensitive) != 0) {
         out.result = RestoreResult::Refused;
-        out.detail = QStringLiteral("only a change of this database's rights or field settings can be restored");
+        out.detail =
+            QStringLiteral("only a change of this database's rights or field settings can be restored");
         return out;
     }
     const QString fieldFile = record.fileChanged && !record.fieldId.isEmpty()

@@ -40,13 +40,15 @@ public:
     // The record of what changed between the making and now (the users' rights as the tool reads
     // them: a field without rights of its own follows the global rights); nullopt when no byte of
     // the keys or the file changed.
-    std::optional<changelog::Record> landedRecord(const std::vector<RosterUser>& users, const QString& actUser,
+    std::optional<changelog::Record> landedRecord(const std::vector<RosterUser>& users,
+                                                  const QString& actUser,
                                                   changelog::Kind kind = changelog::Kind::Other,
                                                   const QString& note = {}) const;
     // landedRecord appended to the log beside the authorized-users file. Appended when there was
     // nothing to record.
     changelog::AppendOutcome landed(const std::vector<RosterUser>& users, const QString& actUser,
-                                    changelog::Kind kind = changelog::Kind::Other, const QString& note = {}) const;
+                                    changelog::Kind kind = changelog::Kind::Other,
+                                    const QString& note = {}) const;
 
     struct State {
         std::vector<changelog::Bytes> keys; // in the order of keys()

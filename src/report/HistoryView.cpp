@@ -51,8 +51,8 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 
 } // namespace
 
-HistoryView::HistoryView(Services& services, SettingsPaths paths, QString database, const std::vector<User>& users,
-                         QWidget* parent)
+HistoryView::HistoryView(Services& services, SettingsPaths paths, QString database,
+                         const std::vector<User>& users, QWidget* parent)
     : QWidget(parent)
     , m_services(services)
     , m_usersPath(std::move(paths.usersPath))
@@ -207,8 +207,8 @@ void HistoryView::showSelected() {
         return;
     }
     const Record r = m_model->fullRecord(current.row());
-    cmdHistoryRestore->setEnabled(r.kind == changelog::Kind::GlobalRights || r.kind == changelog::Kind::Field ||
-                                  r.kind == changelog::Kind::Restore);
+    cmdHistoryRestore->setEnabled(r.kind == changelog::Kind::GlobalRights ||
+                                  r.kind == changelog::Kind::Field || r.kind == changelog::Kind::Restore);
     QStringList lines;
     lines << localTimeText(r.whenMs) + QStringLiteral(" (") + utcTimeText(r.whenMs) + QStringLiteral(")  ") +
                  r.login +
@@ -250,10 +250,12 @@ void HistoryView::cmdHistoryRestore_Click() {
     }
     const Record r = m_model->fullRecord(current.row());
     const QChar cr(13);
-    const QString question = QStringLiteral("Restore ") + headline(r) + QStringLiteral(" to what it was before the "
-                                                                                        "change of ") +
-                             localTimeText(r.whenMs) + QStringLiteral(" by ") + r.login + QStringLiteral("?") + cr +
-                             cr + QStringLiteral("Only the keys and the file of that change are written back.");
+    const QString question = QStringLiteral("Restore ") + headline(r) +
+                             QStringLiteral(" to what it was before the "
+                                            "change of ") +
+                             localTimeText(r.whenMs) + QStringLiteral(" by ") + r.login +
+                             QStringLiteral("?") + cr + cr +
+                             QStringLiteral("Only the keys and the file of that change are written back.");
     if (m_services.messageBox.show(question, vbYesNo + vbExclamation, kAppTitle) != vbYes) {
         return;
     }
@@ -263,7 +265,8 @@ void HistoryView::cmdHistoryRestore_Click() {
         m_restored = true;
     }
     if (outcome.result == editor::RestoreResult::Restored) {
-        lblHistoryExported->setText(QStringLiteral("Restored to before the change of ") + localTimeText(r.whenMs));
+        lblHistoryExported->setText(QStringLiteral("Restored to before the change of ") +
+                                    localTimeText(r.whenMs));
     } else {
         m_services.messageBox.show(QStringLiteral("The change could not be restored: ") + outcome.detail +
                                        QLatin1Char('.'),

@@ -202,8 +202,8 @@ frmReport::frmReport(Services& services, std::unique_ptr<ReportData> data, QWidg
     rightsLayout->addLayout(filters);
     rightsLayout->addWidget(splitter, 1);
     rightsLayout->addLayout(exportRow);
-    m_history =
-        new HistoryView(services, m_data->report.paths, m_data->report.genericName, m_data->report.users, this);
+    m_history = new HistoryView(services, m_data->report.paths, m_data->report.genericName,
+                                m_data->report.users, this);
     tabReport = new QTabWidget(this);
     tabReport->setObjectName(QStringLiteral("tabReport"));
     tabReport->addTab(rightsPage, QStringLiteral("&Rights"));

@@ -60,7 +60,8 @@ private Q_SLOTS:
         test::row("Use Global Settings: the field's keys removed", QStringList{"global"},
                   "User 1:Initialize>Full,User 2:Full>None,User 3:Full>None",
                   "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-");
-        test::row("a right changed", QStringList{"2:None"}, "User 3:Full>None", "31F:{ID-0002}{ID-0003}>{ID-0002}");
+        test::row("a right changed", QStringList{"2:None"}, "User 3:Full>None",
+                  "31F:{ID-0002}{ID-0003}>{ID-0002}");
         test::row("a right set and set back: the file only", QStringList{"2:None", "2:Full"}, "", "");
     }
 
@@ -128,8 +129,9 @@ private Q_SLOTS:
             w.pick("Full");
             w.c().cmdSave->click();
         }
-        QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0001}{ID-0002}\r\n"
-                                                 "28F={ID-0001}{ID-0002}\r\n");
+        QCOMPARE(test::readBytes(w.usersPath()),
+                 "[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0001}{ID-0002}\r\n"
+                 "28F={ID-0001}{ID-0002}\r\n");
         QCOMPARE(w.t.messageBox.shown.size(), 1u);
         QVERIFY2(w.t.messageBox.boxes().constFirst().startsWith(
                      "The change was saved, but it could not be recorded in the change log: "),
@@ -142,8 +144,9 @@ private Q_SLOTS:
     // and is recorded.
     void restoreBringsBackTheExactBytes() {
         const B longList = "{ID-0002}" + B(130, 'x') + "\x81\xA0\xFF";
-        const B before = "[Other]\r\n31F=keep\r\n[Contacts]\r\nGlobalF={ID-0001}\r\n31F=\"{ID-0003}\"\r\n31I=" +
-                         longList + "\r\n40F={ID-0001}\r\n";
+        const B before =
+            "[Other]\r\n31F=keep\r\n[Contacts]\r\nGlobalF={ID-0001}\r\n31F=\"{ID-0003}\"\r\n31I=" + longList +
+            "\r\n40F={ID-0001}\r\n";
         const B fileBefore = "OnlyFromDropdown=2\r\nAllowEditing=1\r\n Red\xE9\r\n\r\nGreen  \r\n";
         EditorWindow w(before);
         QVERIFY(test::writeBytes(w.fieldPath(31), fileBefore));
@@ -159,14 +162,16 @@ private Q_SLOTS:
         QCOMPARE(log.size(), 1u);
 
         const rights::RightsFile file(w.usersPath(), "Contacts");
-        const editor::RestoreOutcome restored = editor::restoreBefore(log.front(), file, w.dir.path(), roster(), {});
+        const editor::RestoreOutcome restored =
+            editor::restoreBefore(log.front(), file, w.dir.path(), roster(), {});
         QCOMPARE(int(restored.result), int(editor::RestoreResult::Restored));
         QVERIFY(restored.logged.ok());
         QCOMPARE(test::readBytes(w.fieldPath(31)), fileBefore);
         const IniDocument was(before);
         const IniDocument now(test::readBytes(w.usersPath()));
         for (const char* key : {"31F", "31I", "GlobalF", "40F"})
-            QCOMPARE(now.value(u"Contacts", QString::fromLatin1(key)), was.value(u"Contacts", QString::fromLatin1(key)));
+            QCOMPARE(now.value(u"Contacts", QString::fromLatin1(key)),
+                     was.value(u"Contacts", QString::fromLatin1(key)));
         QCOMPARE(now.value(u"Contacts", u"40I"), "{ID-0002}");
         QCOMPARE(now.value(u"Other", u"31F"), "keep");
 

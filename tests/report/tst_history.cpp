@@ -239,7 +239,7 @@ private Q_SLOTS:
     // the whole change, the export writes what is shown.
     void view() {
         test::TestServices t;
-        report::HistoryView view(t.services, m_dir.filePath("Users.dat"), "Contacts");
+        report::HistoryView view(t.services, {m_dir.filePath("Users.dat"), m_dir.path()}, "Contacts", {});
         view.resize(900, 500);
         QVERIFY(!view.loaded());
         view.show();
@@ -283,6 +283,52 @@ private Q_SLOTS:
         QCOMPARE(test::readBytes(m_dir.filePath("v.csv")).count("\r\n2024-"), 1);
         QVERIFY(view.findChild<QLabel*>("lblHistoryExported")->text().startsWith("Exported 1 changes to "));
         QVERIFY(t.messageBox.shown.empty());
+    }
+
+    // Restore, by clicks: the selected change's keys and file come back as they were before it, the
+    // restore is itself a change of the log, shown at the top.
+    void viewRestore() {
+        QTemporaryDir dir;
+        const QString users = dir.filePath("Users.dat");
+        const Record r = test::fieldRecord(at("2024-01-10T09:00:00.000Z"));
+        QVERIFY(append(users, r, {"ann", "pc"}).ok());
+        const B other = "[Other]\r\n28F=x\r\n";
+        QVERIFY(test::writeBytes(
+            users, other + "[Contacts]\r\nGlobalF={ID-0002}\r\n28F={ID-0001}\r\n28I={ID-0002}\r\n"));
+        QVERIFY(test::writeBytes(dir.filePath("Contacts28.dat"), *r.fileAfter));
+        test::TestServices t;
+        report::HistoryView view(t.services, {users, dir.path()}, "Contacts",
+                                 {{"Dana O'Neil", "{ID-0003}"}, {"Chen Wei", "{ID-0002}"}});
+        view.resize(900, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* button = view.findChild<QPushButton*>("cmdHistoryRestore");
+        QVERIFY(!button->isEnabled()); // nothing selected
+        auto* table = view.findChild<QTableView*>("lvwHistory");
+        const QRect cell = table->visualRect(table->model()->index(0, 1));
+        QTest::mouseClick(view.windowHandle(), Qt::LeftButton, {},
+                          table->viewport()->mapTo(&view, cell.center()));
+        QVERIFY(button->isEnabled());
+        t.messageBox.answerNext(vbNo);
+        QTest::mouseClick(view.windowHandle(), Qt::LeftButton, {},
+                          button->mapTo(&view, button->rect().center()));
+        QVERIFY(!view.restored());
+        QTest::mouseClick(view.windowHandle(), Qt::LeftButton, {},
+                          button->mapTo(&view, button->rect().center()));
+        QCOMPARE(t.messageBox.shown.size(), 2u);
+        QVERIFY2(t.messageBox.boxes().at(1).startsWith(
+                     "Restore Field settings: Phone (28) to what it was before the change of 2024-01-10"),
+                 qPrintable(t.messageBox.boxes().at(1)));
+        QVERIFY(view.restored());
+        QCOMPARE(test::readBytes(users),
+                 other + "[Contacts]\r\nGlobalF={ID-0002}\r\n28F={ID-0001}{ID-0003}\r\n");
+        QVERIFY(!QFile::exists(dir.filePath("Contacts28.dat"))); // the change made it
+        QCOMPARE(view.findChild<QLabel*>("lblHistoryShown")->text(), "2 of 2 changes");
+        const Record& restore = view.history().record(view.model().rows().front());
+        QCOMPARE(restore.kind, Kind::Restore);
+        QCOMPARE(restore.users,
+                 (std::vector<UserChange>{{"Dana O'Neil", "{ID-0003}", Right::None, Right::Full},
+                                          {"Chen Wei", "{ID-0002}", Right::Initialize, Right::None}}));
     }
 
 private:
