@@ -146,17 +146,18 @@ int main(int argc, char** argv) {
     }
     int exitStatus = -1;
     qsizetype shown = 0;
-    Contender view{"History view",
-                   [&] {
-                       return msOf([&] {
-                           qm::report::HistoryView v(services, usersPath, QStringLiteral("Demo"));
-                           v.resize(1000, 600);
-                           v.show();
-                           QCoreApplication::processEvents();
-                           shown = v.model().rows().size();
-                       });
-                   },
-                   {}};
+    Contender view{
+        "History view",
+        [&] {
+            return msOf([&] {
+                qm::report::HistoryView v(services, {usersPath, temp.path()}, QStringLiteral("Demo"), {});
+                v.resize(1000, 600);
+                v.show();
+                QCoreApplication::processEvents();
+                shown = v.model().rows().size();
+            });
+        },
+        {}};
     Contender cli{"--history",
                   [&] {
                       return msOf([&] {
