@@ -4,8 +4,8 @@
 # chooser laid over a "Rights" cell of each list (also at twice the scale), the "Settings File
 # Location" dialog, the "Integrate with ACT!" dialog with some boxes checked and its restart
 # question, the About window, the "Rights Report" window (after an export, and filtered to one
-# user), and the start-up's progress on a large database, cancelled with a click. The README and
-# the user manual show them.
+# user), its History page with a change selected, and the start-up's progress on a large
+# database, cancelled with a click. The README and the user manual show them.
 #
 # The windows show the paths a user sees: the program runs as installed in /opt/quillmark for a
 # login "admin" (in a mount namespace of its own, `unshare`, where both folders are empty
@@ -182,6 +182,13 @@ shot '^Rights Report' report.png
 xdotool key alt+u && xdotool type --delay 40 'castillo' # the User filter
 sleep 0.5
 shot '^Rights Report' report-filtered.png
+# The History page: the change log holds the field's Save clicked above; keys to the table, where
+# Space selects the newest change and shows it whole below.
+xdotool key alt+h
+sleep 1
+xdotool key alt+i Tab Tab Tab Tab Tab space
+sleep 0.5
+shot '^Rights Report' history.png
 xdotool key Escape
 sleep 0.5
 finish

@@ -239,8 +239,8 @@ std::optional<Parts> checked(QByteArrayView line, bool validate) {
     }
     const bool users = eachEntry(parts.part[Users], [](QByteArrayView entry) {
         std::array<QByteArrayView, 4> p;
-        return cut(entry, ':', p) == 4 && validPiece(p[0], false) && validPiece(p[1], false) && readRight(p[2]) &&
-               readRight(p[3]);
+        return cut(entry, ':', p) == 4 && validPiece(p[0], false) && validPiece(p[1], false) &&
+               readRight(p[2]) && readRight(p[3]);
     });
     const bool keys = eachEntry(parts.part[Keys], [](QByteArrayView entry) {
         std::array<QByteArrayView, 3> p;
@@ -293,7 +293,7 @@ QByteArray utcText(qint64 ms) {
     unsigned m = 0;
     unsigned d = 0;
     civilFromDays(days, y, m, d);
-    char text[40];
+    char text[64]; // room for any value the compiler can see, though a day has 24 hours
     std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ",
                   static_cast<long long>(y), m, d, static_cast<long long>(inDay / 3'600'000),
                   static_cast<long long>(inDay / 60'000 % 60), static_cast<long long>(inDay / 1000 % 60),
@@ -425,8 +425,8 @@ std::optional<Record> decode(QByteArrayView line, KeyValues keyValues, TextDecod
     eachEntry(part[Keys], [&](QByteArrayView entry) {
         std::array<QByteArrayView, 3> p;
         cut(entry, ':', p);
-        r.keys.push_back({t.text(p[0]), withValues ? readValue(p[1]) : Bytes(),
-                          withValues ? readValue(p[2]) : Bytes()});
+        r.keys.push_back(
+            {t.text(p[0]), withValues ? readValue(p[1]) : Bytes(), withValues ? readValue(p[2]) : Bytes()});
         return true;
     });
     if (!part[File].isEmpty()) {
