@@ -182,11 +182,11 @@ shot '^Rights Report' report.png
 xdotool key alt+u && xdotool type --delay 40 'castillo' # the User filter
 sleep 0.5
 shot '^Rights Report' report-filtered.png
-# The History page: the change log holds the field's Save clicked above; keys to the table, where
-# Space selects the newest change and shows it whole below.
+# The History page: the change log holds the field's Save clicked above; a click on its row shows
+# it whole below.
 xdotool key alt+h
 sleep 1
-xdotool key alt+i Tab Tab Tab Tab Tab space
+xdotool mousemove --window "$(xdotool search --onlyvisible --name '^Rights Report' | head -1)" 300 104 click 1
 sleep 0.5
 shot '^Rights Report' history.png
 xdotool key Escape

@@ -196,7 +196,9 @@ void HistoryView::txtHistoryFilter_Change() {
     filter.untilMs = dayStart(*dtpHistoryTo, 1);
     m_model->setFilter(filter);
     const qsizetype all = m_history ? qsizetype(m_history->size()) : 0;
-    lblHistoryShown->setText(QStringLiteral("%1 of %2 changes").arg(count(m_model->rowCount()), count(all)));
+    lblHistoryShown->setText(
+        (all == 1 ? QStringLiteral("%1 of %2 change") : QStringLiteral("%1 of %2 changes"))
+            .arg(count(m_model->rowCount()), count(all)));
 }
 
 void HistoryView::showSelected() {

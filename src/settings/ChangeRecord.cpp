@@ -197,7 +197,7 @@ QByteArray checkText(QByteArrayView bytes) {
     return QByteArray::number(checkOf(bytes), 16).rightJustified(16, '0');
 }
 
-// The parts of a line that reads back whole: version, time, login, ACT! user, database, kind,
+// The fields of a line that reads back whole: version, time, login, ACT! user, database, kind,
 // field ID, field label, users, keys, file, note (the check left off).
 enum Part { Version, When, Login, ActUser, Database, KindPart, FieldId, FieldLabel, Users, Keys, File, Note };
 struct Parts {
