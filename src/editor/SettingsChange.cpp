@@ -189,7 +189,7 @@ RestoreOutcome restoreBefore(const changelog::Record& record, const rights::Righ
     if (!record.keys.empty()) {
         // Only the keys of the record, edited in what the file holds now: a key that another
         // administrator changed since keeps that change.
-        const ReplaceResult written = rewriteFile(file.path(), [&](const QByteArray* current) {
+        const WriteResult written = rewriteFile(file.path(), [&](const QByteArray* current) {
             const QByteArray now = current ? *current : QByteArray();
             IniDocument doc(now);
             for (const changelog::KeyChange& key : record.keys) {
@@ -201,17 +201,17 @@ RestoreOutcome restoreBefore(const changelog::Record& record, const rights::Righ
             }
             return doc.bytes() == now && current ? std::nullopt : std::optional<QByteArray>(doc.bytes());
         });
-        if (written != ReplaceResult::Replaced && written != ReplaceResult::Unchanged) {
+        if (!written.landed()) {
             problems << QDir::toNativeSeparators(file.path());
         }
     }
     if (!fieldFile.isEmpty()) {
         if (record.fileBefore) {
             const QByteArray& before = *record.fileBefore;
-            const ReplaceResult written = rewriteFile(fieldFile, [&](const QByteArray* current) {
+            const WriteResult written = rewriteFile(fieldFile, [&](const QByteArray* current) {
                 return current && *current == before ? std::nullopt : std::optional<QByteArray>(before);
             });
-            if (written != ReplaceResult::Replaced && written != ReplaceResult::Unchanged) {
+            if (!written.landed()) {
                 problems << QDir::toNativeSeparators(fieldFile);
             }
         } else if (QFile::exists(fieldFile) && !QFile::remove(fieldFile)) {

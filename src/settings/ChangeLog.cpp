@@ -2,6 +2,7 @@
 
 #include "settings/AtomicFile.h"
 #include "settings/ChangeLogFiles.h"
+#include "settings/FileProblem.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,21 +25,6 @@ QString safeName(const QString& text) {
         }
     }
     return out.isEmpty() ? QStringLiteral("_") : out;
-}
-
-QString readProblem(const FileContent& content) {
-    switch (content.status) {
-    case FileContent::Ok:
-    case FileContent::Missing:
-        return QStringLiteral("it is gone");
-    case FileContent::Denied:
-        return QStringLiteral("it may not be read, or it is no regular file");
-    case FileContent::IsFolder:
-        return QStringLiteral("it is a folder");
-    case FileContent::IoError:
-        break;
-    }
-    return QStringLiteral("it could not be read");
 }
 
 } // namespace
@@ -133,7 +119,7 @@ LogRead readLog(const QString& usersPath) {
     for (const QString& path : files::readable(folder, log.problems)) {
         FileContent content = readFile(path);
         if (content.status != FileContent::Ok) {
-            log.problems << QDir::toNativeSeparators(path) + QStringLiteral(": ") + readProblem(content);
+            log.problems << problemText({QDir::toNativeSeparators(path), content.status, content.detail});
             continue;
         }
         if (content.bytes.size() > kMaxLogFileBytes) {

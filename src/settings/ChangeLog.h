@@ -90,7 +90,7 @@ struct LogRead {
     qint64 bytes = 0;                // the bytes read
     int files = 0;                   // the files read
     qint64 skipped = 0;              // lines that did not read back whole
-    QStringList problems;            // "<file>: <why it was not read>"
+    QStringList problems;            // each file or folder not read, and why
 };
 
 // The log of `usersPath`: every line of its files that reads back whole, found without decoding
