@@ -269,11 +269,7 @@ void Form1::mnuReport_Click() {
         {m_services, objects, GenericName, UsersPath, ListPath, kept ? &users : nullptr}, this,
         [this] { return !m_unloaded; });
     if (restored && !m_unloaded) {
-        // The settings changed underneath: the lists show them again, the field's unsaved edits stay.
-        Check_Authorized_Users();
-        if (!c.cmdSave->isEnabled() && c.cboFields->currentIndex() >= 0) {
-            cboFields_Click();
-        }
+        m_editor->settingsChangedElsewhere();
     }
 }
 

@@ -95,6 +95,10 @@ public:
     void Copy_Global_Rights();
     void Check_Authorized_Users();
     bool Write_Users(QTreeWidget& list, const QString& oldKey);
+    // The settings files changed underneath (a restore of the report's History page): the lists
+    // and the field show them again, except what the administrator changed and has not written
+    // yet, which Close or Save then merges with them as with another administrator's change.
+    void settingsChangedElsewhere();
 
     // The rights lists and the chooser. x and y are the pointer's position in the list, in twips.
     void lvwUsers_MouseUp(int button, int shift, float x, float y);
@@ -182,11 +186,13 @@ private:
     std::optional<QByteArray> decideFile(FilePlan& plan, const QByteArray* current, Need& need);
     bool collectIds(RightsPlan& plan);
     bool askChoices(const std::vector<merge::Conflict>& conflicts);
-    bool writeRights(RightsPlan& plan);
-    bool writeFieldFile(FilePlan& plan);
+    // The writes; what landed is handed to `change`, the record of the write.
+    bool writeRights(RightsPlan& plan, SettingsChange& change);
+    bool writeFieldFile(FilePlan& plan, SettingsChange& change);
     bool settleBeforeSave(FilePlan* file, RightsPlan* rights);
     void showSaved(const FilePlan* file, const RightsPlan* rights);
     QString elsewhereText(const QStringList& from) const;
+    static QStringList fromElsewhere(const FilePlan* file, const RightsPlan* rights);
     std::vector<int> codesOf(const QTreeWidget& list) const;
     merge::FieldFile panelValues() const;
     // What the window loaded: the base of a merge with changes made elsewhere since.
@@ -206,7 +212,7 @@ private:
     // The users of the database as the change log names them, and the record of a write that
     // landed (what landed is read back; a record that cannot be written is said once per run).
     std::vector<RosterUser> roster() const;
-    void record(const SettingsChange& change);
+    void record(const SettingsChange& change, const QStringList& fromElsewhere);
     void connectControls();
     rights::RightsFile rightsFile() const;
     void rightsListMouseUp(QTreeWidget& list, float x, float y);

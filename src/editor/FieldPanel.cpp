@@ -163,16 +163,18 @@ void Editor::cmdSave_Click() {
         if (!settleBeforeSave(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr)) {
             return; // the administrator went back: nothing written, Save stays enabled
         }
-        const SettingsChange change(rightsFile(), currentFieldId, currentFieldLabel, currentFieldFile);
-        if (fileToWrite && !writeFieldFile(file)) {
+        SettingsChange change(m_x.genericName, currentFieldId, currentFieldLabel);
+        if (fileToWrite && !writeFieldFile(file, change)) {
             return;
         }
         trap.line = 3;
-        if (rightsToWrite && !writeRights(rights)) {
-            record(change); // the file landed
+        const bool rightsWritten = !rightsToWrite || writeRights(rights, change);
+        // What landed is recorded, the file's part also when the rights did not land.
+        record(change, fromElsewhere(fileToWrite ? &file : nullptr,
+                                     rightsWritten && rightsToWrite ? &rights : nullptr));
+        if (!rightsWritten) {
             return;
         }
-        record(change);
         showSaved(fileToWrite ? &file : nullptr, rightsToWrite ? &rights : nullptr);
         trap.line = 5;
         c.cmdSave->setEnabled(false);

@@ -190,13 +190,14 @@ bool Editor::askChoices(const std::vector<merge::Conflict>& conflicts) {
     return true;
 }
 
-bool Editor::writeRights(RightsPlan& plan) {
+bool Editor::writeRights(RightsPlan& plan, SettingsChange& change) {
     const What what = plan.global ? What::GlobalRights : What::FieldRights;
     for (int round = 0; round < kRounds; ++round) {
         Need need = Need::Nothing;
+        Rewritten rewritten;
         const WriteResult result = IniLib::ChangeKeysOf(
             m_x.genericName, [&](const IniDocument* doc) { return decideRights(plan, doc, need); },
-            m_x.usersPath);
+            m_x.usersPath, &rewritten);
         if (need == Need::Ids) {
             if (!collectIds(plan)) {
                 return false;
@@ -209,26 +210,36 @@ bool Editor::writeRights(RightsPlan& plan) {
             }
             continue;
         }
+        if (result.result == ReplaceResult::Replaced) {
+            change.usersWritten(rewritten); // what landed, merged, as read and written under the lock
+        }
         return landed(what, m_x.usersPath, result);
     }
     return landed(what, m_x.usersPath, {ReplaceResult::Busy, {}});
 }
 
-bool Editor::writeFieldFile(FilePlan& plan) {
+bool Editor::writeFieldFile(FilePlan& plan, SettingsChange& change) {
     for (int round = 0; round < kRounds; ++round) {
         Need need = Need::Nothing;
-        const WriteResult result =
-            currentFieldFile.isEmpty()
-                ? WriteResult{ReplaceResult::FolderMissing, {}}
-                : rewriteFile(
-                      currentFieldFile,
-                      [&](const QByteArray* current) { return decideFile(plan, current, need); },
-                      FieldSettingsFile::kMaxFileBytes);
+        changelog::Bytes seen, written;
+        const WriteResult result = currentFieldFile.isEmpty()
+                                       ? WriteResult{ReplaceResult::FolderMissing, {}}
+                                       : rewriteFile(
+                                             currentFieldFile,
+                                             [&](const QByteArray* current) {
+                                                 seen = current ? changelog::Bytes(*current) : std::nullopt;
+                                                 written = decideFile(plan, current, need);
+                                                 return written;
+                                             },
+                                             FieldSettingsFile::kMaxFileBytes);
         if (need == Need::Choices) {
             if (!askChoices(plan.outcome.unresolved)) {
                 return false;
             }
             continue;
+        }
+        if (result.result == ReplaceResult::Replaced) {
+            change.fileWritten(seen, written);
         }
         return landed(What::FieldSettings, currentFieldFile, result);
     }
@@ -276,6 +287,17 @@ bool Editor::settleBeforeSave(FilePlan* file, RightsPlan* rights) {
     return true; // the writes decide again under the lock, and ask there if they must
 }
 
+QStringList Editor::fromElsewhere(const FilePlan* file, const RightsPlan* rights) {
+    QStringList from;
+    if (file && file->merged) {
+        from << file->outcome.fromElsewhere;
+    }
+    if (rights && rights->merged) {
+        from << rights->outcome.fromElsewhere;
+    }
+    return from;
+}
+
 QString Editor::elsewhereText(const QStringList& from) const {
     return from.isEmpty() ? QString()
                           : QStringLiteral("Kept from another administrator's changes: ") +
@@ -284,7 +306,6 @@ QString Editor::elsewhereText(const QStringList& from) const {
 
 // After a Save: the window shows what the files now hold, and that is the base of the next one.
 void Editor::showSaved(const FilePlan* file, const RightsPlan* rights) {
-    QStringList from;
     const bool wasLoading = loading;
     loading = true; // what follows is no edit
     if (file) {
@@ -295,7 +316,6 @@ void Editor::showSaved(const FilePlan* file, const RightsPlan* rights) {
             }
             setCheckState(*c.chkOnlyFromDropdown, v.onlyFromDropdown);
             setCheckState(*c.chkEdit, v.allowEditing);
-            from << file->outcome.fromElsewhere;
             m_fileBase = {file->outcome.write ? std::optional(FieldSettingsFile::content(
                                                     v.onlyFromDropdown, v.allowEditing, v.listText))
                                               : file->theirs,
@@ -321,7 +341,6 @@ void Editor::showSaved(const FilePlan* file, const RightsPlan* rights) {
                 Copy_Global_Rights();
             }
             RightsLoading = false;
-            from << m.fromElsewhere;
             m_fieldBase.values = m.write == merge::Write::Lists
                                      ? merge::ScopeValues{m.lists.full, m.lists.initialize}
                                  : m.write == merge::Write::Remove ? merge::ScopeValues{}
@@ -334,7 +353,7 @@ void Editor::showSaved(const FilePlan* file, const RightsPlan* rights) {
         m_fieldBase.codes = codesOf(*c.lvwSpecialUsers);
     }
     loading = wasLoading;
-    c.lblStatus->setText(elsewhereText(from));
+    c.lblStatus->setText(elsewhereText(fromElsewhere(file, rights)));
 }
 
 } // namespace qm::editor

@@ -6,6 +6,8 @@
 #include "platform/ErrorReport.h"
 
 #include <QAbstractItemModel>
+#include <QComboBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
@@ -186,13 +188,12 @@ bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
     }
     m_choices.clear();
     RightsPlan plan = rightsPlan(list, true, oldKey, &*collected);
-    const SettingsChange change(rightsFile(), global ? QString() : currentFieldId,
-                                global ? QString() : currentFieldLabel);
-    const bool written = writeRights(plan);
-    record(change);
-    if (!written) {
+    SettingsChange change(m_x.genericName, global ? QString() : currentFieldId,
+                          global ? QString() : currentFieldLabel);
+    if (!writeRights(plan, change)) {
         return false;
     }
+    record(change, fromElsewhere(nullptr, &plan));
     if (global) { // what the file now holds, should the window stay open
         const merge::FieldRightsMerge& m = plan.outcome;
         m_globalBase = !plan.merged ? RightsBase{{plan.lists.full, plan.lists.initialize}, plan.mine.codes}
@@ -208,6 +209,15 @@ bool Editor::Write_Users(QTreeWidget& list, const QString& oldKey) {
     return true;
 }
 
+void Editor::settingsChangedElsewhere() {
+    if (!m_global.changed) {
+        Check_Authorized_Users();
+    }
+    if (!c.cmdSave->isEnabled() && c.cboFields->currentIndex() >= 0) {
+        cboFields_Click();
+    }
+}
+
 std::vector<RosterUser> Editor::roster() const {
     std::vector<RosterUser> users;
     const QTreeWidgetItem& root = *c.lvwUsers->invisibleRootItem();
@@ -219,8 +229,10 @@ std::vector<RosterUser> Editor::roster() const {
     return users;
 }
 
-void Editor::record(const SettingsChange& change) {
-    tellLogProblemOnce(m_x.services.messageBox, change.landed(roster(), QString()));
+void Editor::record(const SettingsChange& change, const QStringList& fromElsewhere) {
+    const QString note = elsewhereText(fromElsewhere);
+    tellLogProblemOnce(m_x.services.messageBox,
+                       change.append(m_x.usersPath, roster(), QString(), changelog::Kind::Other, note));
 }
 
 std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {

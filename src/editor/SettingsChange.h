@@ -1,21 +1,22 @@
 #pragma once
 
-// One write of the settings as the change log records it: what the keys concerned and the field's
-// settings file held before the write, taken when a SettingsChange is made, and what they hold
-// once the write has landed, read again by landed(). The record so describes the change as it
-// landed (a part that failed is not in it, another administrator's key written meanwhile is),
-// without the writers having to say what they did. Nothing here writes a byte of the settings:
-// the record goes to the log only.
+// One write of the settings as the change log records it: what the authorized-users file and the
+// field's settings file held when the writer read them under the writers' lock, and what it wrote
+// there. The record so describes the change as it landed, after any merge with another
+// administrator's change, and never another administrator's change made before or after it: the
+// writers hand over what they read and wrote (IniLib::ChangeKeysOf, rewriteFile), and nothing is
+// read again outside the lock. Nothing here writes a byte of the settings: the record goes to the
+// log only.
 //
-//     editor::SettingsChange change(file, "28", "Phone", fieldFile);
-//     ... the field's file and rights are written ...
-//     editor::tellLogProblemOnce(box, change.landed(users, actUser));
-//
-// Restore writes the keys and the file of a record back to what they were before it, through
-// the writers' locks, and is itself recorded.
+//     editor::SettingsChange change("Contacts", "28", "Phone");
+//     Rewritten users;
+//     if (IniLib::ChangeKeysOf("Contacts", decide, usersPath, &users).result == ReplaceResult::Replaced)
+//         change.usersWritten(users);
+//     editor::tellLogProblemOnce(box, change.append(usersPath, roster, actUser));
 
 #include "editor/Rights.h"
 #include "platform/Services.h"
+#include "settings/AtomicFile.h"
 #include "settings/ChangeLog.h"
 
 #include <QString>
@@ -33,39 +34,39 @@ struct RosterUser {
 
 class SettingsChange {
 public:
-    // A change of the global rights (an empty `fieldId`), or of a field's rights and, when
-    // `fieldFile` is not empty, its settings file.
-    SettingsChange(rights::RightsFile file, QString fieldId, QString fieldLabel, QString fieldFile = {});
+    // A change of the global rights of `section` (an empty `fieldId`), or of a field's rights and
+    // settings file.
+    SettingsChange(QString section, QString fieldId, QString fieldLabel);
 
-    // The record of what changed between the making and now (the users' rights as the tool reads
-    // them: a field without rights of its own follows the global rights); nullopt when no byte of
-    // the keys or the file changed.
-    std::optional<changelog::Record> landedRecord(const std::vector<RosterUser>& users,
-                                                  const QString& actUser,
-                                                  changelog::Kind kind = changelog::Kind::Other,
-                                                  const QString& note = {}) const;
-    // landedRecord appended to the log beside the authorized-users file. Appended when there was
-    // nothing to record.
-    changelog::AppendOutcome landed(const std::vector<RosterUser>& users, const QString& actUser,
-                                    changelog::Kind kind = changelog::Kind::Other,
+    // A write of the authorized-users file that landed.
+    void usersWritten(const Rewritten& rewritten);
+    // A write of the field's settings file that landed (`after` nullopt: it was removed).
+    void fileWritten(changelog::Bytes before, changelog::Bytes after);
+
+    // The record of what the writes changed: the keys of the scope, the file, and every user whose
+    // right the scope's keys give changed (a field without rights of its own follows the global
+    // rights); nullopt when no byte of them changed.
+    std::optional<changelog::Record> record(const std::vector<RosterUser>& users, const QString& actUser,
+                                            changelog::Kind kind = changelog::Kind::Other,
+                                            const QString& note = {}) const;
+    // The record appended to the log beside the authorized-users file `usersPath`; Appended when
+    // there was nothing to record.
+    changelog::AppendOutcome append(const QString& usersPath, const std::vector<RosterUser>& users,
+                                    const QString& actUser, changelog::Kind kind = changelog::Kind::Other,
                                     const QString& note = {}) const;
 
-    struct State {
-        std::vector<changelog::Bytes> keys; // in the order of keys()
-        changelog::Bytes file;
-        rights::ScopeLists scope;
-        rights::ScopeLists global;
-    };
+    // The keys of a scope a record names: "<scope>F", "<scope>I" and the bare scope, which a write
+    // of the scope removes.
+    static QStringList keysOf(const QString& scope);
 
 private:
-    State read() const;
-    QStringList keys() const;
-
-    rights::RightsFile m_file;
+    QString m_section;
     QString m_fieldId;
     QString m_fieldLabel;
-    QString m_fieldFile;
-    State m_before;
+    std::optional<Rewritten> m_users;
+    bool m_fileWritten = false;
+    changelog::Bytes m_fileBefore;
+    changelog::Bytes m_fileAfter;
 };
 
 // The settings locations of `database` changed (the paths of the authorized-users file and of the
@@ -79,20 +80,5 @@ changelog::AppendOutcome recordLocations(const QString& database, const QString&
 void tellLogProblemOnce(MessageBox& box, const changelog::AppendOutcome& outcome);
 // For tests: the next problem is said again.
 void forgetLogProblemTold();
-
-enum class RestoreResult { Restored, Refused, Failed };
-struct RestoreOutcome {
-    RestoreResult result = RestoreResult::Failed;
-    QString detail; // what could not be written, and why
-    changelog::AppendOutcome logged;
-};
-
-// Brings the keys and the settings file of `record` (a global, field or restore record of
-// `file`'s database) back to what they were before it: the keys in one write of the
-// authorized-users file under its locks, the file in another; every other key and any change
-// made since to other keys stays. The restore is recorded as a change of its own.
-RestoreOutcome restoreBefore(const changelog::Record& record, const rights::RightsFile& file,
-                             const QString& listPath, const std::vector<RosterUser>& users,
-                             const QString& actUser);
 
 } // namespace qm::editor

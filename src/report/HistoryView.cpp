@@ -209,8 +209,7 @@ void HistoryView::showSelected() {
         return;
     }
     const Record r = m_model->fullRecord(current.row());
-    cmdHistoryRestore->setEnabled(r.kind == changelog::Kind::GlobalRights ||
-                                  r.kind == changelog::Kind::Field || r.kind == changelog::Kind::Restore);
+    cmdHistoryRestore->setEnabled(editor::restorable(r));
     QStringList lines;
     lines << localTimeText(r.whenMs) + QStringLiteral(" (") + utcTimeText(r.whenMs) + QStringLiteral(")  ") +
                  r.login +
@@ -261,18 +260,27 @@ void HistoryView::cmdHistoryRestore_Click() {
     if (m_services.messageBox.show(question, vbYesNo + vbExclamation, kAppTitle) != vbYes) {
         return;
     }
-    const editor::RestoreOutcome outcome =
-        editor::restoreBefore(r, rights::RightsFile(m_usersPath, m_database), m_listPath, m_users, QString());
-    if (outcome.result != editor::RestoreResult::Refused) {
-        m_restored = true;
-    }
-    if (outcome.result == editor::RestoreResult::Restored) {
+    const editor::RestoreOutcome outcome = editor::restoreBefore(
+        r, {m_usersPath, m_database, m_listPath, m_users, QString()}, m_services.conflicts, this);
+    m_restored = m_restored || outcome.wrote;
+    switch (outcome.result) {
+    case editor::RestoreResult::Restored:
         lblHistoryExported->setText(QStringLiteral("Restored to before the change of ") +
-                                    localTimeText(r.whenMs));
-    } else {
+                                    localTimeText(r.whenMs) +
+                                    (outcome.fromElsewhere.isEmpty()
+                                         ? QString()
+                                         : QStringLiteral(". Kept from another administrator's changes: ") +
+                                               outcome.fromElsewhere.join(QStringLiteral(", "))));
+        break;
+    case editor::RestoreResult::WentBack:
+        lblHistoryExported->setText(QStringLiteral("Nothing was restored."));
+        break;
+    case editor::RestoreResult::Refused:
+    case editor::RestoreResult::Failed:
         m_services.messageBox.show(QStringLiteral("The change could not be restored: ") + outcome.detail +
                                        QLatin1Char('.'),
                                    vbExclamation, kAppTitle);
+        break;
     }
     editor::tellLogProblemOnce(m_services.messageBox, outcome.logged);
     load();

@@ -5,7 +5,7 @@
 // the export of what is shown as CSV, and the restore of the state before the selected change. The
 // log is read when the view is first shown.
 
-#include "editor/SettingsChange.h"
+#include "editor/Restore.h"
 #include "platform/Services.h"
 #include "report/HistoryModel.h"
 #include "report/RightsReport.h"

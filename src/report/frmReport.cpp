@@ -263,6 +263,9 @@ void frmReport::cmdRefresh_Click() {
     setWindowTitle(QStringLiteral("Rights Report - ") + m_data->report.genericName);
     showCheck();
     txtFilter_Change();
+    if (m_history->loaded()) {
+        m_history->load(); // and the changes made meanwhile
+    }
 }
 
 void frmReport::txtFilter_Change() {

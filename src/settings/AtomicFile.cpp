@@ -256,4 +256,67 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
     }
 }
 
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf) {
+    const QFileInfo target(finalTarget(path));
+    const QString file = target.absoluteFilePath();
+    const QByteArray name = QFile::encodeName(target.fileName());
+    const Fd dir(
+        ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.ok()) {
+        return errno == ENOENT || errno == ENOTDIR ? done(ReplaceResult::Unchanged) : failure(errno);
+    }
+    const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
+    if (const int error = posix::lockFairly(dir.get(), LockKind::Writers, deadline, file)) {
+        return failure(error);
+    }
+    for (int round = 0;; ++round) {
+        if (round > 0 && deadline.hasExpired()) {
+            return done(ReplaceResult::Busy);
+        }
+        struct stat st {};
+        if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return errno == ENOENT ? done(ReplaceResult::Unchanged) : failure(errno);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            return done(ReplaceResult::NotAFile);
+        }
+        if ((st.st_mode & 0222) == 0) {
+            return done(ReplaceResult::ReadOnly); // as Windows keeps a read-only file
+        }
+        const Fd opened(::openat(dir.get(), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!opened.ok()) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return failure(errno);
+        }
+        if (const int error = posix::lockFairly(opened.get(), LockKind::Writers, deadline, file)) {
+            return failure(error);
+        }
+        struct stat locked {};
+        struct stat named {};
+        if (::fstat(opened.get(), &locked) != 0) {
+            return failure(errno);
+        }
+        if (::fstatat(dir.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !sameFile(locked, named)) {
+            continue;
+        }
+        QByteArray current;
+        if (!readAll(opened.get(), locked.st_size, current)) {
+            return failure(errno);
+        }
+        if (!removeIf(current)) {
+            return done(ReplaceResult::Unchanged);
+        }
+        if (::unlinkat(dir.get(), name.constData(), 0) != 0) {
+            return failure(errno);
+        }
+        if (!flush(dir.get())) {
+            return failure(errno);
+        }
+        return done(ReplaceResult::Replaced);
+    }
+}
+
 } // namespace qm

@@ -105,10 +105,23 @@ FileContent readFile(const QString& path, qint64 maxBytes);
 // another writer got in first.
 using ContentEdit = std::function<std::optional<QByteArray>(const QByteArray* current)>;
 
+// What a change that landed replaced: the file as the writer read it under the locks (nullopt: no
+// file) and what it wrote there.
+struct Rewritten {
+    std::optional<QByteArray> before;
+    QByteArray after;
+};
+
 // Changes the file at the end of the link chain of `path`, under the writers' locks, as the top of
 // this file says; a file longer than `maxBytes` is not read and not changed. On any result but
 // Replaced the file is as it was and nothing is left beside it.
 WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes);
+
+// Whether a removal goes ahead, from the file's content as read under the writers' locks.
+using RemoveIf = std::function<bool(const QByteArray& current)>;
+// Removes the file at the end of the link chain of `path` under the writers' locks, when
+// `removeIf` says so: Replaced when it was removed, Unchanged when it was kept or there was none.
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf);
 
 // Knobs for tests and benchmarks.
 struct FileWriteTuning {

@@ -404,4 +404,66 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
     }
 }
 
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf) {
+    const QString target = finalTarget(path);
+    const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
+    for (int round = 0;; ++round) {
+        if (round > 0 && deadline.hasExpired()) {
+            return done(ReplaceResult::Busy);
+        }
+        const DWORD attributes = GetFileAttributesW(native(target).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                       ? done(ReplaceResult::Unchanged)
+                       : errorResult(error);
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            return done(ReplaceResult::NotAFile);
+        }
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            return done(ReplaceResult::ReadOnly);
+        }
+        Handle file(CreateFileW(native(target).c_str(), GENERIC_READ | DELETE, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.ok()) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+                continue;
+            }
+            return errorResult(GetLastError());
+        }
+        const Handle locks(lockHandle(native(target)));
+        if (!locks.ok()) {
+            return errorResult(GetLastError());
+        }
+        if (const Locked locked = lockRange(locks.get(), kWritersLock, true, deadline, target);
+            locked != Locked::Yes) {
+            return lockResult(locked);
+        }
+        BY_HANDLE_FILE_INFORMATION locked{};
+        BY_HANDLE_FILE_INFORMATION named{};
+        Handle now(CreateFileW(native(target).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!GetFileInformationByHandle(file.get(), &locked) || !now.ok() ||
+            !GetFileInformationByHandle(now.get(), &named) || locked.nFileIndexLow != named.nFileIndexLow ||
+            locked.nFileIndexHigh != named.nFileIndexHigh ||
+            locked.dwVolumeSerialNumber != named.dwVolumeSerialNumber) {
+            continue;
+        }
+        QByteArray current;
+        if (!readAll(file.get(), current)) {
+            return errorResult(GetLastError());
+        }
+        if (!removeIf(current)) {
+            return done(ReplaceResult::Unchanged);
+        }
+        // Gone once the last handle closes, the locks' last: no writer gets in before.
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+            return errorResult(GetLastError());
+        }
+        return done(ReplaceResult::Replaced);
+    }
+}
+
 } // namespace qm

@@ -39,16 +39,22 @@ ScopeLists readScope(const QString& section, const QString& scope, const QString
 }
 
 ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file) {
-    const QString blank = QStringLiteral(" ");
     const IniLib::Loaded loaded = IniLib::Load(file);
+    ScopeRead read = scopeIn(loaded.doc.get(), section, scope);
+    if (!loaded.doc && loaded.status != FileContent::Missing) {
+        read.problem = ReadProblem{file, loaded.status, loaded.detail, loaded.size};
+    }
+    return read;
+}
+
+ScopeRead scopeIn(const IniDocument* doc, const QString& section, const QString& scope) {
+    const QString blank = QStringLiteral(" ");
     ScopeRead read{{blank, blank}, std::nullopt, {}};
-    if (loaded.doc) {
-        read.values = {IniLib::WholeValueOf(*loaded.doc, section, fullKey(scope)),
-                       IniLib::WholeValueOf(*loaded.doc, section, initializeKey(scope))};
+    if (doc) {
+        read.values = {IniLib::WholeValueOf(*doc, section, fullKey(scope)),
+                       IniLib::WholeValueOf(*doc, section, initializeKey(scope))};
         read.lists = {read.values.full.left(IniLib::kMaxValueLength) + blank,
                       read.values.initialize.left(IniLib::kMaxValueLength) + blank};
-    } else if (loaded.status != FileContent::Missing) {
-        read.problem = ReadProblem{file, loaded.status, loaded.detail, loaded.size};
     }
     return read;
 }

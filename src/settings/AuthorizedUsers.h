@@ -16,6 +16,10 @@
 #include <utility>
 #include <vector>
 
+namespace qm {
+class IniDocument;
+}
+
 namespace qm::AuthorizedUsers {
 
 enum class Right : int { Full = 0, Initialize = 1, None = 2 };
@@ -50,6 +54,8 @@ struct ScopeRead {
     ScopeValues values;
 };
 ScopeRead readScopeChecked(const QString& section, const QString& scope, const QString& file);
+// The same read of a file's document (nullptr: no file).
+ScopeRead scopeIn(const IniDocument* doc, const QString& section, const QString& scope);
 
 // "0" when `id` occurs anywhere in `fullList`, else "1" when it occurs in `initList`, else "2".
 // A plain, case-sensitive substring search, as the run-time's InStr: an empty ID is found in any

@@ -12,13 +12,16 @@ WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& cha
         Section, [&](const IniDocument*) { return std::optional(changes); }, File);
 }
 
-WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File) {
+WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File,
+                         Rewritten* rewritten) {
     if (File.isEmpty()) {
         return {ReplaceResult::FolderMissing, {}};
     }
     auto& cache = IniFileCache::instance();
     std::shared_ptr<const IniDocument> written;
+    std::optional<QByteArray> before;
     const auto edit = [&](const QByteArray* current) -> std::optional<QByteArray> {
+        before = current ? std::optional(*current) : std::nullopt;
         auto doc = current ? cache.parsed(File, *current) : std::make_shared<const IniDocument>();
         const std::optional<std::vector<KeyChange>> changes = changesOf(current ? doc.get() : nullptr);
         if (!changes) {
@@ -43,6 +46,9 @@ WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, con
     const WriteResult result = rewriteFile(File, edit, IniFileCache::kMaxFileBytes);
     if (result.result == ReplaceResult::Replaced) {
         cache.remember(File, written);
+        if (rewritten) {
+            *rewritten = {std::move(before), written->bytes()};
+        }
     }
     return result;
 }

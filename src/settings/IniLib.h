@@ -58,9 +58,11 @@ struct KeyChange {
 WriteResult ChangeKeys(const QString& Section, const std::vector<KeyChange>& changes, const QString& File);
 // The same, with the changes worked out from the file as it is read under the writers' lock
 // (nullptr when it is missing), so that no other writer's change slips in between the read and the
-// write. nullopt writes nothing. It may be called more than once (see rewriteFile).
+// write. nullopt writes nothing. It may be called more than once (see rewriteFile). When the file
+// was replaced, `rewritten` learns what it held and what was written.
 using ChangesOf = std::function<std::optional<std::vector<KeyChange>>(const IniDocument* current)>;
-WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File);
+WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, const QString& File,
+                         Rewritten* rewritten = nullptr);
 // WriteKeyValue and DeleteKey with their result.
 WriteResult WriteKeyValueResult(const QString& Section, const QString& Key, const QString& Value,
                                 const QString& File);

@@ -3,9 +3,11 @@
 // restore brings back the exact bytes of the keys and the file of a change, and is recorded.
 
 #include "EditorWindow.h"
-#include "editor/SettingsChange.h"
+#include "StalledWriter.h"
+#include "editor/Restore.h"
 #include "settings/ChangeLog.h"
 #include "settings/IniDocument.h"
+#include "settings/IniLib.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -43,6 +45,9 @@ QString keys(const changelog::Record& r) {
     return out.join(',');
 }
 
+// The field's file as the Save of restoreMergesLaterChanges makes it.
+const B kFileAfter = "OnlyFromDropdown=0\r\nAllowEditing=1\r\n";
+
 std::vector<editor::RosterUser> roster() {
     return {{"User 1", "{ID-0001}"}, {"User 2", "{ID-0002}"}, {"User 3", "{ID-0003}"}};
 }
@@ -55,20 +60,32 @@ private Q_SLOTS:
     void init() { editor::forgetLogProblemTold(); }
 
     void saveRecordsWhatLanded_data() {
-        // picks in lvwSpecialUsers ("row:right"), or "global"; the record's users and keys
-        test::columns<QStringList, QString, QString>("picks", "users", "keys");
-        test::row("Use Global Settings: the field's keys removed", QStringList{"global"},
+        // picks in lvwSpecialUsers ("row:right"), or "global"; the users file as another
+        // administrator left it after the field was shown (none: unchanged); the record's users,
+        // keys and note
+        test::columns<QStringList, B, QString, QString, QString>("picks", "elsewhere", "users", "keys",
+                                                                 "note");
+        test::row("Use Global Settings: the field's keys removed", QStringList{"global"}, B(),
                   "User 1:Initialize>Full,User 2:Full>None,User 3:Full>None",
-                  "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-");
-        test::row("a right changed", QStringList{"2:None"}, "User 3:Full>None",
-                  "31F:{ID-0002}{ID-0003}>{ID-0002}");
-        test::row("a right set and set back: the file only", QStringList{"2:None", "2:Full"}, "", "");
+                  "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-", "");
+        test::row("a right changed", QStringList{"2:None"}, B(), "User 3:Full>None",
+                  "31F:{ID-0002}{ID-0003}>{ID-0002}", "");
+        test::row("a right set and set back: the file only", QStringList{"2:None", "2:Full"}, B(), "", "",
+                  "");
+        // Merged: the record holds this Save's change as it landed, not the other's.
+        test::row("merged with another administrator's change", QStringList{"2:None"},
+                  B("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n"), "User 3:Full>None",
+                  "31F:{ID-0002}{ID-0003}>{ID-0002}",
+                  "Kept from another administrator's changes: User 1 (None).");
     }
 
     void saveRecordsWhatLanded() {
-        auto [picks, who, what] = test::fetch<QStringList, QString, QString>("picks", "users", "keys");
+        auto [picks, elsewhere, who, what, note] = test::fetch<QStringList, B, QString, QString, QString>(
+            "picks", "elsewhere", "users", "keys", "note");
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
         w.select("Fax");
+        if (!elsewhere.isNull())
+            QVERIFY(test::writeBytes(w.usersPath(), elsewhere));
         for (const QString& p : picks) {
             if (p == "global") {
                 w.c().optUsers[0]->click();
@@ -90,32 +107,49 @@ private Q_SLOTS:
         QVERIFY(qAbs(r.whenMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
         QCOMPARE(users(r), who);
         QCOMPARE(keys(r), what);
+        QCOMPARE(r.note, note);
         QVERIFY(r.fileChanged);
         QVERIFY(!r.fileBefore);
         QCOMPARE(r.fileAfter, test::readBytes(w.fieldPath(31)));
     }
 
-    // The global rights at Close: one record when they changed, none when they did not.
+    // The global rights at Close: one record when they changed, none when they did not; after a
+    // merge, the record of what this Close wrote, read under the writers' lock, also when another
+    // administrator wrote again while the conflicts were shown.
     void closeRecordsTheGlobalRights_data() {
-        test::columns<int, QString>("records", "users");
-        test::row("unchanged", 0, "");
-        test::row("one right taken", 1, "User 1:Full>None");
+        // the users file as another administrator left it before Close, and while the conflicts
+        // were shown (none: unchanged); the record's users, keys and note
+        test::columns<int, B, B, QString, QString, QString>("records", "elsewhere", "during", "users", "keys",
+                                                            "note");
+        test::row("unchanged", 0, B(), B(), "", "", "");
+        test::row("one right taken", 1, B(), B(), "User 1:Full>None", "GlobalF:{ID-0001}>-", "");
+        test::row("a conflict kept, another change while it was shown", 1,
+                  B("[Contacts]\r\nGlobalI={ID-0001}\r\n"),
+                  B("[Contacts]\r\nGlobalF={ID-0003}\r\nGlobalI={ID-0001}\r\n"), "User 1:Initialize>None",
+                  "GlobalI:{ID-0001}>-", "Kept from another administrator's changes: User 3 (Full).");
     }
 
     void closeRecordsTheGlobalRights() {
-        auto [count, who] = test::fetch<int, QString>("records", "users");
+        auto [count, elsewhere, during, who, what, note] = test::fetch<int, B, B, QString, QString, QString>(
+            "records", "elsewhere", "during", "users", "keys", "note");
         EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
         if (count) {
             w.openChooser(w.c().lvwUsers, 0);
             w.pick("None");
         }
+        if (!elsewhere.isNull())
+            QVERIFY(test::writeBytes(w.usersPath(), elsewhere));
+        w.t.conflicts.answers = {"mine"};
+        w.t.conflicts.whileShown = [&, during = during] { QVERIFY(test::writeBytes(w.usersPath(), during)); };
         w.c().cmdClose->click();
+        QCOMPARE(w.t.conflicts.shown.size(), during.isNull() ? 0 : 1);
         const std::vector<changelog::Record> log = records(w.usersPath());
         QCOMPARE(int(log.size()), count);
         if (count) {
             QCOMPARE(log.front().kind, Kind::GlobalRights);
             QCOMPARE(users(log.front()), who);
-            QCOMPARE(keys(log.front()), "GlobalF:{ID-0001}>-");
+            QCOMPARE(keys(log.front()), what);
+            QCOMPARE(log.front().note, note);
         }
     }
 
@@ -161,9 +195,9 @@ private Q_SLOTS:
         std::vector<changelog::Record> log = records(w.usersPath());
         QCOMPARE(log.size(), 1u);
 
-        const rights::RightsFile file(w.usersPath(), "Contacts");
+        const editor::RestoreTarget target{w.usersPath(), "Contacts", w.dir.path(), roster(), {}};
         const editor::RestoreOutcome restored =
-            editor::restoreBefore(log.front(), file, w.dir.path(), roster(), {});
+            editor::restoreBefore(log.front(), target, w.t.conflicts, nullptr);
         QCOMPARE(int(restored.result), int(editor::RestoreResult::Restored));
         QVERIFY(restored.logged.ok());
         QCOMPARE(test::readBytes(w.fieldPath(31)), fileBefore);
@@ -185,10 +219,89 @@ private Q_SLOTS:
         QCOMPARE(users(r), "User 1:Full>None,User 2:None>Initialize,User 3:None>Full");
 
         // The restore undone in turn brings back the state after the change.
-        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
                  int(editor::RestoreResult::Restored));
         QCOMPARE(test::readBytes(w.fieldPath(31)), fileAfter);
         QCOMPARE(IniDocument(test::readBytes(w.usersPath())).value(u"Contacts", u"31I"), "");
+    }
+
+    // A restore after later changes goes through the writers' path as a Save does: what others
+    // changed since is kept per user and per setting, what both changed is asked (going back
+    // writes nothing), and the file the change made is removed only under the writers' locks.
+    void restoreMergesLaterChanges_data() {
+        // what another administrator did after the change ("31I=<value>" or "31I=-" in the users
+        // file, "list=<entries>" in the field's file, "hold" the field's file); the conflicts'
+        // answer; the scope's keys and the field's file after the restore; the restore's result and
+        // what it kept of the others' changes
+        test::columns<QString, QString, QString, B, int, QString>("since", "answer", "keys", "file", "result",
+                                                                  "kept");
+        const int restored = int(editor::RestoreResult::Restored);
+        test::row("unchanged since: the exact bytes, the file the change made removed", "", "",
+                  "31F={ID-0002}{ID-0003}|31I={ID-0001}", B("-"), restored, "");
+        test::row("another key of the field changed since: the change's keys restored, the other kept",
+                  "31I=-", "", "31F={ID-0002}{ID-0003}|31I=-", B("-"), restored, "");
+        test::row("another user's right changed since in the same key: kept", "31F={ID-0001}{ID-0002}", "",
+                  "31F={ID-0001}{ID-0002}{ID-0003}|31I=-", B("-"), restored, "User 1 (Full)");
+        const QString everyone = "31F=-|31I={ID-0001}{ID-0002}{ID-0003}";
+        test::row("the same user's right changed since: going back writes nothing", everyone, "back",
+                  "31F=-|31I={ID-0001}{ID-0002}{ID-0003}", kFileAfter, int(editor::RestoreResult::WentBack),
+                  "");
+        test::row("the same user's right changed since: the restored right kept", everyone, "mine",
+                  "31F={ID-0003}|31I={ID-0001}{ID-0002}", B("-"), restored, "User 2 (Initialize)");
+        test::row("the file's list changed since: kept, its flag restored", "list=Red", "",
+                  "31F={ID-0002}{ID-0003}|31I={ID-0001}",
+                  B("OnlyFromDropdown=0\r\nAllowEditing=0\r\nRed\r\n"), restored, "Drop-down list");
+        test::row("the file held by another writer: not removed, said", "hold", "",
+                  "31F={ID-0002}|31I={ID-0001}", kFileAfter, int(editor::RestoreResult::Failed), "");
+    }
+
+    void restoreMergesLaterChanges() {
+        auto [since, answer, keysAfter, file, result, kept] =
+            test::fetch<QString, QString, QString, B, int, QString>("since", "answer", "keys", "file",
+                                                                    "result", "kept");
+        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
+        w.select("Fax");
+        w.openChooser(w.c().lvwSpecialUsers, 2);
+        w.pick("None");
+        w.c().chkEdit->click();
+        w.c().cmdSave->click();
+        QCOMPARE(test::readBytes(w.fieldPath(31)), kFileAfter);
+        const changelog::Record change = records(w.usersPath()).at(0);
+        test::StalledWriter stalled;
+        if (since == "hold") {
+            QVERIFY(stalled.start(w.fieldPath(31)));
+            fileWriteTuning().lockWaitMs = 300;
+        } else if (since.startsWith("list=")) {
+            QVERIFY(test::writeBytes(w.fieldPath(31), kFileAfter + since.mid(5).toLatin1() + "\r\n"));
+        } else if (!since.isEmpty()) {
+            std::vector<IniLib::KeyChange> changes;
+            for (const QString& change : since.split('|')) {
+                const QString value = change.section('=', 1);
+                changes.push_back(
+                    {change.section('=', 0, 0), value == "-" ? std::nullopt : std::optional(value)});
+            }
+            QVERIFY(IniLib::ChangeKeys("Contacts", changes, w.usersPath()).landed());
+        }
+        w.t.conflicts.answers = {answer};
+        const editor::RestoreOutcome out = editor::restoreBefore(
+            change, {w.usersPath(), "Contacts", w.dir.path(), roster(), {}}, w.t.conflicts, nullptr);
+        fileWriteTuning().lockWaitMs = FileWriteTuning().lockWaitMs;
+        QCOMPARE(int(out.result), result);
+        QCOMPARE(out.fromElsewhere.join(", "), kept);
+        const IniDocument now(test::readBytes(w.usersPath()));
+        QStringList values;
+        for (const char* key : {"31F", "31I"})
+            values << QString::fromLatin1(key) + "=" +
+                          (now.withoutKey(u"Contacts", QString::fromLatin1(key))
+                               ? now.value(u"Contacts", QString::fromLatin1(key))
+                               : B("-"));
+        QCOMPARE(values.join('|'), keysAfter);
+        QCOMPARE(test::readBytes(w.fieldPath(31)), file == "-" ? B("<missing>") : file);
+        if (result == int(editor::RestoreResult::Failed))
+            QVERIFY2(out.detail.contains(w.fieldPath(31)), qPrintable(out.detail));
+        // Recorded when it wrote, as it landed.
+        QCOMPARE(out.wrote, result == int(editor::RestoreResult::Restored));
+        QCOMPARE(records(w.usersPath()).size(), out.wrote ? 2u : 1u);
     }
 
     void restoreRefusesAnotherDatabaseAndTheLocations() {
@@ -196,13 +309,13 @@ private Q_SLOTS:
         changelog::Record r;
         r.kind = Kind::Locations;
         r.database = "Contacts";
-        const rights::RightsFile file(w.usersPath(), "Contacts");
-        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+        const editor::RestoreTarget target{w.usersPath(), "Contacts", w.dir.path(), roster(), {}};
+        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
                  int(editor::RestoreResult::Refused));
         r.kind = Kind::Field;
         r.database = "Sales";
         r.keys = {{"31F", B("x"), std::nullopt}};
-        QCOMPARE(int(editor::restoreBefore(r, file, w.dir.path(), roster(), {}).result),
+        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
                  int(editor::RestoreResult::Refused));
         QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\n");
     }

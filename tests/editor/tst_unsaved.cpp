@@ -5,6 +5,7 @@
 
 #include "EditorWindow.h"
 #include "OtherLogin.h"
+#include "StalledWriter.h"
 #include "settings/AtomicFile.h"
 #include "settings/IniLib.h"
 
@@ -40,20 +41,6 @@ public:
 
 private:
     int m_fd;
-};
-
-// A writer of its own process that holds the users file's locks: settings_writer stall.
-struct Stalled {
-    QProcess process;
-    bool start(const QString& file) {
-        process.start(SETTINGS_WRITER, {"stall", file, "H", "held"});
-        return process.waitForReadyRead(10'000) && process.readLine() == "holding\n";
-    }
-    ~Stalled() {
-        ::kill(pid_t(process.processId()), SIGCONT);
-        process.kill();
-        process.waitForFinished();
-    }
 };
 
 // The window's state that a write that did not land must leave alone.
@@ -138,7 +125,7 @@ private Q_SLOTS:
         const B usersBefore = test::readBytes(users), faxBefore = test::readBytes(w.fieldPath(31));
 
         // The write does not land.
-        Stalled stalled;
+        test::StalledWriter stalled;
         struct rlimit limit {};
         ::getrlimit(RLIMIT_FSIZE, &limit);
         const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
@@ -205,7 +192,7 @@ private Q_SLOTS:
     void stoppedWriter() {
         EditorWindow w(kRights);
         w.give(w.c().lvwUsers, 1, "Full");
-        Stalled stalled;
+        test::StalledWriter stalled;
         QVERIFY(stalled.start(w.usersPath()));
         QCOMPARE(::kill(pid_t(stalled.process.processId()), SIGSTOP), 0);
         fileWriteTuning().lockWaitMs = 1000;

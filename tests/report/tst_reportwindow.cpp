@@ -5,11 +5,14 @@
 #include "Dialogs.h"
 #include "OtherLogin.h"
 #include "report/frmReport.h"
+#include "settings/ChangeLog.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QTableView>
 
 using namespace qm;
@@ -110,6 +113,52 @@ private Q_SLOTS:
             QStringList{"The report could not be written to " + link + ": " + link +
                         " is a link made by nobody (another login), which is not followed|48|Quillmark"});
         QCOMPARE(test::readBytes(w.dir.filePath("mine")), B("private\n"));
+    }
+
+    // A restore on the History page, by clicks: back in the main window, the global list shows the
+    // restored rights; one that the administrator changed and has not written yet keeps the change,
+    // which Close merges with the restore as with another administrator's change.
+    void restoreShownInTheMainWindow_data() {
+        test::columns<bool, QString, B>("edited", "shown", "closed");
+        test::row("nothing unsaved: the restored rights shown", false, "Full,Full,None",
+                  B("[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\n"));
+        test::row("an unsaved change kept, merged at Close", true, "Full,None,Initialize",
+                  B("[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\nGlobalI={ID-0003}\r\n"));
+    }
+
+    void restoreShownInTheMainWindow() {
+        auto [edited, shown, closed] = test::fetch<bool, QString, B>("edited", "shown", "closed");
+        test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
+        changelog::Record taken; // user 2's Full taken
+        taken.whenMs = QDateTime::currentMSecsSinceEpoch() - 60'000;
+        taken.login = "ann";
+        taken.database = "Contacts";
+        taken.kind = changelog::Kind::GlobalRights;
+        taken.users = {{"User 2", "{ID-0002}", changelog::Right::Full, changelog::Right::None}};
+        taken.keys = {{"GlobalF", B("{ID-0001}{ID-0002}"), B("{ID-0001}")}};
+        QVERIFY(changelog::append(w.usersPath(), taken).ok());
+        if (edited) {
+            w.openChooser(w.c().lvwUsers, 2);
+            w.pick("Initialize");
+        }
+        test::WhenOpen<report::frmReport> opened([&](report::frmReport* window) {
+            const auto clickAt = [&](QWidget* widget, QPoint at) {
+                QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, at));
+            };
+            auto* tabs = window->findChild<QTabBar*>();
+            clickAt(tabs, tabs->tabRect(1).center());
+            auto* table = window->findChild<QTableView*>("lvwHistory");
+            clickAt(table->viewport(), table->visualRect(table->model()->index(0, 1)).center());
+            auto* restore = window->findChild<QPushButton*>("cmdHistoryRestore");
+            QVERIFY(restore->isEnabled());
+            clickAt(restore, restore->rect().center()); // and Yes to the question
+            window->reject();
+        });
+        w.form->mnuReport_Click();
+        QVERIFY(opened.opened());
+        QCOMPARE(test::WindowDriver::rights(w.c().lvwUsers), shown);
+        w.c().cmdClose->click();
+        QCOMPARE(test::readBytes(w.usersPath()), closed);
     }
 
     // Opened from the Options menu, the report shows the users the start-up read, names and unique

@@ -232,12 +232,16 @@ public:
 
 // Pre-answered conflict windows: each answer is "back" (nothing written), "mine" or "theirs" (for
 // all), or one letter per conflict ('m' keep this window's, 't' take the other's). Unscripted
-// windows go back. Every window shown is recorded as "what:theirs>mine;...".
+// windows go back. Every window shown is recorded as "what:theirs>mine;...". `whileShown` runs
+// while a window is open (another administrator writing meanwhile).
 struct ScriptedConflicts : ConflictChooser {
     std::deque<QString> answers;
     QStringList shown;
+    std::function<void()> whileShown;
     std::optional<std::vector<bool>> choose(QObject* /*owner*/, const QString& /*text*/,
                                             const std::vector<MergeConflict>& conflicts) override {
+        if (whileShown)
+            std::exchange(whileShown, nullptr)();
         QStringList rows;
         for (const MergeConflict& c : conflicts)
             rows << c.what + ":" + c.theirs + ">" + c.mine;
