@@ -13,6 +13,7 @@
 // of its per-round ratio to the baseline; the views are held against 1 s.
 //
 //     bench_history [--rounds N] [--records N]     (exit 1 when a median misses 1 s)
+//     bench_history --only view|history [--rounds N]  one contender alone, for a profiler
 
 #include "../BenchRounds.h"
 #include "../BenchServices.h"
@@ -138,7 +139,8 @@ int main(int argc, char** argv) {
     qm::ProcessTerminator terminator;
     qm::QtFileDialogs dialogs;
     const auto act = qm::act::standin::makeFactory(home);
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act};
+    qm::QuietWait wait;
+    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
 
     QFile devNull(QStringLiteral("/dev/null"));
     if (!devNull.open(QIODevice::WriteOnly)) {
@@ -180,6 +182,15 @@ int main(int argc, char** argv) {
             });
         },
         {}};
+    const int only = args.indexOf(QStringLiteral("--only"));
+    if (only > 0 && only + 1 < args.size()) {
+        Contender& alone = args[only + 1] == QStringLiteral("view") ? view : cli;
+        runRounds({&alone}, rounds);
+        const Spread ms = spreadOf(alone.figures);
+        std::printf("%s alone: %.1f ms (rounds %.1f..%.1f)\n", alone.name.c_str(), ms.median, ms.low,
+                    ms.high);
+        return 0;
+    }
     runRounds({&view, &cli, &baseline}, rounds);
     if (box.count > 0 || exitStatus != 0 || shown != records) {
         std::fprintf(stderr, "the log did not read whole: exit %d, %lld of %d shown\n", exitStatus,

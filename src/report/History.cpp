@@ -8,93 +8,13 @@
 #include <QDateTime>
 #include <QSaveFile>
 
+#include <cstring>
+
 namespace qm::report {
 
 namespace {
 
 using changelog::Kind;
-
-const QString kArrow = QStringLiteral(" -> ");
-constexpr int kEntriesNamed = 10;
-
-QString flagName(int state) {
-    return state == 1 ? QStringLiteral("Yes") : state == 2 ? QStringLiteral("Greyed") : QStringLiteral("No");
-}
-
-QString entriesText(qsizetype n) {
-    return n == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(n);
-}
-
-// " (+ Purple; - Red)": what the later list has that the earlier lacks, and the other way round.
-QString listDifference(const QStringList& before, const QStringList& after) {
-    QStringList parts;
-    for (const auto& [from, to, sign] : {std::tuple{&before, &after, QStringLiteral("+ ")},
-                                         std::tuple{&after, &before, QStringLiteral("- ")}}) {
-        QStringList named;
-        qsizetype more = 0;
-        for (const QString& e : *to) {
-            if (from->contains(e)) {
-                continue;
-            }
-            if (named.size() < kEntriesNamed) {
-                named << e;
-            } else {
-                ++more;
-            }
-        }
-        if (more > 0) {
-            named << QStringLiteral("%1 more").arg(more);
-        }
-        if (!named.isEmpty()) {
-            parts << sign + named.join(QStringLiteral(", "));
-        }
-    }
-    return parts.isEmpty() ? QStringLiteral(" (the same entries in another order)")
-                           : QStringLiteral(" (") + parts.join(QStringLiteral("; ")) + QLatin1Char(')');
-}
-
-QStringList entriesOf(const QString& listText) {
-    QStringList entries;
-    for (const QString& e : listText.split(QLatin1Char('\n'))) {
-        if (!e.trimmed().isEmpty()) {
-            entries << e.trimmed();
-        }
-    }
-    return entries;
-}
-
-void fileLines(const Record& r, QStringList& lines, SettingsFiles& files) {
-    const SettingsFiles::Read& before = files.read(r.fileBefore);
-    const SettingsFiles::Read& after = files.read(r.fileAfter);
-    if (!before.readable || !after.readable) {
-        lines << QStringLiteral("Settings file: ") +
-                     (before.readable ? QString() : QStringLiteral("the earlier file did not read; ")) +
-                     (after.readable ? QString() : QStringLiteral("the file written does not read"));
-        return;
-    }
-    if (!r.fileBefore) {
-        lines << QStringLiteral("Settings file made");
-    }
-    if (before.onlyFromDropdown != after.onlyFromDropdown) {
-        lines << QStringLiteral("Only from Drop-down: ") + flagName(before.onlyFromDropdown) + kArrow +
-                     flagName(after.onlyFromDropdown);
-    }
-    if (before.allowEditing != after.allowEditing) {
-        lines << QStringLiteral("Allow editing: ") + flagName(before.allowEditing) + kArrow +
-                     flagName(after.allowEditing);
-    }
-    if (before.entries != after.entries) {
-        lines << QStringLiteral("Drop-down list: ") + entriesText(before.entries.size()) + kArrow +
-                     entriesText(after.entries.size()) + listDifference(before.entries, after.entries);
-    }
-}
-
-QString valueText(const changelog::Bytes& value, bool utf8) {
-    if (!value) {
-        return QStringLiteral("absent");
-    }
-    return QLatin1Char('"') + (utf8 ? QString::fromUtf8(*value) : cp1252::decode(*value)) + QLatin1Char('"');
-}
 
 // A line that passed its check but whose parts do not read (made by another program): shown as
 // what it is rather than left out.
@@ -126,32 +46,87 @@ bool fieldMatches(const Record& r, const QString& text) {
 
 } // namespace
 
-const SettingsFiles::Read& SettingsFiles::read(const changelog::Bytes& bytes) {
-    if (!bytes) {
-        return m_missing; // a missing file: both flags 0, no entries
+namespace {
+
+// A hash of a part's bytes, 8 at a time; never 0.
+quint64 hashOf(QByteArrayView part) {
+    constexpr quint64 kOdd = 0x9E3779B97F4A7C15ULL;
+    const char* p = part.data();
+    qsizetype n = part.size();
+    quint64 hash = quint64(n) * kOdd;
+    for (; n >= 8; n -= 8, p += 8) {
+        quint64 word = 0;
+        std::memcpy(&word, p, 8);
+        hash = (hash ^ word) * kOdd;
+        hash ^= hash >> 31;
     }
-    const auto found = m_read.find(*bytes);
-    if (found != m_read.end()) {
-        return found->second;
+    quint64 last = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        last |= quint64(static_cast<unsigned char>(p[i])) << (8 * i);
     }
-    Read read;
-    FieldSettingsFile::FieldSettings s;
-    try {
-        FieldSettingsFile::readContent(*bytes, s);
-        read = {true, s.onlyFromDropdown, s.allowEditing, entriesOf(s.listText)};
-    } catch (const VbError&) {
-        read.readable = false;
-    }
-    return m_read.emplace(*bytes, std::move(read)).first->second;
+    hash = (hash ^ last) * kOdd;
+    return (hash ^ (hash >> 29)) | 1;
 }
 
-QString History::SharedTexts::text(QByteArrayView part) {
-    const std::string_view key(part.data(), std::size_t(part.size()));
-    const auto found = m_made.find(key);
-    if (found != m_made.end()) {
-        return found->second;
+} // namespace
+
+template <typename T> const T* History::PartTable<T>::find(QByteArrayView part, quint64 hash) const {
+    for (std::size_t at = home(hash);; at = (at + 1) & (m_slots.size() - 1)) {
+        const Slot& slot = m_slots[at];
+        if (slot.hash == 0) {
+            return nullptr;
+        }
+        if (slot.hash == hash && slot.part.size() == part.size() &&
+            std::memcmp(slot.part.data(), part.data(), std::size_t(part.size())) == 0) {
+            return &slot.made;
+        }
     }
-    return m_made.emplace(key, TextDecoder::text(part)).first->second;
+}
+
+template <typename T> void History::PartTable<T>::insert(QByteArrayView part, quint64 hash, T made) {
+    if (2 * (m_used + 1) > m_slots.size()) { // kept at most half full: grown, the slots placed again
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        for (Slot& s : old) {
+            if (s.hash != 0) {
+                std::size_t to = home(s.hash);
+                while (m_slots[to].hash != 0) {
+                    to = (to + 1) & (m_slots.size() - 1);
+                }
+                m_slots[to] = std::move(s);
+            }
+        }
+    }
+    std::size_t at = home(hash);
+    while (m_slots[at].hash != 0) {
+        at = (at + 1) & (m_slots.size() - 1);
+    }
+    m_slots[at] = {hash, part, std::move(made)};
+    ++m_used;
+}
+
+std::optional<QString> History::SharedTexts::text(QByteArrayView part) {
+    const quint64 hash = hashOf(part);
+    if (const QString* found = m_texts.find(part, hash)) {
+        return *found;
+    }
+    std::optional<QString> made = TextDecoder::text(part);
+    if (made) {
+        m_texts.insert(part, hash, *made);
+    }
+    return made;
+}
+
+std::optional<changelog::Bytes> History::SharedTexts::value(QByteArrayView part) {
+    const quint64 hash = hashOf(part);
+    if (const changelog::Bytes* found = m_values.find(part, hash)) {
+        return *found;
+    }
+    std::optional<changelog::Bytes> made = TextDecoder::value(part);
+    if (made) {
+        m_values.insert(part, hash, *made);
+    }
+    return made;
 }
 
 History::History(const QString& usersPath, const QString& database)
@@ -161,8 +136,8 @@ History::History(const QString& usersPath, const QString& database)
     // that differs, by decoding it (another letter case).
     const QByteArray escaped = changelog::escapedText(database);
     std::erase_if(m_log.lines, [&](const changelog::LogLine& line) {
-        return line.database != escaped &&
-               changelog::decodedText(line.database).compare(database, Qt::CaseInsensitive) != 0;
+        return line.database() != escaped &&
+               changelog::decodedText(line.database()).compare(database, Qt::CaseInsensitive) != 0;
     });
     m_records.resize(m_log.lines.size());
 }
@@ -171,15 +146,24 @@ const Record& History::record(int i) const {
     std::unique_ptr<const Record>& kept = m_records[std::size_t(i)];
     if (!kept) {
         const changelog::LogLine& line = m_log.lines[std::size_t(i)];
-        std::optional<Record> decoded = changelog::decode(line.line, changelog::KeyValues::Skipped, &m_texts);
+        std::optional<Record> decoded = changelog::decode(line, changelog::KeyValues::Skipped, &m_texts);
         kept = std::make_unique<const Record>(decoded ? std::move(*decoded) : damaged(line.whenMs));
     }
     return *kept;
 }
 
+Record History::passingRecord(int i) const {
+    if (const std::unique_ptr<const Record>& kept = m_records[std::size_t(i)]) {
+        return *kept;
+    }
+    const changelog::LogLine& line = m_log.lines[std::size_t(i)];
+    std::optional<Record> decoded = changelog::decode(line, changelog::KeyValues::Skipped, &m_texts);
+    return decoded ? std::move(*decoded) : damaged(line.whenMs);
+}
+
 Record History::fullRecord(int i) const {
     const changelog::LogLine& line = m_log.lines[std::size_t(i)];
-    return changelog::decode(line.line).value_or(damaged(line.whenMs));
+    return changelog::decode(line).value_or(damaged(line.whenMs));
 }
 
 bool matches(const Record& r, const HistoryFilter& f) {
@@ -237,9 +221,10 @@ QString localTimeText(qint64 ms) {
 }
 
 QString utcTimeText(qint64 ms) {
-    QString text = QString::fromLatin1(changelog::utcText(ms)); // 2024-05-01T09:12:33.123Z
-    text[10] = QLatin1Char(' ');
-    return text.left(19) + QLatin1Char('Z');
+    QByteArray text = changelog::utcText(ms); // 2024-05-01T09:12:33.123Z
+    text[10] = ' ';
+    text[19] = 'Z';
+    return QString::fromLatin1(text.constData(), 20);
 }
 
 QString changeText(const Record& r) {
@@ -273,37 +258,6 @@ QString headline(const Record& r) {
     return changeText(r) + QStringLiteral(": ") + field;
 }
 
-QStringList changeLines(const Record& r, bool withKeys, SettingsFiles* files) {
-    QStringList lines;
-    for (const changelog::UserChange& u : r.users) {
-        lines << u.name + QLatin1Char(' ') + u.uniqueId + QStringLiteral(": ") + rights::rightName(u.before) +
-                     kArrow + rights::rightName(u.after);
-    }
-    if (r.fileChanged) {
-        SettingsFiles once;
-        fileLines(r, lines, files ? *files : once);
-    }
-    const bool locations = r.kind == Kind::Locations;
-    if (withKeys || locations) {
-        for (const changelog::KeyChange& k : r.keys) {
-            lines << (locations ? QString() : QStringLiteral("Key ")) + k.key + QStringLiteral(": ") +
-                         valueText(k.before, locations) + kArrow + valueText(k.after, locations);
-        }
-    }
-    if (!r.note.isEmpty()) {
-        lines << QStringLiteral("Note: ") + r.note;
-    }
-    return lines;
-}
-
-QString changeSummary(const Record& r, int limit) {
-    QString text = changeLines(r).join(QStringLiteral("; "));
-    if (text.size() > limit) {
-        text = text.left(limit - 1) + QChar(0x2026);
-    }
-    return text;
-}
-
 QStringList historyCsvColumns() {
     return {QStringLiteral("When (UTC)"), QStringLiteral("Login"),  QStringLiteral("ACT! user"),
             QStringLiteral("Database"),   QStringLiteral("Change"), QStringLiteral("Field ID"),
@@ -331,7 +285,7 @@ bool writeHistoryCsv(const History& history, const std::vector<int>& rows, const
     appendRow(historyCsvColumns());
     SettingsFiles files;
     for (const int row : rows) {
-        const Record& r = history.record(row);
+        const Record r = history.passingRecord(row);
         appendRow({QString::fromLatin1(changelog::utcText(r.whenMs)), r.login, r.actUser, r.database,
                    changeText(r), r.fieldId, r.fieldId.isEmpty() ? recordFieldText(r) : r.fieldLabel,
                    changeLines(r, false, &files).join(QStringLiteral("\r\n"))});

@@ -4,6 +4,7 @@
 // widgets: what the History view of the report window shows, what `quillmark --history` prints,
 // and its CSV. Newest first; filtered by field, by user, by login and by date.
 
+#include "report/ChangeLines.h"
 #include "report/RightsReport.h"
 #include "settings/ChangeLog.h"
 
@@ -12,8 +13,6 @@
 
 #include <memory>
 #include <optional>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace qm::report {
@@ -34,21 +33,45 @@ public:
     qint64 whenMs(int i) const { return m_log.lines[std::size_t(i)].whenMs; }
     // The change, oldest first, without the values of its keys (decoded once, then kept).
     const Record& record(int i) const;
+    // The same change decoded anew and not kept, for one pass over many (texts shared with the
+    // kept ones).
+    Record passingRecord(int i) const;
     // The change with the values of its keys.
     Record fullRecord(int i) const;
 
-    qint64 bytes() const { return m_log.bytes; }                // the log's bytes read
-    qint64 skipped() const { return m_log.skipped; }            // lines that did not read back whole
+    qint64 bytes() const { return m_log.bytes; }                   // the log's bytes read
+    qint64 skipped() const { return m_log.skipped; }               // lines that did not read back whole
     const QStringList& problems() const { return m_log.problems; } // log files not read, and why
 
 private:
-    // Texts that many records share (logins, the database, labels, users' names) made once.
-    class SharedTexts : public changelog::TextDecoder {
+    // Texts and values that many records share (logins, the database, labels, users' names, the
+    // field settings files) made once: tables of the parts of the log's buffers that read back,
+    // found by a hash of their bytes (open addressing; a million look-ups for a large log).
+    template <typename T> class PartTable {
     public:
-        QString text(QByteArrayView part) override;
+        const T* find(QByteArrayView part, quint64 hash) const;
+        void insert(QByteArrayView part, quint64 hash, T made);
 
     private:
-        std::unordered_map<std::string_view, QString> m_made; // parts of the log's buffers
+        struct Slot {
+            quint64 hash = 0; // 0: empty
+            QByteArrayView part;
+            T made;
+        };
+        std::size_t home(quint64 hash) const {
+            return std::size_t(hash ^ (hash >> 29)) & (m_slots.size() - 1);
+        }
+        std::vector<Slot> m_slots = std::vector<Slot>(1024);
+        std::size_t m_used = 0;
+    };
+    class SharedTexts : public changelog::TextDecoder {
+    public:
+        std::optional<QString> text(QByteArrayView part) override;
+        std::optional<changelog::Bytes> value(QByteArrayView part) override;
+
+    private:
+        PartTable<QString> m_texts;
+        PartTable<changelog::Bytes> m_values;
     };
 
     QString m_database;
@@ -90,31 +113,6 @@ QString recordFieldText(const Record& record);
 // The change and what it changed in one: "Global rights", "Field settings: Phone (28)", "Settings
 // locations", "Restore: Global (all fields)".
 QString headline(const Record& record);
-// Field settings files as changeLines reads them, kept by their bytes: a log holds the same few
-// files again and again (the file after one save is the file before the next).
-class SettingsFiles {
-public:
-    struct Read {
-        bool readable = false;
-        int onlyFromDropdown = 0;
-        int allowEditing = 0;
-        QStringList entries; // trimmed, the empty ones left out
-    };
-    const Read& read(const changelog::Bytes& bytes);
-
-private:
-    std::unordered_map<QByteArray, Read> m_read;
-    Read m_missing{true, 0, 0, {}};
-};
-
-// What changed, one line each: "Dana O'Neil {USR-0003}: Full -> None", "Allow editing: No -> Yes",
-// "Drop-down list: 3 entries -> 4 entries (+ Purple)", "Note: ...". `withKeys` adds the exact
-// values of the keys ("Key 28F: \"A1C3\" -> absent"); the keys of the settings locations are
-// always given. `files`: kept reads of settings files, for the lines of many records.
-QStringList changeLines(const Record& record, bool withKeys = false, SettingsFiles* files = nullptr);
-// changeLines joined with "; ", cut to about `limit` characters.
-QString changeSummary(const Record& record, int limit = 240);
-
 // The CSV columns of the history.
 QStringList historyCsvColumns();
 // Writes the records `rows` of `history` (their order) to `path` as CSV (as the report's CSV:

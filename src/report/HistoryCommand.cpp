@@ -1,5 +1,7 @@
 #include "report/HistoryCommand.h"
 
+#include "report/ReportCommand.h"
+
 #include <QDir>
 
 #include <algorithm>
@@ -8,29 +10,39 @@ namespace qm::report {
 
 namespace {
 
-// Text from the log as it may be printed: control characters written out, so that a name or a
-// list entry cannot move the cursor or clear the terminal.
-QString printable(const QString& text) {
-    const auto control = [](QChar c) { return c.category() == QChar::Other_Control; };
-    if (std::none_of(text.begin(), text.end(), control)) {
-        return text;
-    }
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (!control(c)) {
-            out += c;
-        } else {
-            out += QStringLiteral("\\x") +
-                   QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        }
-    }
-    return out;
-}
-
 QString plural(qint64 n, const QString& one, const QString& many) {
     return n == 1 ? one : many.arg(n);
 }
+
+// The lines of changes appended to the text printed, indented, the log's texts made printable.
+class Printed : public LineWriter {
+public:
+    explicit Printed(QString& text)
+        : m_text(text) {}
+    void fixed(QStringView text) override {
+        indent();
+        m_text += text;
+    }
+    void fromLog(QStringView text) override {
+        indent();
+        appendPrintable(m_text, text);
+    }
+    void endLine() override {
+        indent();
+        m_text += QLatin1Char('\n');
+        m_begun = false;
+    }
+
+private:
+    void indent() {
+        if (!m_begun) {
+            m_text += QStringLiteral("    ");
+            m_begun = true;
+        }
+    }
+    QString& m_text;
+    bool m_begun = false;
+};
 
 } // namespace
 
@@ -38,6 +50,7 @@ bool printHistory(const QString& usersPath, const QString& database, const Histo
                   MessageBox& box, QTextStream& out) {
     const History history(usersPath, database);
     const std::vector<int> rows = historyRows(history, request.filter);
+
     if (!request.csvPath.isEmpty()) {
         QString error;
         if (!writeHistoryCsv(history, rows, request.csvPath, error)) {
@@ -47,21 +60,32 @@ bool printHistory(const QString& usersPath, const QString& database, const Histo
             return false;
         }
     } else {
+        // Printed in large pieces: a log of a hundred thousand changes is some tens of megabytes.
+        constexpr qsizetype kPiece = 1 << 20;
         QString text;
+        text.reserve(kPiece + 4096);
         SettingsFiles files;
+        Printed printed(text);
         for (const int row : rows) {
-            const Record& r = history.record(row);
-            text.clear();
-            text += utcTimeText(r.whenMs) + QStringLiteral("  ") + printable(r.login);
+            const Record r = history.passingRecord(row);
+            text += utcTimeText(r.whenMs);
+            text += QStringLiteral("  ");
+            appendPrintable(text, r.login);
             if (!r.actUser.isEmpty()) {
-                text += QStringLiteral(" (ACT! user ") + printable(r.actUser) + QLatin1Char(')');
+                text += QStringLiteral(" (ACT! user ");
+                appendPrintable(text, r.actUser);
+                text += QLatin1Char(')');
             }
-            text += QStringLiteral("  ") + printable(headline(r)) + QLatin1Char('\n');
-            for (const QString& line : changeLines(r, false, &files)) {
-                text += QStringLiteral("    ") + printable(line) + QLatin1Char('\n');
+            text += QStringLiteral("  ");
+            appendPrintable(text, headline(r));
+            text += QLatin1Char('\n');
+            writeChangeLines(r, false, files, printed);
+            if (text.size() >= kPiece) {
+                out << text;
+                text.resize(0); // keeps its room
             }
-            out << text;
         }
+        out << text;
     }
     out << plural(qint64(rows.size()), QStringLiteral("1 change"), QStringLiteral("%1 changes"))
         << QStringLiteral(" of %1 in the change log of ").arg(history.size()) << printable(database)

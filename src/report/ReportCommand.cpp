@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <tuple>
@@ -184,20 +185,42 @@ struct HistoryOptions {
     }
 };
 
+// C0, DEL and C1 controls, and the marks, embeddings, overrides and isolates of direction.
+bool unprintable(char16_t u) {
+    const bool control = u < 0x20 || (u >= 0x7F && u < 0xA0);
+    const bool direction = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+                           (u >= 0x2066 && u <= 0x2069);
+    return control || direction;
+}
+
 } // namespace
 
-QString printable(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        // C0, DEL and C1 controls, and the marks, embeddings, overrides and isolates of direction.
-        const bool control = c.category() == QChar::Other_Control;
-        const bool direction = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
-                               (u >= 0x2066 && u <= 0x2069);
-        if (!control && !direction) {
-            out += c;
-        } else if (u == '\t') {
+void appendPrintable(QString& out, QStringView text) {
+    qsizetype from = 0; // the start of what is still to be copied as it is
+    const char16_t* const chars = reinterpret_cast<const char16_t*>(text.data());
+    constexpr qsizetype kBlock = 16;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // Most text is printable ASCII: whole blocks of it passed at once.
+        while (i + kBlock <= text.size()) {
+            bool other = false;
+            for (qsizetype j = 0; j < kBlock; ++j) {
+                other |= char16_t(chars[i + j] - 0x20) >= 0x5F;
+            }
+            if (other) {
+                break;
+            }
+            i += kBlock;
+        }
+        if (i >= text.size()) {
+            break;
+        }
+        const char16_t u = chars[i];
+        if (char16_t(u - 0x20) < 0x5F || !unprintable(u)) {
+            continue;
+        }
+        out += text.sliced(from, i - from);
+        from = i + 1;
+        if (u == '\t') {
             out += QStringLiteral("\\t");
         } else if (u == '\n') {
             out += QStringLiteral("\\n");
@@ -211,6 +234,16 @@ QString printable(const QString& text) {
                 QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
         }
     }
+    out += text.sliced(from);
+}
+
+QString printable(const QString& text) {
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return unprintable(c.unicode()); })) {
+        return text;
+    }
+    QString out;
+    out.reserve(text.size() + 8);
+    appendPrintable(out, text);
     return out;
 }
 

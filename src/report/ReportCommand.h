@@ -22,6 +22,8 @@ namespace qm::report {
 // from the settings files or from ACT! cannot move the cursor, clear the screen or print a line
 // of their own.
 QString printable(const QString& text);
+// The same, appended to `out`.
+void appendPrintable(QString& out, QStringView text);
 
 // Message boxes on a console: the text (line breaks as lines, other control characters escaped)
 // on standard error, answered as Escape would answer it (OK, or No for a question).

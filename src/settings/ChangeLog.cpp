@@ -95,7 +95,7 @@ void readLines(QByteArrayView bytes, std::vector<LogLine>& out, qint64& skipped)
         }
         const std::optional<CheckedLine> checked = whole ? checkLine(line) : std::nullopt;
         if (checked) {
-            out.push_back({checked->whenMs, line, checked->database});
+            out.push_back(*checked);
         } else {
             ++skipped; // garbage, a damaged line, or a last line without its end
         }
@@ -106,7 +106,7 @@ void readRecords(QByteArrayView bytes, std::vector<Record>& out, qint64& skipped
     std::vector<LogLine> lines;
     readLines(bytes, lines, skipped);
     for (const LogLine& line : lines) {
-        out.push_back(*decode(line.line));
+        out.push_back(*decode(line));
     }
 }
 

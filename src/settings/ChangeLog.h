@@ -78,11 +78,7 @@ inline constexpr qint64 kMaxLogFileBytes = 256LL << 20;
 inline constexpr int kMaxLogFiles = 4096;
 
 // A line of the log that reads back whole (checkLine), in the buffers of its LogRead.
-struct LogLine {
-    qint64 whenMs = 0;
-    QByteArrayView line;
-    QByteArrayView database; // as the line holds it (escapedText)
-};
+using LogLine = CheckedLine;
 
 struct LogRead {
     std::vector<QByteArray> buffers; // the files' bytes, which the lines point into

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace qm::changelog {
 
@@ -14,8 +15,8 @@ constexpr char kVersion[] = "QM1";
 constexpr int kParts = 13; // the version, eleven parts, the check
 constexpr char kTab = '\t';
 
-constexpr std::array<const char*, 4> kKindWords{"global", "field", "locations", "restore"};
-constexpr std::array<const char*, 3> kRightWords{"Full", "Initialize", "None"};
+constexpr std::array<QByteArrayView, 4> kKindWords{"global", "field", "locations", "restore"};
+constexpr std::array<QByteArrayView, 3> kRightWords{"Full", "Initialize", "None"};
 
 // Bytes written "%XX" inside a part: those that separate parts or pieces, the control characters
 // and DEL, and in a value's bytes (`raw`) everything from 0x80 on.
@@ -133,14 +134,15 @@ Bytes readValue(QByteArrayView in) {
 template <std::size_t N>
 std::size_t cut(QByteArrayView text, char separator, std::array<QByteArrayView, N>& pieces) {
     std::size_t n = 0;
-    qsizetype from = 0;
+    const char* from = text.data();
+    const char* const end = from + text.size();
     for (;;) {
-        const qsizetype at = text.indexOf(separator, from);
+        const auto* at = static_cast<const char*>(std::memchr(from, separator, std::size_t(end - from)));
         if (n == N) {
             return N + 1;
         }
-        pieces[n++] = text.sliced(from, (at < 0 ? text.size() : at) - from);
-        if (at < 0) {
+        pieces[n++] = QByteArrayView(from, (at ? at : end) - from);
+        if (!at) {
             return n;
         }
         from = at + 1;
@@ -152,16 +154,18 @@ template <typename F> bool eachEntry(QByteArrayView list, F take) {
     if (list.isEmpty()) {
         return true;
     }
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = list.indexOf('|', from);
-        if (!take(list.sliced(from, (at < 0 ? list.size() : at) - from))) {
-            return false;
+    const char* const end = list.data() + list.size();
+    const char* from = list.data();
+    for (const char* p = from;; ++p) {
+        if (p == end || *p == '|') {
+            if (!take(QByteArrayView(from, p - from))) {
+                return false;
+            }
+            if (p == end) {
+                return true;
+            }
+            from = p + 1;
         }
-        if (at < 0) {
-            return true;
-        }
-        from = at + 1;
     }
 }
 
@@ -197,6 +201,21 @@ QByteArray checkText(QByteArrayView bytes) {
     return QByteArray::number(checkOf(bytes), 16).rightJustified(16, '0');
 }
 
+// Whether `check` is checkText(bytes), without making it: every line read is checked.
+bool checkMatches(QByteArrayView check, QByteArrayView bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    if (check.size() != 16) {
+        return false;
+    }
+    const quint64 value = checkOf(bytes);
+    for (int i = 0; i < 16; ++i) {
+        if (check[i] != kHex[(value >> (60 - 4 * i)) & 0xF]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The fields of a line that reads back whole: version, time, login, ACT! user, database, kind,
 // field ID, field label, users, keys, file, note (the check left off).
 enum Part { Version, When, Login, ActUser, Database, KindPart, FieldId, FieldLabel, Users, Keys, File, Note };
@@ -205,9 +224,8 @@ struct Parts {
     qint64 whenMs = 0;
 };
 
-// `validate`: also that every part reads back (checkLine leaves that to decode: the check shows
-// that the line is as a writer wrote it).
-std::optional<Parts> checked(QByteArrayView line, bool validate) {
+// A line cut into its parts, with its time; nullopt unless it has them all, its check and a time.
+std::optional<CheckedLine> checked(QByteArrayView line) {
     if (line.endsWith('\n')) {
         line.chop(1);
     }
@@ -219,40 +237,47 @@ std::optional<Parts> checked(QByteArrayView line, bool validate) {
         return std::nullopt;
     }
     const QByteArrayView check = all[kParts - 1];
-    if (check != checkText(line.first(line.size() - check.size()))) {
+    if (!checkMatches(check, line.first(line.size() - check.size()))) {
         return std::nullopt;
     }
-    Parts parts;
-    std::copy_n(all.begin(), kParts - 1, parts.part.begin());
-    const std::optional<qint64> when = parseUtcText(parts.part[When]);
+    const std::optional<qint64> when = parseUtcText(all[When]);
     if (!when) {
         return std::nullopt;
     }
-    parts.whenMs = *when;
-    if (!validate) {
-        return parts;
+    CheckedLine out;
+    out.line = line;
+    out.whenMs = *when;
+    for (std::size_t i = 0; i + 1 < std::size_t(kParts); ++i) {
+        out.ends[i] = quint32(all[i].data() + all[i].size() - line.data());
     }
-    for (const Part text : {Login, ActUser, Database, KindPart, FieldId, FieldLabel, Note}) {
-        if (!validPiece(parts.part[text], false)) {
-            return std::nullopt;
-        }
+    return out;
+}
+
+Parts partsOf(const CheckedLine& line) {
+    Parts parts;
+    quint32 from = 0;
+    for (std::size_t i = 0; i < parts.part.size(); ++i) {
+        parts.part[i] = QByteArrayView(line.line.data() + from, line.ends[i] - from);
+        from = line.ends[i] + 1;
     }
+    parts.whenMs = line.whenMs;
+    return parts;
+}
+
+// Whether the users, the keys (when `keys`) and the file part are made of the pieces a writer
+// makes (the check shows that a line is as a writer wrote it; decode checks each text and value as
+// it reads it).
+bool wellMade(const Parts& parts, bool keys) {
     const bool users = eachEntry(parts.part[Users], [](QByteArrayView entry) {
         std::array<QByteArrayView, 4> p;
-        return cut(entry, ':', p) == 4 && validPiece(p[0], false) && validPiece(p[1], false) &&
-               readRight(p[2]) && readRight(p[3]);
+        return cut(entry, ':', p) == 4 && readRight(p[2]) && readRight(p[3]);
     });
-    const bool keys = eachEntry(parts.part[Keys], [](QByteArrayView entry) {
+    const bool keysOk = !keys || eachEntry(parts.part[Keys], [](QByteArrayView entry) {
         std::array<QByteArrayView, 3> p;
-        return cut(entry, ':', p) == 3 && validPiece(p[0], false) && validValue(p[1]) && validValue(p[2]);
+        return cut(entry, ':', p) == 3;
     });
     std::array<QByteArrayView, 2> file;
-    const bool fileOk = parts.part[File].isEmpty() ||
-                        (cut(parts.part[File], ':', file) == 2 && validValue(file[0]) && validValue(file[1]));
-    if (!users || !keys || !fileOk) {
-        return std::nullopt;
-    }
-    return parts;
+    return users && keysOk && (parts.part[File].isEmpty() || cut(parts.part[File], ':', file) == 2);
 }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
@@ -293,6 +318,27 @@ QByteArray utcText(qint64 ms) {
     unsigned m = 0;
     unsigned d = 0;
     civilFromDays(days, y, m, d);
+    if (y >= 0 && y <= 9999) { // every time a log holds: written digit by digit, as many are
+        char text[24];
+        const auto put = [&](int at, qint64 value, int digits) {
+            for (int i = digits - 1; i >= 0; --i, value /= 10) {
+                text[at + i] = char('0' + value % 10);
+            }
+        };
+        put(0, y, 4);
+        put(5, m, 2);
+        put(8, d, 2);
+        put(11, inDay / 3'600'000, 2);
+        put(14, inDay / 60'000 % 60, 2);
+        put(17, inDay / 1000 % 60, 2);
+        put(20, inDay % 1000, 3);
+        text[4] = text[7] = '-';
+        text[10] = 'T';
+        text[13] = text[16] = ':';
+        text[19] = '.';
+        text[23] = 'Z';
+        return QByteArray(text, 24);
+    }
     char text[64]; // room for any value the compiler can see, though a day has 24 hours
     std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ",
                   static_cast<long long>(y), m, d, static_cast<long long>(inDay / 3'600'000),
@@ -303,32 +349,33 @@ QByteArray utcText(qint64 ms) {
 
 std::optional<qint64> parseUtcText(QByteArrayView t) {
     // YYYY-MM-DDTHH:MM:SS.mmmZ
-    static constexpr char kForm[] = "dddd-dd-ddTdd:dd:dd.dddZ";
-    if (t.size() != qsizetype(sizeof kForm - 1)) {
+    if (t.size() != 24 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':' ||
+        t[19] != '.' || t[23] != 'Z') {
         return std::nullopt;
     }
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        if (kForm[i] == 'd' ? (t[i] < '0' || t[i] > '9') : t[i] != kForm[i]) {
-            return std::nullopt;
-        }
-    }
+    bool digits = true;
     const auto num = [&](int from, int count) {
         int n = 0;
         for (int i = from; i < from + count; ++i) {
-            n = n * 10 + (t[i] - '0');
+            const auto d = unsigned(t[i] - '0');
+            digits = digits && d <= 9;
+            n = n * 10 + int(d);
         }
         return n;
     };
+    const int year = num(0, 4);
     const int month = num(5, 2);
     const int day = num(8, 2);
     const int hour = num(11, 2);
     const int minute = num(14, 2);
     const int second = num(17, 2);
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
+    const int milli = num(20, 3);
+    if (!digits || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 59) {
         return std::nullopt;
     }
-    const qint64 days = daysFromCivil(num(0, 4), unsigned(month), unsigned(day));
-    return ((days * 24 + hour) * 60 + minute) * 60'000 + second * 1000 + num(20, 3);
+    const qint64 days = daysFromCivil(year, unsigned(month), unsigned(day));
+    return ((days * 24 + hour) * 60 + minute) * 60'000 + second * 1000 + milli;
 }
 
 QByteArray encode(const Record& r) {
@@ -386,65 +433,94 @@ QByteArray encode(const Record& r) {
     return line;
 }
 
-QString TextDecoder::text(QByteArrayView part) {
+std::optional<QString> TextDecoder::text(QByteArrayView part) {
+    if (!validPiece(part, false)) {
+        return std::nullopt;
+    }
     return unescapeText(part);
 }
 
-std::optional<Record> decode(QByteArrayView line, KeyValues keyValues, TextDecoder* texts) {
-    const std::optional<Parts> checkedParts = checked(line, true);
-    if (!checkedParts) {
+std::optional<Bytes> TextDecoder::value(QByteArrayView part) {
+    if (!validValue(part)) {
         return std::nullopt;
     }
-    const auto& part = checkedParts->part;
-    TextDecoder plain;
-    TextDecoder& t = texts ? *texts : plain;
+    return readValue(part);
+}
+
+std::optional<Record> decode(QByteArrayView line, KeyValues keyValues, TextDecoder* texts) {
+    const std::optional<CheckedLine> found = checked(line);
+    if (!found) {
+        return std::nullopt;
+    }
+    return decode(*found, keyValues, texts);
+}
+
+std::optional<Record> decode(const CheckedLine& line, KeyValues keyValues, TextDecoder* texts) {
+    const Parts checkedParts = partsOf(line);
+    const auto& part = checkedParts.part;
     Record r;
-    r.whenMs = checkedParts->whenMs;
-    r.login = t.text(part[Login]);
-    r.actUser = t.text(part[ActUser]);
-    r.database = t.text(part[Database]);
-    const QString kind = t.text(part[KindPart]);
     for (std::size_t i = 0; i < kKindWords.size(); ++i) {
-        if (kind == QLatin1String(kKindWords[i])) {
+        if (part[KindPart] == kKindWords[i]) { // a word without a byte to escape
             r.kind = Kind(int(i));
         }
     }
-    if (r.kind == Kind::Other) {
-        r.kindWord = kind;
+    // The keys of the settings locations are decoded whatever was asked: they are the change.
+    const bool keys = keyValues == KeyValues::Decoded || r.kind == Kind::Locations;
+    if (!wellMade(checkedParts, keys)) {
+        return std::nullopt;
     }
-    r.fieldId = t.text(part[FieldId]);
-    r.fieldLabel = t.text(part[FieldLabel]);
-    r.note = t.text(part[Note]);
+    TextDecoder plain;
+    TextDecoder& t = texts ? *texts : plain;
+    bool whole = true; // every text read back
+    const auto text = [&](QByteArrayView piece) {
+        std::optional<QString> made = t.text(piece);
+        whole = whole && made;
+        return made ? std::move(*made) : QString();
+    };
+    const auto value = [&](QByteArrayView piece) {
+        std::optional<Bytes> made = t.value(piece);
+        whole = whole && made;
+        return made ? std::move(*made) : Bytes();
+    };
+    r.whenMs = checkedParts.whenMs;
+    r.login = text(part[Login]);
+    r.actUser = text(part[ActUser]);
+    r.database = text(part[Database]);
+    if (r.kind == Kind::Other) {
+        r.kindWord = text(part[KindPart]);
+    }
+    r.fieldId = text(part[FieldId]);
+    r.fieldLabel = text(part[FieldLabel]);
+    r.note = text(part[Note]);
     eachEntry(part[Users], [&](QByteArrayView entry) {
         std::array<QByteArrayView, 4> p;
         cut(entry, ':', p);
-        r.users.push_back({t.text(p[0]), t.text(p[1]), *readRight(p[2]), *readRight(p[3])});
+        r.users.push_back({text(p[0]), text(p[1]), *readRight(p[2]), *readRight(p[3])});
         return true;
     });
-    const bool withValues = keyValues == KeyValues::Decoded || r.kind == Kind::Locations;
-    eachEntry(part[Keys], [&](QByteArrayView entry) {
-        std::array<QByteArrayView, 3> p;
-        cut(entry, ':', p);
-        r.keys.push_back(
-            {t.text(p[0]), withValues ? readValue(p[1]) : Bytes(), withValues ? readValue(p[2]) : Bytes()});
-        return true;
-    });
+    if (keys) {
+        eachEntry(part[Keys], [&](QByteArrayView entry) {
+            std::array<QByteArrayView, 3> p;
+            cut(entry, ':', p);
+            r.keys.push_back({text(p[0]), value(p[1]), value(p[2])});
+            return true;
+        });
+    }
     if (!part[File].isEmpty()) {
         std::array<QByteArrayView, 2> p;
         cut(part[File], ':', p);
         r.fileChanged = true;
-        r.fileBefore = readValue(p[0]);
-        r.fileAfter = readValue(p[1]);
+        r.fileBefore = value(p[0]);
+        r.fileAfter = value(p[1]);
+    }
+    if (!whole) {
+        return std::nullopt;
     }
     return r;
 }
 
 std::optional<CheckedLine> checkLine(QByteArrayView line) {
-    const std::optional<Parts> parts = checked(line, false);
-    if (!parts) {
-        return std::nullopt;
-    }
-    return CheckedLine{parts->whenMs, parts->part[Database]};
+    return checked(line);
 }
 
 QByteArray escapedText(const QString& text) {
@@ -454,7 +530,7 @@ QByteArray escapedText(const QString& text) {
 }
 
 QString decodedText(QByteArrayView part) {
-    return validPiece(part, false) ? unescapeText(part) : QString();
+    return TextDecoder().text(part).value_or(QString());
 }
 
 } // namespace qm::changelog

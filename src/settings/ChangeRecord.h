@@ -35,6 +35,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -86,30 +87,38 @@ QString kindWord(const Record& record);
 // The record as one line, LF at its end.
 QByteArray encode(const Record& record);
 
-// Whether decode gives the values of the keys, the largest part of most records, which only a
-// restore and the whole of one change need (those of the settings locations always).
+// Whether decode gives the keys with their values, the largest part of most records, which only a
+// restore and the whole of one change need (those of the settings locations always come whole).
+// Without them a record has no keys.
 enum class KeyValues { Decoded, Skipped };
-// How decode makes the texts of a line from their parts as the line holds them: a new text each
-// time, unless a reader of many lines keeps and shares them.
+// How decode makes the texts and the values of a line from their parts as the line holds them: new
+// ones each time, unless a reader of many lines keeps and shares them. nullopt for a part that
+// does not read back (see the top of this file).
 class TextDecoder {
 public:
     virtual ~TextDecoder() = default;
-    virtual QString text(QByteArrayView part);
+    virtual std::optional<QString> text(QByteArrayView part);
+    // A value: "-" (absent) or "=" and its bytes.
+    virtual std::optional<Bytes> value(QByteArrayView part);
 };
-
 // A line (without or with its LF, or CR LF) read back; nullopt for a line that does not read back
 // whole: see the top of this file.
 std::optional<Record> decode(QByteArrayView line, KeyValues keyValues = KeyValues::Decoded,
                              TextDecoder* texts = nullptr);
 
 // A line found whole, without decoding it: its check, its version and its time (decode() then
-// checks every part), and its database as the line holds it (compare with escapedText()). How a
-// reader goes through a large log quickly.
+// checks every part), and where its parts lie. How a reader goes through a large log quickly.
 struct CheckedLine {
+    QByteArrayView line; // without its line end
     qint64 whenMs = 0;
-    QByteArrayView database;
+    std::array<quint32, 12> ends{}; // where each part but the check ends in the line
+    // The database's part, as the line holds it (compare with escapedText()).
+    QByteArrayView database() const { return line.first(ends[4]).sliced(ends[3] + 1); }
 };
 std::optional<CheckedLine> checkLine(QByteArrayView line);
+// decode() of a line that checkLine found whole, without looking for its parts and its check again.
+std::optional<Record> decode(const CheckedLine& line, KeyValues keyValues = KeyValues::Decoded,
+                             TextDecoder* texts = nullptr);
 // A text as a line holds it, and back.
 QByteArray escapedText(const QString& text);
 QString decodedText(QByteArrayView part);
