@@ -76,8 +76,8 @@ template <typename T> const T* History::PartTable<T>::find(QByteArrayView part, 
         if (slot.hash == 0) {
             return nullptr;
         }
-        if (slot.hash == hash && slot.part.size() == part.size() &&
-            std::memcmp(slot.part.data(), part.data(), std::size_t(part.size())) == 0) {
+        if (slot.hash == hash && slot.size == part.size() &&
+            std::memcmp(m_bytes.constData() + slot.at, part.data(), std::size_t(part.size())) == 0) {
             return &slot.made;
         }
     }
@@ -101,7 +101,8 @@ template <typename T> void History::PartTable<T>::insert(QByteArrayView part, qu
     while (m_slots[at].hash != 0) {
         at = (at + 1) & (m_slots.size() - 1);
     }
-    m_slots[at] = {hash, part, std::move(made)};
+    m_slots[at] = {hash, m_bytes.size(), part.size(), std::move(made)};
+    m_bytes += part;
     ++m_used;
 }
 

@@ -45,8 +45,9 @@ public:
 
 private:
     // Texts and values that many records share (logins, the database, labels, users' names, the
-    // field settings files) made once: tables of the parts of the log's buffers that read back,
-    // found by a hash of their bytes (open addressing; a million look-ups for a large log).
+    // field settings files) made once: tables of the parts that read back, found by a hash of their
+    // bytes (open addressing; a million look-ups for a large log). The parts' bytes are kept close
+    // together in the table's own store, not looked for all over the log's buffers.
     template <typename T> class PartTable {
     public:
         const T* find(QByteArrayView part, quint64 hash) const;
@@ -55,9 +56,11 @@ private:
     private:
         struct Slot {
             quint64 hash = 0; // 0: empty
-            QByteArrayView part;
+            qsizetype at = 0; // the part's bytes in m_bytes
+            qsizetype size = 0;
             T made;
         };
+        QByteArray m_bytes;
         std::size_t home(quint64 hash) const {
             return std::size_t(hash ^ (hash >> 29)) & (m_slots.size() - 1);
         }

@@ -195,6 +195,24 @@ bool unprintable(char16_t u) {
 
 } // namespace
 
+int printableEscape(char16_t u, char (&out)[7]) {
+    if (char16_t(u - 0x20) < 0x5F || !unprintable(u)) {
+        return 0;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out[0] = '\\';
+    if (u == '\t' || u == '\n' || u == '\r') {
+        out[1] = u == '\t' ? 't' : u == '\n' ? 'n' : 'r';
+        return 2;
+    }
+    const int digits = u < 0x100 ? 2 : 4;
+    out[1] = u < 0x100 ? 'x' : 'u';
+    for (int i = 0; i < digits; ++i) {
+        out[1 + digits - i] = kHex[(u >> (4 * i)) & 0xF];
+    }
+    return 2 + digits;
+}
+
 void appendPrintable(QString& out, QStringView text) {
     qsizetype from = 0; // the start of what is still to be copied as it is
     const char16_t* const chars = reinterpret_cast<const char16_t*>(text.data());
@@ -214,25 +232,14 @@ void appendPrintable(QString& out, QStringView text) {
         if (i >= text.size()) {
             break;
         }
-        const char16_t u = chars[i];
-        if (char16_t(u - 0x20) < 0x5F || !unprintable(u)) {
+        char escape[7];
+        const int n = printableEscape(chars[i], escape);
+        if (n == 0) {
             continue;
         }
         out += text.sliced(from, i - from);
+        out += QLatin1StringView(escape, n);
         from = i + 1;
-        if (u == '\t') {
-            out += QStringLiteral("\\t");
-        } else if (u == '\n') {
-            out += QStringLiteral("\\n");
-        } else if (u == '\r') {
-            out += QStringLiteral("\\r");
-        } else if (u < 0x100) {
-            out +=
-                QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        } else {
-            out +=
-                QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        }
     }
     out += text.sliced(from);
 }

@@ -24,6 +24,9 @@ namespace qm::report {
 QString printable(const QString& text);
 // The same, appended to `out`.
 void appendPrintable(QString& out, QStringView text);
+// The escape that printable() writes for one character, in `out`: its length, 0 for a character
+// that it shows as it is.
+int printableEscape(char16_t u, char (&out)[7]);
 
 // Message boxes on a console: the text (line breaks as lines, other control characters escaped)
 // on standard error, answered as Escape would answer it (OK, or No for a question).

@@ -3,12 +3,14 @@
 #include "settings/AtomicFile.h"
 #include "settings/ChangeLogFiles.h"
 #include "settings/FileProblem.h"
+#include "settings/LargePages.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qm::changelog {
 
@@ -129,7 +131,20 @@ LogRead readLog(const QString& usersPath) {
         ++log.files;
         log.bytes += content.bytes.size();
         log.buffers.push_back(std::move(content.bytes)); // moved, not copied: the lines stay valid
-        readLines(log.buffers.back(), log.lines, log.skipped);
+    }
+    // Room for every line at once: a large log's list would otherwise be copied as it grows.
+    qsizetype lines = 0;
+    for (const QByteArray& buffer : log.buffers) {
+        const char* const end = buffer.constData() + buffer.size();
+        for (const char* at = buffer.constData(); at < end; ++lines) {
+            const void* next = std::memchr(at, '\n', std::size_t(end - at));
+            at = next ? static_cast<const char*>(next) + 1 : end;
+        }
+    }
+    log.lines.reserve(std::size_t(lines));
+    adviseLargePages(log.lines.data(), qint64(log.lines.capacity() * sizeof(LogLine)));
+    for (const QByteArray& buffer : log.buffers) {
+        readLines(buffer, log.lines, log.skipped);
     }
     // Each file is in the order its writer wrote; the log is all of them in time order.
     std::stable_sort(log.lines.begin(), log.lines.end(),

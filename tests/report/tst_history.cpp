@@ -7,6 +7,7 @@
 #include "report/ReportCommand.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
@@ -211,11 +212,12 @@ private Q_SLOTS:
     }
 
     // A damaged log prints what it could read, and says what it skipped; names cannot drive the
-    // terminal.
+    // terminal. Printed to a device, as to the console: UTF-8 made as it is printed.
     void commandOnADamagedLog() {
         QTemporaryDir dir;
         const QString users = dir.filePath("Users.dat");
-        Record r = test::fieldRecord(at("2024-01-10T09:00:00.000Z"), "ann\x1b[2J", "r1");
+        Record r = test::fieldRecord(at("2024-01-10T09:00:00.000Z"),
+                                     QString::fromUtf8("ann\x1b[2J Zo\u00eb \u202e\U0001F600"), "r1");
         QVERIFY(append(users, r, {"ann", "pc"}).ok());
         QVERIFY(test::writeBytes(users + ".log/ann@pc.log",
                                  test::readBytes(users + ".log/ann@pc.log") + "garbage"));
@@ -223,14 +225,18 @@ private Q_SLOTS:
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.addUsers(1);
         t.settings.values = {{"UsersPath", users}, {"ListPath", dir.path()}};
-        QString printed;
-        QTextStream stream(&printed);
+        QBuffer device;
+        QVERIFY(device.open(QIODevice::WriteOnly));
+        QTextStream stream(&device);
         QCOMPARE(report::commandLineMain({"quillmark", "--history"}, t.messageBox, t.settings, t.app, t.act,
                                          stream),
                  0);
         stream.flush();
-        QVERIFY2(printed.startsWith("2024-01-10 09:00:00Z  ann\\x1B[2J (ACT! user Chris Huffman)"),
+        const QString printed = QString::fromUtf8(device.data());
+        QVERIFY2(printed.startsWith(QString::fromUtf8("2024-01-10 09:00:00Z  ann\\x1B[2J Zo\u00eb "
+                                                      "\\u202E\U0001F600 (ACT! user Chris Huffman)")),
                  qPrintable(printed));
+        QVERIFY(printed.contains("    Dana O'Neil {ID-0003}: Full -> None\n"));
         QVERIFY(printed.endsWith(
             "1 change of 1 in the change log of Contacts.\n1 damaged line of the log skipped.\n"));
     }
