@@ -3,12 +3,12 @@
 
 #include "settings/AtomicFile.h"
 #include "settings/ChangeLogFiles.h"
+#include "settings/FileLocks.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -112,22 +111,13 @@ Fd openFolder(const QString& folder, AppendResult& result, int& error) {
     return dir;
 }
 
-bool lockFile(int fd) {
-    const QDeadlineTimer deadline(kAppendWaitMs);
-    int pauseMs = 1;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
-            // A share without locks: the file has one writer per login and machine (see
-            // ChangeLog.h), so the record is appended all the same rather than lost.
-            return true;
-        }
-        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
-            return false;
-        }
-        QThread::msleep(static_cast<unsigned long>(pauseMs));
-        pauseMs = std::min(pauseMs * 2, 20);
-    }
-    return true;
+// The file's lock, waited for in the kernel's queue (FileLocks.h), so that appends of this login
+// take turns fairly.
+bool lockFile(int fd, const QString& path) {
+    const int error = posix::lockFairly(fd, posix::LockKind::Writers, QDeadlineTimer(kAppendWaitMs), path);
+    // A share without locks: the file has one writer per login and machine (see ChangeLog.h), so
+    // the record is appended all the same rather than lost.
+    return error == 0 || error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
 }
 
 bool writeAll(int fd, const char* data, qint64 size) {
@@ -171,7 +161,7 @@ AppendOutcome append(const QString& folder, const QString& fileName, const QByte
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
         return outcome(AppendResult::NotOurs, path);
     }
-    if (!lockFile(file.get())) {
+    if (!lockFile(file.get(), path)) {
         return outcome(AppendResult::Busy, path);
     }
     // Under the lock: the size now, and whether the last record ended (a torn one is closed by a
