@@ -177,7 +177,8 @@ int main(int argc, char** argv) {
                 QStringList problems;
                 for (const QString& name :
                      QDir(logFolder(usersPath)).entryList({QStringLiteral("*.log")}, QDir::Files)) {
-                    sink = sink + qm::readFile(QDir(logFolder(usersPath)).filePath(name)).bytes.size();
+                    sink = sink + qm::readFile(QDir(logFolder(usersPath)).filePath(name), kMaxLogFileBytes)
+                                      .bytes.size();
                 }
             });
         },

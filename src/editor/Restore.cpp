@@ -178,7 +178,7 @@ public:
         for (int round = 0; round < kRounds; ++round) {
             std::vector<merge::Conflict> conflicts;
             if (!m_fieldFile.isEmpty()) {
-                const FileContent content = readFile(m_fieldFile);
+                const FileContent content = readFile(m_fieldFile, FieldSettingsFile::kMaxFileBytes);
                 if (content.status == FileContent::Ok || content.status == FileContent::Missing) {
                     decideFile(content.status == FileContent::Ok ? &content.bytes : nullptr);
                     conflicts = m_fileMerged.unresolved;
@@ -249,11 +249,14 @@ public:
         for (int round = 0; round < kRounds; ++round) {
             Bytes seen;
             std::optional<Bytes> wanted;
-            const WriteResult result = rewriteFile(m_fieldFile, [&](const QByteArray* current) {
-                seen = current ? Bytes(*current) : std::nullopt;
-                wanted = decideFile(current);
-                return wanted && *wanted ? *wanted : Bytes();
-            });
+            const WriteResult result = rewriteFile(
+                m_fieldFile,
+                [&](const QByteArray* current) {
+                    seen = current ? Bytes(*current) : std::nullopt;
+                    wanted = decideFile(current);
+                    return wanted && *wanted ? *wanted : Bytes();
+                },
+                FieldSettingsFile::kMaxFileBytes);
             if (!m_fileMerged.unresolved.empty()) {
                 if (!ask(chooser, owner, m_fileMerged.unresolved)) {
                     wentBack = true;
@@ -270,10 +273,13 @@ public:
                 // The change made the file: removed again, under the writers' locks, if it still
                 // holds what was decided on.
                 bool changedMeanwhile = false;
-                const WriteResult removed = removeFile(m_fieldFile, [&](const QByteArray& now) {
-                    changedMeanwhile = now != *seen;
-                    return !changedMeanwhile;
-                });
+                const WriteResult removed = removeFile(
+                    m_fieldFile,
+                    [&](const QByteArray& now) {
+                        changedMeanwhile = now != *seen;
+                        return !changedMeanwhile;
+                    },
+                    FieldSettingsFile::kMaxFileBytes);
                 if (changedMeanwhile) {
                     continue;
                 }

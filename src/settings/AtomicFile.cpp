@@ -58,17 +58,26 @@ FileIdentity identityOf(const QString& path) {
 
 namespace {
 
+// What is to become of a file: its new content (`edit`), or its removal (`removeIf`).
+struct Change {
+    const ContentEdit* edit = nullptr;
+    const RemoveIf* removeIf = nullptr;
+};
+
 // The change of the file `name` of the folder `dir`, which the caller has locked. nullopt: the
 // name changed under writers that take no lock, and is to be looked at again.
 std::optional<WriteResult> rewriteLocked(int dir, const QByteArray& name, const QString& file,
-                                         const ContentEdit& edit, qint64 maxBytes,
+                                         const Change& change, qint64 maxBytes,
                                          const QDeadlineTimer& deadline) {
     struct stat st {};
     if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {
             return failure(errno);
         }
-        const std::optional<QByteArray> bytes = edit(nullptr);
+        if (change.removeIf) {
+            return done(ReplaceResult::Unchanged); // nothing to remove
+        }
+        const std::optional<QByteArray> bytes = (*change.edit)(nullptr);
         if (!bytes) {
             return done(ReplaceResult::Unchanged);
         }
@@ -113,7 +122,17 @@ std::optional<WriteResult> rewriteLocked(int dir, const QByteArray& name, const 
     if (current.size() > maxBytes) {
         return WriteResult{ReplaceResult::TooLarge, QString::number(current.size())};
     }
-    const std::optional<QByteArray> bytes = edit(&current);
+    if (change.removeIf) {
+        if (!(*change.removeIf)(current)) {
+            return done(ReplaceResult::Unchanged);
+        }
+        // Removed under the locks: a writer waiting for them finds the name gone, and starts again.
+        if (::unlinkat(dir, name.constData(), 0) != 0 || (fileWriteTuning().sync && ::fsync(dir) != 0)) {
+            return failure(errno);
+        }
+        return done(ReplaceResult::Replaced);
+    }
+    const std::optional<QByteArray> bytes = (*change.edit)(&current);
     if (!bytes) {
         return done(ReplaceResult::Unchanged);
     }
@@ -229,7 +248,9 @@ FileContent readFile(const QString& path, qint64 maxBytes) {
     return out;
 }
 
-WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes) {
+namespace {
+
+WriteResult changeFile(const QString& path, const Change& change, qint64 maxBytes) {
     const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
     for (int round = 0;; ++round) {
         if (round > 0 && deadline.hasExpired()) {
@@ -240,8 +261,10 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
             return {ReplaceResult::Refused, safe.refused};
         }
         if (safe.error != 0) {
-            return safe.error == ENOENT || safe.error == ENOTDIR ? done(ReplaceResult::FolderMissing)
-                                                                 : failure(safe.error);
+            const bool missing = safe.error == ENOENT || safe.error == ENOTDIR;
+            return !missing          ? failure(safe.error)
+                   : change.removeIf ? done(ReplaceResult::Unchanged)
+                                     : done(ReplaceResult::FolderMissing);
         }
         const QString file = QFile::decodeName(safe.folder + '/' + safe.name);
         const Fd dir = std::move(safe.dir);
@@ -250,73 +273,20 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
         }
         sweepOnce(dir.get(), safe.folder);
         if (const std::optional<WriteResult> result =
-                rewriteLocked(dir.get(), safe.name, file, edit, maxBytes, deadline)) {
+                rewriteLocked(dir.get(), safe.name, file, change, maxBytes, deadline)) {
             return *result;
         }
     }
 }
 
-WriteResult removeFile(const QString& path, const RemoveIf& removeIf) {
-    const QFileInfo target(finalTarget(path));
-    const QString file = target.absoluteFilePath();
-    const QByteArray name = QFile::encodeName(target.fileName());
-    const Fd dir(
-        ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.ok()) {
-        return errno == ENOENT || errno == ENOTDIR ? done(ReplaceResult::Unchanged) : failure(errno);
-    }
-    const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
-    if (const int error = posix::lockFairly(dir.get(), LockKind::Writers, deadline, file)) {
-        return failure(error);
-    }
-    for (int round = 0;; ++round) {
-        if (round > 0 && deadline.hasExpired()) {
-            return done(ReplaceResult::Busy);
-        }
-        struct stat st {};
-        if (::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            return errno == ENOENT ? done(ReplaceResult::Unchanged) : failure(errno);
-        }
-        if (!S_ISREG(st.st_mode)) {
-            return done(ReplaceResult::NotAFile);
-        }
-        if ((st.st_mode & 0222) == 0) {
-            return done(ReplaceResult::ReadOnly); // as Windows keeps a read-only file
-        }
-        const Fd opened(::openat(dir.get(), name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        if (!opened.ok()) {
-            if (errno == ENOENT) {
-                continue;
-            }
-            return failure(errno);
-        }
-        if (const int error = posix::lockFairly(opened.get(), LockKind::Writers, deadline, file)) {
-            return failure(error);
-        }
-        struct stat locked {};
-        struct stat named {};
-        if (::fstat(opened.get(), &locked) != 0) {
-            return failure(errno);
-        }
-        if (::fstatat(dir.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !sameFile(locked, named)) {
-            continue;
-        }
-        QByteArray current;
-        if (!readAll(opened.get(), locked.st_size, current)) {
-            return failure(errno);
-        }
-        if (!removeIf(current)) {
-            return done(ReplaceResult::Unchanged);
-        }
-        if (::unlinkat(dir.get(), name.constData(), 0) != 0) {
-            return failure(errno);
-        }
-        if (!flush(dir.get())) {
-            return failure(errno);
-        }
-        return done(ReplaceResult::Replaced);
-    }
+} // namespace
+
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes) {
+    return changeFile(path, {&edit, nullptr}, maxBytes);
+}
+
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf, qint64 maxBytes) {
+    return changeFile(path, {nullptr, &removeIf}, maxBytes);
 }
 
 } // namespace qm

@@ -119,9 +119,10 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
 
 // Whether a removal goes ahead, from the file's content as read under the writers' locks.
 using RemoveIf = std::function<bool(const QByteArray& current)>;
-// Removes the file at the end of the link chain of `path` under the writers' locks, when
-// `removeIf` says so: Replaced when it was removed, Unchanged when it was kept or there was none.
-WriteResult removeFile(const QString& path, const RemoveIf& removeIf);
+// Removes the file at the end of the link chain of `path` under the writers' locks, as rewriteFile
+// changes it, when `removeIf` says so: Replaced when it was removed, Unchanged when it was kept or
+// there was none.
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf, qint64 maxBytes);
 
 // Knobs for tests and benchmarks.
 struct FileWriteTuning {

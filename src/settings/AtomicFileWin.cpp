@@ -13,9 +13,9 @@
 
 #include "settings/AtomicFile.h"
 
-#include "settings/LockWait.h"
 #include "settings/SafePathWin.h"
 #include "settings/WinHandle.h"
+#include "settings/WinLocks.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -32,66 +32,13 @@ using win::Handle;
 using win::kShareAll;
 using win::native;
 
-constexpr DWORD kLockHigh = 0x7FFFFFFF;
 constexpr DWORD kWritersLock = 0xFFFFFFF0;
 constexpr DWORD kInPlaceLock = 0xFFFFFFF1;
 
-enum class Locked { Yes, Busy, Cancelled, Failed };
-
-// Takes the lock range `low` of `path` on a handle of its own, `h` (opened for overlapped waits),
-// waiting in the range's queue until `deadline`.
-Locked lockRange(HANDLE h, DWORD low, bool exclusive, const QDeadlineTimer& deadline, const QString& path) {
-    OVERLAPPED at{};
-    at.Offset = low;
-    at.OffsetHigh = kLockHigh;
-    const DWORD mode = exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
-    if (LockFileEx(h, mode | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        return Locked::Yes;
-    }
-    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
-        return Locked::Failed;
-    }
-    Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.ok()) {
-        return Locked::Failed;
-    }
-    at = OVERLAPPED{};
-    at.Offset = low;
-    at.OffsetHigh = kLockHigh;
-    at.hEvent = done.get();
-    if (LockFileEx(h, mode, 0, 1, 0, &at)) {
-        return Locked::Yes;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        return Locked::Failed;
-    }
-    LockWait wait(path, deadline);
-    DWORD ignored = 0;
-    while (const int ms = wait.nextSlice()) {
-        if (WaitForSingleObject(done.get(), DWORD(ms)) == WAIT_OBJECT_0) {
-            return GetOverlappedResult(h, &at, &ignored, FALSE) ? Locked::Yes : Locked::Failed;
-        }
-    }
-    CancelIoEx(h, &at);
-    if (GetOverlappedResult(h, &at, &ignored, TRUE)) {
-        return Locked::Yes; // granted as the wait was given up: had all the same
-    }
-    return wait.cancelled() ? Locked::Cancelled : Locked::Busy;
-}
-
-// A handle of `path` for the lock ranges only: the waits on it are overlapped, and its ranges lie
-// past any content, so it never stands in the way of a read or write.
-HANDLE lockHandle(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                       nullptr);
-}
-
-void unlockRange(HANDLE h, DWORD low) {
-    OVERLAPPED at{};
-    at.Offset = low;
-    at.OffsetHigh = kLockHigh;
-    UnlockFileEx(h, 0, 1, 0, &at);
-}
+using win::Locked;
+using win::lockHandle;
+using win::lockRange;
+using win::unlockRange;
 
 bool readAll(HANDLE h, QByteArray& out) {
     LARGE_INTEGER size{};
@@ -297,7 +244,15 @@ FileContent readFile(const QString& path, qint64 maxBytes) {
     return out; // identity left unknown: the cache compares content on every read here
 }
 
-WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes) {
+namespace {
+
+// What is to become of a file: its new content (`edit`), or its removal (`removeIf`).
+struct Change {
+    const ContentEdit* edit = nullptr;
+    const RemoveIf* removeIf = nullptr;
+};
+
+WriteResult changeFile(const QString& path, const Change& change, qint64 maxBytes) {
     const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
     for (int round = 0;; ++round) {
         if (round > 0 && deadline.hasExpired()) {
@@ -308,7 +263,8 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
             return {ReplaceResult::Refused, safe.refused};
         }
         if (safe.error != 0) {
-            return errorResult(safe.error);
+            const bool missing = safe.error == ERROR_FILE_NOT_FOUND || safe.error == ERROR_PATH_NOT_FOUND;
+            return missing && change.removeIf ? done(ReplaceResult::Unchanged) : errorResult(safe.error);
         }
         const QString& target = safe.path;
         const DWORD attributes = GetFileAttributesW(native(target).c_str());
@@ -316,7 +272,10 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
             if (GetLastError() != ERROR_FILE_NOT_FOUND) {
                 return errorResult(GetLastError());
             }
-            const std::optional<QByteArray> bytes = edit(nullptr);
+            if (change.removeIf) {
+                return done(ReplaceResult::Unchanged); // nothing to remove
+            }
+            const std::optional<QByteArray> bytes = (*change.edit)(nullptr);
             if (!bytes) {
                 return done(ReplaceResult::Unchanged);
             }
@@ -341,8 +300,9 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
         if (attributes & FILE_ATTRIBUTE_READONLY) {
             return done(ReplaceResult::ReadOnly);
         }
-        Handle file(CreateFileW(native(target).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const DWORD access = change.removeIf ? GENERIC_READ | DELETE : GENERIC_READ | GENERIC_WRITE;
+        Handle file(CreateFileW(native(target).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.ok()) {
             if (GetLastError() == ERROR_FILE_NOT_FOUND) {
                 continue;
@@ -379,7 +339,20 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
         if (!readAll(file.get(), current)) {
             return errorResult(GetLastError());
         }
-        const std::optional<QByteArray> bytes = edit(&current);
+        if (change.removeIf) {
+            if (!(*change.removeIf)(current)) {
+                return done(ReplaceResult::Unchanged);
+            }
+            // Gone once the last handle closes, the locks' last: no writer gets in before.
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
+                                            sizeof disposition)) {
+                return errorResult(GetLastError());
+            }
+            return done(ReplaceResult::Replaced);
+        }
+        const std::optional<QByteArray> bytes = (*change.edit)(&current);
         if (!bytes) {
             return done(ReplaceResult::Unchanged);
         }
@@ -404,66 +377,14 @@ WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 max
     }
 }
 
-WriteResult removeFile(const QString& path, const RemoveIf& removeIf) {
-    const QString target = finalTarget(path);
-    const QDeadlineTimer deadline(fileWriteTuning().lockWaitMs);
-    for (int round = 0;; ++round) {
-        if (round > 0 && deadline.hasExpired()) {
-            return done(ReplaceResult::Busy);
-        }
-        const DWORD attributes = GetFileAttributesW(native(target).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                       ? done(ReplaceResult::Unchanged)
-                       : errorResult(error);
-        }
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            return done(ReplaceResult::NotAFile);
-        }
-        if (attributes & FILE_ATTRIBUTE_READONLY) {
-            return done(ReplaceResult::ReadOnly);
-        }
-        Handle file(CreateFileW(native(target).c_str(), GENERIC_READ | DELETE, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.ok()) {
-            if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-                continue;
-            }
-            return errorResult(GetLastError());
-        }
-        const Handle locks(lockHandle(native(target)));
-        if (!locks.ok()) {
-            return errorResult(GetLastError());
-        }
-        if (const Locked locked = lockRange(locks.get(), kWritersLock, true, deadline, target);
-            locked != Locked::Yes) {
-            return lockResult(locked);
-        }
-        BY_HANDLE_FILE_INFORMATION locked{};
-        BY_HANDLE_FILE_INFORMATION named{};
-        Handle now(CreateFileW(native(target).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!GetFileInformationByHandle(file.get(), &locked) || !now.ok() ||
-            !GetFileInformationByHandle(now.get(), &named) || locked.nFileIndexLow != named.nFileIndexLow ||
-            locked.nFileIndexHigh != named.nFileIndexHigh ||
-            locked.dwVolumeSerialNumber != named.dwVolumeSerialNumber) {
-            continue;
-        }
-        QByteArray current;
-        if (!readAll(file.get(), current)) {
-            return errorResult(GetLastError());
-        }
-        if (!removeIf(current)) {
-            return done(ReplaceResult::Unchanged);
-        }
-        // Gone once the last handle closes, the locks' last: no writer gets in before.
-        FILE_DISPOSITION_INFO disposition{};
-        disposition.DeleteFile = TRUE;
-        if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
-            return errorResult(GetLastError());
-        }
-        return done(ReplaceResult::Replaced);
-    }
+} // namespace
+
+WriteResult rewriteFile(const QString& path, const ContentEdit& edit, qint64 maxBytes) {
+    return changeFile(path, {&edit, nullptr}, maxBytes);
+}
+
+WriteResult removeFile(const QString& path, const RemoveIf& removeIf, qint64 maxBytes) {
+    return changeFile(path, {nullptr, &removeIf}, maxBytes);
 }
 
 } // namespace qm

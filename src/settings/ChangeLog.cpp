@@ -118,14 +118,26 @@ LogRead readLog(const QString& usersPath) {
     if (folder.isEmpty()) {
         return log;
     }
-    for (const QString& path : files::readable(folder, log.problems)) {
-        FileContent content = readFile(path);
-        if (content.status != FileContent::Ok) {
-            log.problems << problemText({QDir::toNativeSeparators(path), content.status, content.detail});
+    int looked = 0;
+    for (const QString& path : files::names(folder, log.problems)) {
+        if (++looked > kMaxLogFiles) {
+            log.problems
+                << QDir::toNativeSeparators(folder) +
+                       QStringLiteral(": more than %1 files; the others were not read").arg(kMaxLogFiles);
+            break;
+        }
+        // Read with the care of the settings files: no link another login made, no FIFO, nothing
+        // larger than a log file can be.
+        FileContent content = readFile(path, kMaxLogFileBytes);
+        if (content.status == FileContent::TooLarge) {
+            log.problems << QStringLiteral("%1 is %2 MB, larger than a file of the log can be")
+                                .arg(QDir::toNativeSeparators(path))
+                                .arg(content.size >> 20);
             continue;
         }
-        if (content.bytes.size() > kMaxLogFileBytes) {
-            log.problems << QDir::toNativeSeparators(path) + QStringLiteral(": it is too large to be read");
+        if (content.status != FileContent::Ok) {
+            log.problems << problemText(
+                {QDir::toNativeSeparators(path), content.status, content.detail, content.size});
             continue;
         }
         ++log.files;

@@ -14,10 +14,10 @@
 
 namespace qm::changelog::files {
 
-// The "*.log" files of `folder` that may be read: regular files, or links that this login or root
-// made to regular files, no larger than kMaxLogFileBytes, at most kMaxLogFiles of them, in the
-// order of their names. What is passed over is named in `problems`. A missing folder has none.
-QStringList readable(const QString& folder, QStringList& problems);
+// The paths of the "*.log" names of `folder`, in the order of the names (the reader of the settings
+// files then judges what each is); a folder that cannot be listed is named in `problems`. A missing
+// folder has none.
+QStringList names(const QString& folder, QStringList& problems);
 
 // Appends `bytes` (whole records) to `fileName` in `folder`, making the folder (beside the
 // authorized-users file, which must exist) and the file when needed.

@@ -1,9 +1,10 @@
-// The POSIX side of ChangeLogFiles.h. The folder is opened once and every name in it is reached
-// relative to it, never through a link another login made.
+// The POSIX side of ChangeLogFiles.h. The log folder is reached as the settings files are (SafePath.h:
+// never through a link another login made) and every name in it relative to it.
 
 #include "settings/AtomicFile.h"
 #include "settings/ChangeLogFiles.h"
 #include "settings/FileLocks.h"
+#include "settings/SafePath.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -28,33 +29,10 @@ namespace {
 // (which takes microseconds).
 constexpr int kAppendWaitMs = 2000;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(Fd&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool ok() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
+using posix::Fd;
 
 QString errorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A name this login or root made.
-bool ours(const struct stat& st) {
-    return st.st_uid == ::geteuid() || st.st_uid == 0;
 }
 
 AppendOutcome outcome(AppendResult result, const QString& path, int error = 0) {
@@ -80,35 +58,30 @@ AppendResult openError(int error) {
 }
 
 // The log folder, made when missing: writable for the group when the settings folder is (so
-// that administrators who share it can each add a file of their own), with its group.
+// that administrators who share it can each add a file of their own), with its group; opened as
+// the settings files' folders are.
 Fd openFolder(const QString& folder, AppendResult& result, int& error) {
-    const QByteArray native = QFile::encodeName(folder);
     struct stat parent {};
     if (::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) != 0 ||
         !S_ISDIR(parent.st_mode)) {
         result = AppendResult::NoFolder;
         return Fd();
     }
-    const bool shared = (parent.st_mode & S_IWGRP) != 0;
-    if (::mkdir(native.constData(), 0777) == 0 && shared) {
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0777) == 0 && (parent.st_mode & S_IWGRP) != 0) {
         ::chmod(native.constData(), 0775 | (parent.st_mode & S_ISGID)); // past the umask
     }
-    struct stat st {};
-    if (::lstat(native.constData(), &st) != 0) {
-        error = errno;
-        result = openError(error);
-        return Fd();
-    }
-    if ((S_ISLNK(st.st_mode) && !ours(st)) || (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))) {
+    posix::SafePath safe = posix::resolve(QDir(folder).filePath(QStringLiteral("_")));
+    if (!safe.refused.isEmpty()) {
         result = AppendResult::NotOurs;
         return Fd();
     }
-    Fd dir(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.ok()) {
-        error = errno;
+    if (safe.error != 0) {
+        error = safe.error;
         result = error == ENOTDIR ? AppendResult::NotOurs : openError(error);
+        return Fd();
     }
-    return dir;
+    return std::move(safe.dir);
 }
 
 // The file's lock, waited for in the kernel's queue (FileLocks.h), so that appends of this login
@@ -189,66 +162,32 @@ AppendOutcome append(const QString& folder, const QString& fileName, const QByte
     return outcome(AppendResult::Appended, path);
 }
 
-QStringList readable(const QString& folder, QStringList& problems) {
+QStringList names(const QString& folder, QStringList& problems) {
     QStringList paths;
-    const QByteArray native = QFile::encodeName(folder);
-    struct stat st {};
-    if (::lstat(native.constData(), &st) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR) {
-            problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(errno);
+    posix::SafePath safe = posix::resolve(QDir(folder).filePath(QStringLiteral("_")));
+    if (!safe.refused.isEmpty()) {
+        problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + safe.refused;
+        return paths;
+    }
+    if (safe.error != 0) {
+        if (safe.error != ENOENT && safe.error != ENOTDIR) {
+            problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(safe.error);
         }
         return paths;
     }
-    if (S_ISLNK(st.st_mode) && !ours(st)) {
-        problems << QDir::toNativeSeparators(folder) + QStringLiteral(": a link made by another login");
-        return paths;
-    }
-    const Fd dir(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* listing = dir.ok() ? ::fdopendir(::dup(dir.get())) : nullptr;
+    DIR* listing = ::fdopendir(safe.dir.release());
     if (!listing) {
         problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(errno);
         return paths;
     }
-    QStringList names;
     while (const struct dirent* entry = ::readdir(listing)) {
         const QString name = QFile::decodeName(entry->d_name);
         if (name.endsWith(QStringLiteral(".log")) && !name.startsWith(QLatin1Char('.'))) {
-            names << name;
+            paths << QDir(folder).filePath(name);
         }
     }
     ::closedir(listing);
-    std::sort(names.begin(), names.end());
-    for (const QString& name : names) {
-        const QString path = QDir(folder).filePath(name);
-        const QString shown = QDir::toNativeSeparators(path) + QStringLiteral(": ");
-        const QByteArray encoded = QFile::encodeName(name);
-        if (paths.size() == kMaxLogFiles) {
-            problems
-                << QDir::toNativeSeparators(folder) +
-                       QStringLiteral(": more than %1 files; the others were not read").arg(kMaxLogFiles);
-            break;
-        }
-        if (::fstatat(dir.get(), encoded.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue; // gone meanwhile
-        }
-        if (S_ISLNK(st.st_mode) && !ours(st)) {
-            problems << shown + QStringLiteral("a link made by another login");
-            continue;
-        }
-        if (S_ISLNK(st.st_mode) && ::fstatat(dir.get(), encoded.constData(), &st, 0) != 0) {
-            problems << shown + QStringLiteral("a link to nothing");
-            continue;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            problems << shown + QStringLiteral("no regular file");
-            continue;
-        }
-        if (st.st_size > kMaxLogFileBytes) {
-            problems << shown + QStringLiteral("%1 MB, too large to be read").arg(st.st_size >> 20);
-            continue;
-        }
-        paths << path;
-    }
+    std::sort(paths.begin(), paths.end());
     return paths;
 }
 

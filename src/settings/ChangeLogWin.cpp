@@ -5,13 +5,12 @@
 
 #include "settings/AtomicFile.h"
 #include "settings/ChangeLogFiles.h"
+#include "settings/WinHandle.h"
+#include "settings/WinLocks.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
-
-#include <algorithm>
 
 #include <windows.h>
 
@@ -20,30 +19,10 @@ namespace qm::changelog::files {
 namespace {
 
 constexpr int kAppendWaitMs = 2000;
-constexpr DWORD kLockHigh = 0x7FFFFFFF;
 constexpr DWORD kAppendLock = 0xFFFFFFF2;
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE)
-        : m_h(h) {}
-    ~Handle() {
-        if (ok()) {
-            CloseHandle(m_h);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_h; }
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
-
-std::wstring native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
+using win::Handle;
+using win::native;
 
 QString errorText(DWORD error) {
     wchar_t* text = nullptr;
@@ -75,24 +54,6 @@ bool isLink(const QString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool lockAppend(HANDLE h) {
-    const QDeadlineTimer deadline(kAppendWaitMs);
-    int pauseMs = 1;
-    for (;;) {
-        OVERLAPPED at{};
-        at.Offset = kAppendLock;
-        at.OffsetHigh = kLockHigh;
-        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_LOCK_VIOLATION || deadline.hasExpired()) {
-            return false;
-        }
-        QThread::msleep(static_cast<unsigned long>(pauseMs));
-        pauseMs = std::min(pauseMs * 2, 20);
-    }
-}
-
 } // namespace
 
 AppendOutcome append(const QString& folder, const QString& fileName, const QByteArray& bytes) {
@@ -119,7 +80,11 @@ AppendOutcome append(const QString& folder, const QString& fileName, const QByte
         info.nNumberOfLinks != 1 || GetFileType(file.get()) != FILE_TYPE_DISK) {
         return {AppendResult::NotOurs, path, QString()};
     }
-    if (!lockAppend(file.get())) {
+    // The append's lock, waited for in the range's queue (WinLocks.h), so that appends of this
+    // user take turns fairly.
+    const Handle locks(win::lockHandle(native(path)));
+    if (!locks.ok() || win::lockRange(locks.get(), kAppendLock, true, QDeadlineTimer(kAppendWaitMs), path) !=
+                           win::Locked::Yes) {
         return {AppendResult::Busy, path, QString()};
     }
     LARGE_INTEGER size{};
@@ -143,17 +108,14 @@ AppendOutcome append(const QString& folder, const QString& fileName, const QByte
     const bool ok = WriteFile(file.get(), out.constData(), DWORD(out.size()), &written, nullptr) &&
                     written == DWORD(out.size()) && (!fileWriteTuning().sync || FlushFileBuffers(file.get()));
     const DWORD error = ok ? 0 : GetLastError();
-    OVERLAPPED at{};
-    at.Offset = kAppendLock;
-    at.OffsetHigh = kLockHigh;
-    UnlockFileEx(file.get(), 0, 1, 0, &at);
+    win::unlockRange(locks.get(), kAppendLock);
     if (!ok) {
         return {AppendResult::Failed, path, errorText(error)};
     }
     return {AppendResult::Appended, path, QString()};
 }
 
-QStringList readable(const QString& folder, QStringList& problems) {
+QStringList names(const QString& folder, QStringList& problems) {
     QStringList paths;
     const QFileInfo info(folder);
     if (!info.exists() && !info.isSymLink()) {
@@ -163,23 +125,9 @@ QStringList readable(const QString& folder, QStringList& problems) {
         problems << QDir::toNativeSeparators(folder) + QStringLiteral(": a link");
         return paths;
     }
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList({QStringLiteral("*.log")}, QDir::Files | QDir::System, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        const QString shown = QDir::toNativeSeparators(entry.filePath()) + QStringLiteral(": ");
-        if (paths.size() == kMaxLogFiles) {
-            problems
-                << QDir::toNativeSeparators(folder) +
-                       QStringLiteral(": more than %1 files; the others were not read").arg(kMaxLogFiles);
-            break;
-        }
-        if (isLink(entry.filePath())) {
-            problems << shown + QStringLiteral("a link");
-        } else if (entry.size() > kMaxLogFileBytes) {
-            problems << shown + QStringLiteral("%1 MB, too large to be read").arg(entry.size() >> 20);
-        } else {
-            paths << entry.filePath();
-        }
+    for (const QString& name :
+         QDir(folder).entryList({QStringLiteral("*.log")}, QDir::Files | QDir::System, QDir::Name)) {
+        paths << QDir(folder).filePath(name);
     }
     return paths;
 }

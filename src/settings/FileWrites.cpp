@@ -3,11 +3,13 @@
 #include "settings/FileWrites.h"
 
 #include "settings/FileLocks.h"
+#include "settings/LargePages.h"
 
 #include <QMutex>
 #include <QRandomGenerator>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -116,12 +118,16 @@ WriteResult done(ReplaceResult result) {
 }
 
 bool readAll(int fd, qint64 sizeHint, qint64 limit, QByteArray& out) {
+    // Read straight into the content's room: one byte more than the size, to see a file that grew.
     out.clear();
-    out.reserve(std::min(sizeHint, limit) + 1);
-    char buffer[65536];
+    out.resize(qsizetype(std::min(sizeHint, limit) + 1));
+    adviseLargePages(out.data(), out.size());
     qint64 offset = 0;
     while (offset <= limit) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (offset == out.size()) { // it grew: more room, up to the limit
+            out.resize(qsizetype(std::min(limit + 1, offset + std::max<qint64>(offset / 2, 65536))));
+        }
+        const ssize_t n = ::pread(fd, out.data() + offset, size_t(out.size() - offset), offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -129,11 +135,11 @@ bool readAll(int fd, qint64 sizeHint, qint64 limit, QByteArray& out) {
             return false;
         }
         if (n == 0) {
-            return true;
+            break;
         }
-        out.append(buffer, n);
         offset += n;
     }
+    out.truncate(qsizetype(offset));
     return true;
 }
 
