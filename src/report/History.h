@@ -45,8 +45,8 @@ public:
 
 private:
     // Texts and values that many records share (logins, the database, labels, users' names, the
-    // field settings files) made once: tables of the parts that read back, found by a hash of their
-    // bytes (open addressing; a million look-ups for a large log). The parts' bytes are kept close
+    // field settings files) made once: tables of the pieces of lines that read back, found by a hash of
+    // their bytes (open addressing; a million look-ups for a large log). Their bytes are kept close
     // together in the table's own store, not looked for all over the log's buffers.
     template <typename T> class PartTable {
     public:
@@ -56,7 +56,7 @@ private:
     private:
         struct Slot {
             quint64 hash = 0; // 0: empty
-            qsizetype at = 0; // the part's bytes in m_bytes
+            qsizetype at = 0; // where its bytes lie in m_bytes
             qsizetype size = 0;
             T made;
         };
