@@ -65,6 +65,12 @@ class ActUsers : public ActObject {
 public:
     // 5 for an administrator of the database.
     virtual std::int32_t CurrentUserSecurity() = 0;
+    // The name of the ACT! user logged in to the database, as ACT! answers it now (its user may
+    // change while the tool runs). The tool asks it only to name the ACT! user in the change log
+    // of the settings. An ACT! that cannot answer it (one without the member) gives an empty text,
+    // never an error the administrator sees: the record is then written with the ACT! user left
+    // empty.
+    virtual QString CurrentUserName() = 0;
     // Number of users, at positions 1 to Count.
     virtual std::int32_t Count() = 0;
     virtual QString Name(std::int16_t position) = 0;

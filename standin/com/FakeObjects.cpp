@@ -128,9 +128,14 @@ IDispatch* newUsers() {
                                            requireOpen();
                                            setText(r, user(a.i2(0)).access);
                                        }),
-                                member(L"UniqueID", 6, {VT_BSTR}, [user](const Args& a, VARIANT& r) {
+                                member(L"UniqueID", 6, {VT_BSTR},
+                                       [user](const Args& a, VARIANT& r) {
+                                           requireOpen();
+                                           setText(r, user(number(a.text(0))).uniqueId);
+                                       }),
+                                member(L"CurrentUserName", 7, {}, [user](const Args&, VARIANT& r) {
                                     requireOpen();
-                                    setText(r, user(number(a.text(0))).uniqueId);
+                                    setText(r, user(state().currentUser).name);
                                 })});
 }
 

@@ -170,6 +170,7 @@ private Q_SLOTS:
             {"Label", [&] { o.objFields->Label(0); }},
             {"EntryRule", [&] { o.objFields->EntryRule("8"); }},
             {"CurrentUserSecurity", [&] { o.objUsers->CurrentUserSecurity(); }},
+            {"CurrentUserName", [&] { o.objUsers->CurrentUserName(); }},
             {"Users.Count", [&] { o.objUsers->Count(); }},
             {"Name", [&] { o.objUsers->Name(1); }},
             {"Security", [&] { o.objUsers->Security(1); }},
@@ -278,16 +279,18 @@ private Q_SLOTS:
         QCOMPARE(errorOf([&] { o.objFields->EntryRule("Region"); }), 5);
         QCOMPARE(errorOf([&] { o.objUsers->UniqueID("first"); }), 13);
         // Each change (user by position or name, field by ID or label in any case) and what the
-        // same objects answer next: security and field ID.
+        // same objects answer next: security, field ID and the user's name.
         QStringList answers;
         for (const QString command : {"", "user|5", "user|Chen Wei", "field|8", "field|tax id"}) {
             if (!command.isEmpty())
                 QCOMPARE(standin(command.split('|')).exitCode, 0);
-            answers << QString("%1 %2")
+            answers << QString("%1 %2 %3")
                            .arg(o.objUsers->CurrentUserSecurity())
-                           .arg(o.objContactView->CurrentFieldID());
+                           .arg(o.objContactView->CurrentFieldID())
+                           .arg(o.objUsers->CurrentUserName());
         }
-        QCOMPARE(answers.join(", "), "5 210, 2 210, 4 210, 4 8, 4 250");
+        QCOMPARE(answers.join(", "), "5 210 Bruno Castillo, 2 210 Emil Novak, 4 210 Chen Wei, 4 8 Chen Wei, "
+                                     "4 250 Chen Wei");
         // Closed with its database, and the same database opened again is another opening: the old
         // collections stay closed.
         const ActObjects fresh = objectsAfter({"close", "open Demo.dbf"});

@@ -79,6 +79,8 @@ void members(Checks& t) {
          L"Fields.EntryRule(BSTR:12)"},
         {"Users.CurrentUserSecurity", [&] { return num(users->CurrentUserSecurity()); }, L"5",
          L"Users.CurrentUserSecurity()"},
+        {"Users.CurrentUserName", [&] { return users->CurrentUserName(); }, L"Chris Admin",
+         L"Users.CurrentUserName()"},
         {"Users.Count", [&] { return num(users->Count()); }, L"3", L"Users.Count()"},
         {"Users.Name", [&] { return users->Name(3); }, L"Zoë Field", L"Users.Name(I2:3)"},
         {"Users.Security, a number read as text", [&] { return users->Security(2); }, L"1",
@@ -182,6 +184,12 @@ void errors(Checks& t) {
         {"entry rule of an unknown field", [&] { fields.EntryRule(L"99"); },
          L"5 Invalid procedure call or argument"},
         {"unique ID of a position that is no number", [&] { users.UniqueID(L"two"); }, L"13 Type mismatch"},
+        {"an ACT! that cannot name its user: an empty name, no error",
+         [&] {
+             if (!users.CurrentUserName().empty())
+                 raiseError(5);
+         },
+         L"no error", [&] { control.fail(L"CurrentUserName", DISP_E_MEMBERNOTFOUND); }},
         {"member the object does not have", [&] { app.object().call(L"NoSuchMember"); },
          L"438 Object doesn't support this property or method"},
         {"a 16-bit argument sent as 32-bit", [&] { users.object().call(L"Name", {i32(1)}); },

@@ -95,6 +95,7 @@ class Users : public act::ActUsers, Base {
 public:
     using Base::Base;
     i32 CurrentUserSecurity() override { return in(__func__).currentUserSecurity; }
+    QString CurrentUserName() override { return in(__func__).currentUserName; }
     i32 Count() override { return static_cast<i32>(in(__func__).users.size()); }
     QString Name(i16 p) override { return userAt(in(__func__, p), p).name; }
     QString Security(i16 p) override { return userAt(in(__func__, p), p).security; }

@@ -31,6 +31,7 @@ struct FakeActState {
     QString databasePath = QStringLiteral("C:\\ACT\\Database\\Contacts.dbf");
     std::int32_t currentFieldId = 0;
     std::int32_t currentUserSecurity = 5;
+    QString currentUserName; // empty: an ACT! that cannot name its user
     std::vector<FakeSlot> slots;
     std::int32_t fieldCount = -1; // -1: the number of non-empty slots
     std::vector<FakeUser> users;

@@ -50,6 +50,14 @@ std::int32_t ComUsers::CurrentUserSecurity() const {
     return m_d.call(L"CurrentUserSecurity").toInt32();
 }
 
+std::wstring ComUsers::CurrentUserName() const {
+    try {
+        return m_d.call(L"CurrentUserName").toText();
+    } catch (const ComError&) {
+        return {};
+    }
+}
+
 std::int32_t ComUsers::Count() const {
     return m_d.call(L"Count").toInt32();
 }

@@ -86,6 +86,10 @@ public:
         : m_d(std::move(d)) {}
     const Dispatch& object() const { return m_d; }
     std::int32_t CurrentUserSecurity() const;
+    // The logged-in user's name, or an empty text when ACT! cannot give it (a version without the
+    // member: DISP_E_UNKNOWNNAME or DISP_E_MEMBERNOTFOUND), or the call fails in any other way: it
+    // only names the ACT! user in the change log, and never raises.
+    std::wstring CurrentUserName() const;
     std::int32_t Count() const;
     std::wstring Name(std::int16_t position) const;
     std::wstring Security(std::int16_t position) const;

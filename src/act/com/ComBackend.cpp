@@ -119,6 +119,7 @@ public:
     std::int32_t CurrentUserSecurity() override {
         return guarded([&] { return m.CurrentUserSecurity(); });
     }
+    QString CurrentUserName() override { return q(m.CurrentUserName()); }
     std::int32_t Count() override {
         return guarded([&] { return m.Count(); });
     }

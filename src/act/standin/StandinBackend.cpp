@@ -286,6 +286,12 @@ public:
         const int position = s.currentUser;
         return at(m_db->db().contents().users, position - 1).security;
     }
+    // The current user of the session now: `act-standin user` changes it while the tool runs.
+    QString CurrentUserName() override {
+        automationCall();
+        const int position = m_db->open(true).currentUser;
+        return at(m_db->db().contents().users, position - 1).name;
+    }
     std::int32_t Count() override {
         return counted(static_cast<std::int32_t>(m_db->db().contents().users.size()));
     }
