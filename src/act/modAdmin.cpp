@@ -70,6 +70,16 @@ QString Get_Generic_Name(const ActObjects& o, MessageBox& box, QChar separator) 
     return result;
 }
 
+QString Current_User_Name(const ActObjects& o, MessageBox& box) {
+    QString result;
+    ErrorTrap trap(box, {"modAdmin", ProcKind::Function, "Current_User_Name"});
+    trap.run([&] {
+        trap.line = 1;
+        result = deref(o.objUsers).CurrentUserName();
+    });
+    return result;
+}
+
 bool Refuse_Without_Database(act::ActEvent& event, MessageBox& box) {
     if (event.Operation1(0) >= 1) {
         return false;

@@ -30,6 +30,12 @@ void Create_Database(ActObjects& objects, act::ObjectFactory& factory, MessageBo
 // end the section line), is reported and gives an empty name.
 QString Get_Generic_Name(const ActObjects& objects, MessageBox& box, QChar separator = kPathSep);
 
+// The name of the ACT! user logged in to the database now, whom the change log's records name; asked
+// for each record as it is written (the user may change while the tool runs). Empty when ACT!
+// cannot name its user; a call that fails is reported as every ACT! call is, and the name is then
+// empty (the change it names has landed already).
+QString Current_User_Name(const ActObjects& objects, MessageBox& box);
+
 // The cut itself: after the last `separator` (on Windows, "\", also after the last "/"), before
 // the first "." of what is left. Raises "Invalid procedure call or argument" (5) when there is no
 // ".", and when what is left holds a control character.

@@ -50,7 +50,8 @@ Form1::Form1(Services& services, QWidget* parent)
         m_actEvent->setObjectName(QStringLiteral("ActEvent1"));
     }
     m_editor = std::make_unique<editor::Editor>(editor::EditorContext{
-        m_services, c, GenericName, UsersPath, ListPath, [this] { return m_unloaded; }});
+        m_services, c, GenericName, UsersPath, ListPath, [this] { return m_unloaded; },
+        [this] { return modAdmin::Current_User_Name(objects, m_services.messageBox); }});
     connectControls();
 }
 
@@ -251,7 +252,9 @@ void Form1::mnuLocation_Click() {
     Get_Locations();
     editor::tellLogProblemOnce(
         m_services.messageBox,
-        editor::recordLocations(GenericName, QString(), usersBefore, listBefore, UsersPath, ListPath));
+        editor::recordLocations(
+            GenericName, [this] { return modAdmin::Current_User_Name(objects, m_services.messageBox); },
+            usersBefore, listBefore, UsersPath, ListPath));
 }
 
 void Form1::mnuReport_Click() {

@@ -70,6 +70,8 @@ struct EditorContext {
     // True once the window has closed (ACT! may close it while a question is open): a handler that
     // asked a question then does nothing more.
     std::function<bool()> windowClosed;
+    // The ACT! user logged in now, whom the record of a write names: asked once per recorded write.
+    ActUserName actUser;
 };
 
 class WaitForFiles;

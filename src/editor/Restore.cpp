@@ -320,7 +320,7 @@ public:
             note += QStringLiteral("; kept from another administrator's changes: ") +
                     m_from.join(QStringLiteral(", "));
         }
-        out.wrote = m_change.record(t.users, t.actUser).has_value();
+        out.wrote = m_change.record(t.users, QString()).has_value();
         out.logged = m_change.append(t.usersPath, t.users, t.actUser, Kind::Restore, note);
         out.fromElsewhere = m_from;
         if (!problems.isEmpty()) {

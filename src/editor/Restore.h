@@ -30,7 +30,7 @@ struct RestoreTarget {
     QString database; // the generic name: the section of the users file
     QString listPath; // the folder of the field settings files
     std::vector<RosterUser> users;
-    QString actUser;
+    ActUserName actUser; // asked when the restore's record is appended
 };
 
 enum class RestoreResult {

@@ -232,7 +232,7 @@ std::vector<RosterUser> Editor::roster() const {
 void Editor::record(const SettingsChange& change, const QStringList& fromElsewhere) {
     const QString note = elsewhereText(fromElsewhere);
     tellLogProblemOnce(m_x.services.messageBox,
-                       change.append(m_x.usersPath, roster(), QString(), changelog::Kind::Other, note));
+                       change.append(m_x.usersPath, roster(), m_x.actUser, changelog::Kind::Other, note));
 }
 
 std::optional<Editor::Collected> Editor::collectUsers(QTreeWidget& list) {

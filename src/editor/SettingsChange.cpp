@@ -46,6 +46,10 @@ changelog::Record newRecord(const QString& database, const QString& actUser, Kin
     return r;
 }
 
+QString nameOf(const ActUserName& actUser) {
+    return actUser ? actUser() : QString();
+}
+
 } // namespace
 
 SettingsChange::SettingsChange(QString section, QString fieldId, QString fieldLabel)
@@ -121,19 +125,21 @@ std::optional<changelog::Record> SettingsChange::record(const std::vector<Roster
 }
 
 changelog::AppendOutcome SettingsChange::append(const QString& usersPath,
-                                                const std::vector<RosterUser>& users, const QString& actUser,
-                                                Kind kind, const QString& note) const {
-    const std::optional<changelog::Record> r = record(users, actUser, kind, note);
+                                                const std::vector<RosterUser>& users,
+                                                const ActUserName& actUser, Kind kind,
+                                                const QString& note) const {
+    std::optional<changelog::Record> r = record(users, QString(), kind, note);
     if (!r) {
         return {changelog::AppendResult::Appended, {}, {}};
     }
+    r->actUser = nameOf(actUser);
     return changelog::append(usersPath, *r);
 }
 
-changelog::AppendOutcome recordLocations(const QString& database, const QString& actUser,
+changelog::AppendOutcome recordLocations(const QString& database, const ActUserName& actUser,
                                          const QString& usersBefore, const QString& listBefore,
                                          const QString& usersAfter, const QString& listAfter) {
-    changelog::Record r = newRecord(database, actUser, Kind::Locations);
+    changelog::Record r = newRecord(database, QString(), Kind::Locations);
     for (const auto& [key, before, after] :
          {std::tuple{QStringLiteral("UsersPath"), &usersBefore, &usersAfter},
           std::tuple{QStringLiteral("ListPath"), &listBefore, &listAfter}}) {
@@ -144,6 +150,7 @@ changelog::AppendOutcome recordLocations(const QString& database, const QString&
     if (r.keys.empty()) {
         return {changelog::AppendResult::Appended, {}, {}};
     }
+    r.actUser = nameOf(actUser);
     changelog::AppendOutcome outcome = changelog::append(usersAfter, r);
     if (usersBefore != usersAfter && !usersBefore.isEmpty()) {
         const changelog::AppendOutcome old = changelog::append(usersBefore, r);

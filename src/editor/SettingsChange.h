@@ -12,7 +12,7 @@
 //     Rewritten users;
 //     if (IniLib::ChangeKeysOf("Contacts", decide, usersPath, &users).result == ReplaceResult::Replaced)
 //         change.usersWritten(users);
-//     editor::tellLogProblemOnce(box, change.append(usersPath, roster, actUser));
+//     editor::tellLogProblemOnce(box, change.append(usersPath, roster, actUserName));
 
 #include "editor/Rights.h"
 #include "platform/Services.h"
@@ -21,6 +21,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,6 +32,11 @@ struct RosterUser {
     QString name;
     QString uniqueId;
 };
+
+// Who the ACT! user is, asked once for each record about to be appended, and only then: ACT!
+// answers from another process, and its user may change while the tool runs. None, or an empty
+// text: the record names no ACT! user.
+using ActUserName = std::function<QString()>;
 
 class SettingsChange {
 public:
@@ -50,9 +56,9 @@ public:
                                             changelog::Kind kind = changelog::Kind::Other,
                                             const QString& note = {}) const;
     // The record appended to the log beside the authorized-users file `usersPath`; Appended when
-    // there was nothing to record.
+    // there was nothing to record (and `actUser` was not asked).
     changelog::AppendOutcome append(const QString& usersPath, const std::vector<RosterUser>& users,
-                                    const QString& actUser, changelog::Kind kind = changelog::Kind::Other,
+                                    const ActUserName& actUser, changelog::Kind kind = changelog::Kind::Other,
                                     const QString& note = {}) const;
 
     // The keys of a scope a record names: "<scope>F", "<scope>I" and the bare scope, which a write
@@ -72,7 +78,7 @@ private:
 // The settings locations of `database` changed (the paths of the authorized-users file and of the
 // field settings' folder, before and after), recorded in the log of the new users file and, when
 // it moved, of the old one too, so that each history shows where the settings went.
-changelog::AppendOutcome recordLocations(const QString& database, const QString& actUser,
+changelog::AppendOutcome recordLocations(const QString& database, const ActUserName& actUser,
                                          const QString& usersBefore, const QString& listBefore,
                                          const QString& usersAfter, const QString& listAfter);
 

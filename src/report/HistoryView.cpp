@@ -261,7 +261,7 @@ void HistoryView::cmdHistoryRestore_Click() {
         return;
     }
     const editor::RestoreOutcome outcome = editor::restoreBefore(
-        r, {m_usersPath, m_database, m_listPath, m_users, QString()}, m_services.conflicts, this);
+        r, {m_usersPath, m_database, m_listPath, m_users, m_actUser}, m_services.conflicts, this);
     m_restored = m_restored || outcome.wrote;
     switch (outcome.result) {
     case editor::RestoreResult::Restored:

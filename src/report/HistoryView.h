@@ -40,6 +40,8 @@ public:
     // Brings back what the selected change's keys and file held before it, when the administrator
     // confirms; the log is read again afterwards.
     void cmdHistoryRestore_Click();
+    // Who a restore's record names as the ACT! user (asked when the restore is recorded).
+    void nameActUser(editor::ActUserName actUser) { m_actUser = std::move(actUser); }
     // Whether a restore wrote to the settings (the main window then reads them again).
     bool restored() const { return m_restored; }
 
@@ -56,6 +58,7 @@ private:
     QString m_usersPath;
     QString m_listPath;
     std::vector<editor::RosterUser> m_users;
+    editor::ActUserName m_actUser;
     bool m_restored = false;
     QString m_database;
     std::unique_ptr<History> m_history;

@@ -1,5 +1,6 @@
 #include "report/frmReport.h"
 
+#include "act/modAdmin.h"
 #include "platform/ErrorReport.h"
 #include "report/HistoryView.h"
 #include "report/ReportCsv.h"
@@ -324,6 +325,8 @@ bool showRightsReport(const ReportContext& context, QWidget* owner,
     frmReport window(context.services, std::move(data), owner, [&context, stillWanted](QWidget* parent) {
         return gatherReport(context, parent, stillWanted);
     });
+    window.history().nameActUser(
+        [&context] { return modAdmin::Current_User_Name(context.objects, context.services.messageBox); });
     window.exec();
     return window.history().restored();
 }

@@ -105,6 +105,7 @@ public:
         t.actState.databasePath = "/act/Contacts.dbf";
         t.actState.slots = {{5, "Company", 0}, {28, "Phone", 3}, {31, "Fax", 3}, {40, "Status", 3}};
         t.actState.addUsers(users);
+        t.actState.currentUserName = "User 1";
         t.settings.values = {{"UsersPath", usersPath()}, {"ListPath", dir.path()}, {"Expanded", "True"}};
         if (!usersFile.isNull())
             writeBytes(usersPath(), usersFile);

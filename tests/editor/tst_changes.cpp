@@ -104,6 +104,7 @@ private Q_SLOTS:
         QCOMPARE(r.database, "Contacts");
         QCOMPARE(r.fieldId + "|" + r.fieldLabel, "31|Fax");
         QCOMPARE(r.login, changelog::thisWriter().login);
+        QCOMPARE(r.actUser, "User 1"); // the ACT! user logged in
         QVERIFY(qAbs(r.whenMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
         QCOMPARE(users(r), who);
         QCOMPARE(keys(r), what);
@@ -140,6 +141,7 @@ private Q_SLOTS:
         if (!elsewhere.isNull())
             QVERIFY(test::writeBytes(w.usersPath(), elsewhere));
         w.t.conflicts.answers = {"mine"};
+        w.t.actState.currentUserName = "User 3"; // another ACT! user since the start-up
         w.t.conflicts.whileShown = [&, during = during] { QVERIFY(test::writeBytes(w.usersPath(), during)); };
         w.c().cmdClose->click();
         QCOMPARE(w.t.conflicts.shown.size(), during.isNull() ? 0 : 1);
@@ -147,6 +149,7 @@ private Q_SLOTS:
         QCOMPARE(int(log.size()), count);
         if (count) {
             QCOMPARE(log.front().kind, Kind::GlobalRights);
+            QCOMPARE(log.front().actUser, "User 3");
             QCOMPARE(users(log.front()), who);
             QCOMPARE(keys(log.front()), what);
             QCOMPARE(log.front().note, note);

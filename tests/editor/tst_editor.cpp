@@ -397,19 +397,20 @@ private Q_SLOTS:
     }
 
     // The users' unique IDs were read with their names at the start-up: loading a field's rights,
-    // saving them and Close ask ACT! nothing (ACT! answers from another process, each call costly),
-    // and write the IDs of the right users.
+    // saving them and Close ask ACT! nothing per user (ACT! answers from another process, each call
+    // costly), only the current user's name once for the write's record, and write the IDs of the
+    // right users.
     void noCallsPerUser_data() {
         test::columns<QString, QStringList, B>("action", "calls", "users");
         using test::row;
-        const QStringList none;
+        const QStringList none, who{"CurrentUserName()"};
         row("a field with rights of its own shown", "Fax", none, kRights);
         row("a field following the global rights shown", "Phone", none, kRights);
-        row("a field's own rights saved", "Phone, pick, save", none,
+        row("a field's own rights saved", "Phone, pick, save", who,
             kRights + "28F={ID-0001}{ID-0050}\r\n28I={ID-0002}\r\n");
-        row("the global rights loaded into a field", "Fax, global, save", none,
+        row("the global rights loaded into a field", "Fax, global, save", who,
             B("[Contacts]\r\nGlobalF={ID-0001}\r\nGlobalI={ID-0002}\r\n"));
-        row("Close writes the global rights", "Fax, global pick, close", QStringList{"Operation2()"},
+        row("Close writes the global rights", "Fax, global pick, close", who + QStringList{"Operation2()"},
             B("[Contacts]\r\nGlobalF={ID-0001}{ID-0050}\r\nGlobalI={ID-0002}\r\n31F={ID-0003}\r\n"));
     }
 

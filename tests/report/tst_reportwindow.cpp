@@ -4,6 +4,7 @@
 #include "../editor/EditorWindow.h"
 #include "Dialogs.h"
 #include "OtherLogin.h"
+#include "report/HistoryView.h"
 #include "report/frmReport.h"
 #include "settings/ChangeLog.h"
 
@@ -151,7 +152,8 @@ private Q_SLOTS:
             clickAt(table->viewport(), table->visualRect(table->model()->index(0, 1)).center());
             auto* restore = window->findChild<QPushButton*>("cmdHistoryRestore");
             QVERIFY(restore->isEnabled());
-            clickAt(restore, restore->rect().center()); // and Yes to the question
+            clickAt(restore, restore->rect().center());                      // and Yes to the question
+            QCOMPARE(window->history().model().record(0).actUser, "User 1"); // the restore, by whom
             window->reject();
         });
         w.form->mnuReport_Click();
