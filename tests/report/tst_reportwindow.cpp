@@ -152,8 +152,8 @@ private Q_SLOTS:
             clickAt(table->viewport(), table->visualRect(table->model()->index(0, 1)).center());
             auto* restore = window->findChild<QPushButton*>("cmdHistoryRestore");
             QVERIFY(restore->isEnabled());
-            clickAt(restore, restore->rect().center());                      // and Yes to the question
-            QCOMPARE(window->history().model().record(0).actUser, "User 1"); // the restore, by whom
+            clickAt(restore, restore->rect().center()); // and Yes to the question
+            QCOMPARE(window->history().model().record(0).actUser, "User 1");
             window->reject();
         });
         w.form->mnuReport_Click();
