@@ -260,7 +260,7 @@ private Q_SLOTS:
 
     // Two processes that append at the same moment: two whole records, also when they are far
     // larger than what the system writes in one piece.
-    void twoProcessesAtOnce() { appendFromProcesses({"ann", "ann"}, 1, 256 * 1024); }
+    void twoProcessesAtOnce() { appendFromProcesses({"ann", "ann"}, 100, 256 * 1024); }
 
     // Many at once, into one file and into files of their own: none lost, none broken.
     void manyProcessesLoseNone() {
@@ -290,9 +290,8 @@ private:
         QCOMPARE(qsizetype(log.lines.size()), logins.size() * count);
         QSet<QString> seen;
         for (const LogLine& line : log.lines) {
-            const Record r = *decode(line.line);
-            QVERIFY(r.users.size() * 60 >= std::size_t(size));
-            seen << r.note;
+            QVERIFY(line.line.size() > size);
+            seen << decode(line.line)->note;
         }
         QCOMPARE(qsizetype(seen.size()), QSet<QString>(logins.begin(), logins.end()).size() * count);
     }
