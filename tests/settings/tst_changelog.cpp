@@ -61,6 +61,7 @@ private Q_SLOTS:
         Record other = test::globalRecord(253'402'300'799'999); // 9999-12-31T23:59:59.999Z
         other.kind = Kind::Other;
         other.kindWord = "merge-of-a-later-version";
+        QTest::newRow("every separator and escape inside") << awkward;
         QTest::newRow("the global rights, no file") << test::globalRecord(-86'400'001);
         QTest::newRow("the settings locations") << locations;
         QTest::newRow("a kind of a later version") << other;
