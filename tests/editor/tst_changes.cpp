@@ -33,6 +33,7 @@ QString keys(const changelog::Record& r) {
 // The field's file as the Save of restoreMergesLaterChanges makes it.
 const B kFileAfter = "OnlyFromDropdown=0\r\nAllowEditing=1\r\n";
 
+// Fax with rights of its own: user 1 Initialize, users 2 and 3 Full.
 const B kFaxRights = "[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n";
 
 editor::RestoreTarget target(const EditorWindow& w) {
@@ -56,7 +57,7 @@ private Q_SLOTS:
     void recordsWhatLanded_data() {
         // picks ("follow": Fax follows the global rights; "f<row>:<right>" in Fax's list, then Save;
         // "g<row>:<right>" in the global list, then Close); the users file as another administrator
-        // left it after the field was shown and while the conflicts were shown (none: unchanged);
+        // left it once the window had read it, and while the conflicts were shown (none: unchanged);
         // the record's users ("no record": none), keys and note
         test::columns<QStringList, B, B, QString, QString, QString>("picks", "elsewhere", "during", "users",
                                                                     "keys", "note");
