@@ -2,6 +2,7 @@
 // each, of what landed; a record that cannot be written is said once and never stops the write; a
 // restore brings back the exact bytes of the keys and the file of a change, and is recorded.
 
+#include "ChangeRecords.h"
 #include "EditorWindow.h"
 #include "StalledWriter.h"
 #include "editor/Restore.h"
@@ -20,22 +21,6 @@ using B = QByteArray;
 
 namespace {
 
-std::vector<changelog::Record> records(const QString& usersPath) {
-    const changelog::LogRead log = changelog::readLog(usersPath);
-    std::vector<changelog::Record> out;
-    for (const changelog::LogLine& line : log.lines)
-        out.push_back(*changelog::decode(line.line));
-    return out;
-}
-
-// "name:before>after" for each user of a record.
-QString users(const changelog::Record& r) {
-    QStringList out;
-    for (const changelog::UserChange& u : r.users)
-        out << u.name + ":" + rights::rightName(u.before) + ">" + rights::rightName(u.after);
-    return out.join(',');
-}
-
 // "key:before>after" for each key, "-" for an absent key.
 QString keys(const changelog::Record& r) {
     QStringList out;
@@ -48,8 +33,15 @@ QString keys(const changelog::Record& r) {
 // The field's file as the Save of restoreMergesLaterChanges makes it.
 const B kFileAfter = "OnlyFromDropdown=0\r\nAllowEditing=1\r\n";
 
-std::vector<editor::RosterUser> roster() {
-    return {{"User 1", "{ID-0001}"}, {"User 2", "{ID-0002}"}, {"User 3", "{ID-0003}"}};
+// Fax with rights of its own: user 1 Initialize, users 2 and 3 Full.
+const B kFaxRights = "[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n";
+
+editor::RestoreTarget target(const EditorWindow& w) {
+    return {w.usersPath(),
+            "Contacts",
+            w.dir.path(),
+            {{"User 1", "{ID-0001}"}, {"User 2", "{ID-0002}"}, {"User 3", "{ID-0003}"}},
+            {}};
 }
 
 } // namespace
@@ -59,101 +51,84 @@ class TestChanges : public QObject {
 private Q_SLOTS:
     void init() { editor::forgetLogProblemTold(); }
 
-    void saveRecordsWhatLanded_data() {
-        // picks in lvwSpecialUsers ("row:right"), or "global"; the users file as another
-        // administrator left it after the field was shown (none: unchanged); the record's users,
-        // keys and note
-        test::columns<QStringList, B, QString, QString, QString>("picks", "elsewhere", "users", "keys",
-                                                                 "note");
-        test::row("Use Global Settings: the field's keys removed", QStringList{"global"}, B(),
-                  "User 1:Initialize>Full,User 2:Full>None,User 3:Full>None",
-                  "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-", "");
-        test::row("a right changed", QStringList{"2:None"}, B(), "User 3:Full>None",
-                  "31F:{ID-0002}{ID-0003}>{ID-0002}", "");
-        test::row("a right set and set back: the file only", QStringList{"2:None", "2:Full"}, B(), "", "",
-                  "");
-        // Merged: the record holds this Save's change as it landed, not the other's.
-        test::row("merged with another administrator's change", QStringList{"2:None"},
-                  B("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n"), "User 3:Full>None",
-                  "31F:{ID-0002}{ID-0003}>{ID-0002}",
-                  "Kept from another administrator's changes: User 1 (None).");
+    // Save and Close leave one record each, of what landed: after a merge, of what this write wrote,
+    // read under the writers' lock, also when another administrator wrote again while the conflicts
+    // were shown; Close that changed nothing, none.
+    void recordsWhatLanded_data() {
+        // picks ("follow": Fax follows the global rights; "f<row>:<right>" in Fax's list, then Save;
+        // "g<row>:<right>" in the global list, then Close); the users file as another administrator
+        // left it once the window had read it, and while the conflicts were shown (none: unchanged);
+        // the record's users ("no record": none), keys and note
+        test::columns<QStringList, B, B, QString, QString, QString>("picks", "elsewhere", "during", "users",
+                                                                    "keys", "note");
+        using test::row;
+        using L = QStringList;
+        const QString kept = "Kept from another administrator's changes: ";
+        row("Use Global Settings: the field's keys removed", L{"follow"}, B(), B(),
+            "User 1:Initialize>Full,User 2:Full>None,User 3:Full>None",
+            "31F:{ID-0002}{ID-0003}>-,31I:{ID-0001}>-", "");
+        row("a right changed", L{"f2:None"}, B(), B(), "User 3:Full>None", "31F:{ID-0002}{ID-0003}>{ID-0002}",
+            "");
+        row("a right set and set back: the file only", L{"f2:None", "f2:Full"}, B(), B(), "", "", "");
+        row("merged with another administrator's change", L{"f2:None"},
+            B("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n"), B(), "User 3:Full>None",
+            "31F:{ID-0002}{ID-0003}>{ID-0002}", kept + "User 1 (None).");
+        row("Close, nothing changed", L{}, B(), B(), "no record", "", "");
+        row("Close, a global right taken", L{"g0:None"}, B(), B(), "User 1:Full>None", "GlobalF:{ID-0001}>-",
+            "");
+        row("Close, a conflict kept, another change while it was shown", L{"g0:None"},
+            B("[Contacts]\r\nGlobalI={ID-0001}\r\n"),
+            B("[Contacts]\r\nGlobalF={ID-0003}\r\nGlobalI={ID-0001}\r\n"), "User 1:Initialize>None",
+            "GlobalI:{ID-0001}>-", kept + "User 3 (Full).");
     }
 
-    void saveRecordsWhatLanded() {
-        auto [picks, elsewhere, who, what, note] = test::fetch<QStringList, B, QString, QString, QString>(
-            "picks", "elsewhere", "users", "keys", "note");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
-        w.select("Fax");
+    void recordsWhatLanded() {
+        auto [picks, elsewhere, during, who, what, note] =
+            test::fetch<QStringList, B, B, QString, QString, QString>();
+        EditorWindow w(kFaxRights);
+        const bool save = !picks.isEmpty() && !picks.front().startsWith('g');
+        if (save)
+            w.select("Fax");
         if (!elsewhere.isNull())
             QVERIFY(test::writeBytes(w.usersPath(), elsewhere));
         for (const QString& p : picks) {
-            if (p == "global") {
+            if (p == "follow")
                 w.c().optUsers[0]->click();
-            } else {
-                w.openChooser(w.c().lvwSpecialUsers, p.section(':', 0, 0).toInt());
-                w.pick(p.section(':', 1));
-            }
+            else
+                w.give(p.startsWith('g') ? w.c().lvwUsers : w.c().lvwSpecialUsers,
+                       p.mid(1).section(':', 0, 0).toInt(), p.section(':', 1));
         }
-        w.c().chkEdit->click();
-        w.c().cmdSave->click();
-        QVERIFY(w.t.messageBox.shown.empty());
-        const std::vector<changelog::Record> log = records(w.usersPath());
-        QCOMPARE(log.size(), 1u);
+        w.t.conflicts.answers = {"mine"};
+        w.t.conflicts.whileShown = [&, during = during] { QVERIFY(test::writeBytes(w.usersPath(), during)); };
+        w.t.actState.currentUserName = "User 3"; // another ACT! user than at the start-up
+        if (save) {
+            w.c().chkEdit->click();
+            w.c().cmdSave->click();
+        } else {
+            w.c().cmdClose->click();
+        }
+        QCOMPARE(w.t.messageBox.boxes(),
+                 save || note.isEmpty()
+                     ? QStringList()
+                     : QStringList{"The global rights were saved. " + note + "|0|Quillmark"});
+        QCOMPARE(w.t.conflicts.shown.size(), during.isNull() ? 0 : 1);
+        const std::vector<changelog::Record> log = test::logRecords(w.usersPath());
+        QCOMPARE(log.size(), who == "no record" ? 0u : 1u);
+        if (log.empty())
+            return;
         const changelog::Record& r = log.front();
-        QCOMPARE(r.kind, Kind::Field);
+        QCOMPARE(r.kind, save ? Kind::Field : Kind::GlobalRights);
         QCOMPARE(r.database, "Contacts");
-        QCOMPARE(r.fieldId + "|" + r.fieldLabel, "31|Fax");
+        QCOMPARE(r.fieldId + "|" + r.fieldLabel, save ? "31|Fax" : "|");
         QCOMPARE(r.login, changelog::thisWriter().login);
-        QCOMPARE(r.actUser, "User 1"); // the ACT! user logged in
+        QCOMPARE(r.actUser, "User 3"); // the one logged in when the change was written
         QVERIFY(qAbs(r.whenMs - QDateTime::currentMSecsSinceEpoch()) < 60000);
-        QCOMPARE(users(r), who);
+        QCOMPARE(test::userChanges(r), who);
         QCOMPARE(keys(r), what);
         QCOMPARE(r.note, note);
-        QVERIFY(r.fileChanged);
+        QCOMPARE(r.fileChanged, save);
         QVERIFY(!r.fileBefore);
-        QCOMPARE(r.fileAfter, test::readBytes(w.fieldPath(31)));
-    }
-
-    // The global rights at Close: one record when they changed, none when they did not; after a
-    // merge, the record of what this Close wrote, read under the writers' lock, also when another
-    // administrator wrote again while the conflicts were shown.
-    void closeRecordsTheGlobalRights_data() {
-        // the users file as another administrator left it before Close, and while the conflicts
-        // were shown (none: unchanged); the record's users, keys and note
-        test::columns<int, B, B, QString, QString, QString>("records", "elsewhere", "during", "users", "keys",
-                                                            "note");
-        test::row("unchanged", 0, B(), B(), "", "", "");
-        test::row("one right taken", 1, B(), B(), "User 1:Full>None", "GlobalF:{ID-0001}>-", "");
-        test::row("a conflict kept, another change while it was shown", 1,
-                  B("[Contacts]\r\nGlobalI={ID-0001}\r\n"),
-                  B("[Contacts]\r\nGlobalF={ID-0003}\r\nGlobalI={ID-0001}\r\n"), "User 1:Initialize>None",
-                  "GlobalI:{ID-0001}>-", "Kept from another administrator's changes: User 3 (Full).");
-    }
-
-    void closeRecordsTheGlobalRights() {
-        auto [count, elsewhere, during, who, what, note] = test::fetch<int, B, B, QString, QString, QString>(
-            "records", "elsewhere", "during", "users", "keys", "note");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
-        if (count) {
-            w.openChooser(w.c().lvwUsers, 0);
-            w.pick("None");
-        }
-        if (!elsewhere.isNull())
-            QVERIFY(test::writeBytes(w.usersPath(), elsewhere));
-        w.t.conflicts.answers = {"mine"};
-        w.t.actState.currentUserName = "User 3"; // another ACT! user since the start-up
-        w.t.conflicts.whileShown = [&, during = during] { QVERIFY(test::writeBytes(w.usersPath(), during)); };
-        w.c().cmdClose->click();
-        QCOMPARE(w.t.conflicts.shown.size(), during.isNull() ? 0 : 1);
-        const std::vector<changelog::Record> log = records(w.usersPath());
-        QCOMPARE(int(log.size()), count);
-        if (count) {
-            QCOMPARE(log.front().kind, Kind::GlobalRights);
-            QCOMPARE(log.front().actUser, "User 3");
-            QCOMPARE(users(log.front()), who);
-            QCOMPARE(keys(log.front()), what);
-            QCOMPARE(log.front().note, note);
-        }
+        QCOMPARE(r.fileAfter, save ? test::readBytes(w.fieldPath(31)) : changelog::Bytes());
     }
 
     // The log cannot be written: the save lands all the same, and it is said once per run.
@@ -162,8 +137,7 @@ private Q_SLOTS:
         QVERIFY(test::writeBytes(changelog::logFolder(w.usersPath()), "not a folder"));
         for (int i = 0; i < 2; ++i) {
             w.select(i ? "Phone" : "Fax");
-            w.openChooser(w.c().lvwSpecialUsers, 1);
-            w.pick("Full");
+            w.give(w.c().lvwSpecialUsers, 1, "Full");
             w.c().cmdSave->click();
         }
         QCOMPARE(test::readBytes(w.usersPath()),
@@ -195,12 +169,11 @@ private Q_SLOTS:
         QVERIFY(test::readBytes(w.usersPath()) != before);
         // Another administrator changes another key meanwhile.
         QVERIFY(test::writeBytes(w.usersPath(), test::readBytes(w.usersPath()) + "40I={ID-0002}\r\n"));
-        std::vector<changelog::Record> log = records(w.usersPath());
+        std::vector<changelog::Record> log = test::logRecords(w.usersPath());
         QCOMPARE(log.size(), 1u);
 
-        const editor::RestoreTarget target{w.usersPath(), "Contacts", w.dir.path(), roster(), {}};
         const editor::RestoreOutcome restored =
-            editor::restoreBefore(log.front(), target, w.t.conflicts, nullptr);
+            editor::restoreBefore(log.front(), target(w), w.t.conflicts, nullptr);
         QCOMPARE(int(restored.result), int(editor::RestoreResult::Restored));
         QVERIFY(restored.logged.ok());
         QCOMPARE(test::readBytes(w.fieldPath(31)), fileBefore);
@@ -212,17 +185,17 @@ private Q_SLOTS:
         QCOMPARE(now.value(u"Contacts", u"40I"), "{ID-0002}");
         QCOMPARE(now.value(u"Other", u"31F"), "keep");
 
-        log = records(w.usersPath());
+        log = test::logRecords(w.usersPath());
         QCOMPARE(log.size(), 2u);
         const changelog::Record& r = log.back();
         QCOMPARE(r.kind, Kind::Restore);
         QVERIFY(r.note.startsWith("Restored to before the change of "));
         QCOMPARE(r.fileBefore, fileAfter);
         QCOMPARE(r.fileAfter, fileBefore);
-        QCOMPARE(users(r), "User 1:Full>None,User 2:None>Initialize,User 3:None>Full");
+        QCOMPARE(test::userChanges(r), "User 1:Full>None,User 2:None>Initialize,User 3:None>Full");
 
         // The restore undone in turn brings back the state after the change.
-        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
+        QCOMPARE(int(editor::restoreBefore(r, target(w), w.t.conflicts, nullptr).result),
                  int(editor::RestoreResult::Restored));
         QCOMPARE(test::readBytes(w.fieldPath(31)), fileAfter);
         QCOMPARE(IniDocument(test::readBytes(w.usersPath())).value(u"Contacts", u"31I"), "");
@@ -234,42 +207,41 @@ private Q_SLOTS:
     void restoreMergesLaterChanges_data() {
         // what another administrator did after the change ("31I=<value>" or "31I=-" in the users
         // file, "list=<entries>" in the field's file, "hold" the field's file); the conflicts'
-        // answer; the scope's keys and the field's file after the restore; the restore's result and
-        // what it kept of the others' changes
-        test::columns<QString, QString, QString, B, int, QString>("since", "answer", "keys", "file", "result",
-                                                                  "kept");
+        // answer; the field's keys (after GlobalF) and its file after the restore; the restore's
+        // result and what it kept of the others' changes
+        test::columns<QString, QString, B, B, int, QString>("since", "answer", "keys", "file", "result",
+                                                            "kept");
         const int restored = int(editor::RestoreResult::Restored);
-        test::row("unchanged since: the exact bytes, the file the change made removed", "", "",
-                  "31F={ID-0002}{ID-0003}|31I={ID-0001}", B("-"), restored, "");
+        const B before = "31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n";
+        test::row("unchanged since: the exact bytes, the file the change made removed", "", "", before,
+                  B("-"), restored, "");
         test::row("another key of the field changed since: the change's keys restored, the other kept",
-                  "31I=-", "", "31F={ID-0002}{ID-0003}|31I=-", B("-"), restored, "");
+                  "31I=-", "", B("31F={ID-0002}{ID-0003}\r\n"), B("-"), restored, "");
         test::row("another user's right changed since in the same key: kept", "31F={ID-0001}{ID-0002}", "",
-                  "31F={ID-0001}{ID-0002}{ID-0003}|31I=-", B("-"), restored, "User 1 (Full)");
+                  B("31F={ID-0001}{ID-0002}{ID-0003}\r\n"), B("-"), restored, "User 1 (Full)");
         const QString everyone = "31F=-|31I={ID-0001}{ID-0002}{ID-0003}";
         test::row("the same user's right changed since: going back writes nothing", everyone, "back",
-                  "31F=-|31I={ID-0001}{ID-0002}{ID-0003}", kFileAfter, int(editor::RestoreResult::WentBack),
+                  B("31I={ID-0001}{ID-0002}{ID-0003}\r\n"), kFileAfter, int(editor::RestoreResult::WentBack),
                   "");
         test::row("the same user's right changed since: the restored right kept", everyone, "mine",
-                  "31F={ID-0003}|31I={ID-0001}{ID-0002}", B("-"), restored, "User 2 (Initialize)");
-        test::row("the file's list changed since: kept, its flag restored", "list=Red", "",
-                  "31F={ID-0002}{ID-0003}|31I={ID-0001}",
+                  B("31I={ID-0001}{ID-0002}\r\n31F={ID-0003}\r\n"), B("-"), restored, "User 2 (Initialize)");
+        test::row("the file's list changed since: kept, its flag restored", "list=Red", "", before,
                   B("OnlyFromDropdown=0\r\nAllowEditing=0\r\nRed\r\n"), restored, "Drop-down list");
         test::row("the file held by another writer: not removed, said", "hold", "",
-                  "31F={ID-0002}|31I={ID-0001}", kFileAfter, int(editor::RestoreResult::Failed), "");
+                  B("31F={ID-0002}\r\n31I={ID-0001}\r\n"), kFileAfter, int(editor::RestoreResult::Failed),
+                  "");
     }
 
     void restoreMergesLaterChanges() {
-        auto [since, answer, keysAfter, file, result, kept] =
-            test::fetch<QString, QString, QString, B, int, QString>("since", "answer", "keys", "file",
-                                                                    "result", "kept");
-        EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n31F={ID-0002}{ID-0003}\r\n31I={ID-0001}\r\n");
+        auto [since, answer, usersAfter, file, result, kept] =
+            test::fetch<QString, QString, B, B, int, QString>();
+        EditorWindow w(kFaxRights);
         w.select("Fax");
-        w.openChooser(w.c().lvwSpecialUsers, 2);
-        w.pick("None");
+        w.give(w.c().lvwSpecialUsers, 2, "None");
         w.c().chkEdit->click();
         w.c().cmdSave->click();
         QCOMPARE(test::readBytes(w.fieldPath(31)), kFileAfter);
-        const changelog::Record change = records(w.usersPath()).at(0);
+        const changelog::Record change = test::logRecords(w.usersPath()).at(0);
         test::StalledWriter stalled;
         if (since == "hold") {
             QVERIFY(stalled.start(w.fieldPath(31)));
@@ -286,40 +258,27 @@ private Q_SLOTS:
             QVERIFY(IniLib::ChangeKeys("Contacts", changes, w.usersPath()).landed());
         }
         w.t.conflicts.answers = {answer};
-        const editor::RestoreOutcome out = editor::restoreBefore(
-            change, {w.usersPath(), "Contacts", w.dir.path(), roster(), {}}, w.t.conflicts, nullptr);
+        const editor::RestoreOutcome out = editor::restoreBefore(change, target(w), w.t.conflicts, nullptr);
         fileWriteTuning().lockWaitMs = FileWriteTuning().lockWaitMs;
         QCOMPARE(int(out.result), result);
         QCOMPARE(out.fromElsewhere.join(", "), kept);
-        const IniDocument now(test::readBytes(w.usersPath()));
-        QStringList values;
-        for (const char* key : {"31F", "31I"})
-            values << QString::fromLatin1(key) + "=" +
-                          (now.withoutKey(u"Contacts", QString::fromLatin1(key))
-                               ? now.value(u"Contacts", QString::fromLatin1(key))
-                               : B("-"));
-        QCOMPARE(values.join('|'), keysAfter);
+        QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\nGlobalF={ID-0001}\r\n" + usersAfter);
         QCOMPARE(test::readBytes(w.fieldPath(31)), file == "-" ? B("<missing>") : file);
         if (result == int(editor::RestoreResult::Failed))
             QVERIFY2(out.detail.contains(w.fieldPath(31)), qPrintable(out.detail));
         // Recorded when it wrote, as it landed.
         QCOMPARE(out.wrote, result == int(editor::RestoreResult::Restored));
-        QCOMPARE(records(w.usersPath()).size(), out.wrote ? 2u : 1u);
+        QCOMPARE(test::logRecords(w.usersPath()).size(), out.wrote ? 2u : 1u);
     }
 
     void restoreRefusesAnotherDatabaseAndTheLocations() {
         EditorWindow w("[Contacts]\r\n");
-        changelog::Record r;
-        r.kind = Kind::Locations;
-        r.database = "Contacts";
-        const editor::RestoreTarget target{w.usersPath(), "Contacts", w.dir.path(), roster(), {}};
-        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
-                 int(editor::RestoreResult::Refused));
-        r.kind = Kind::Field;
-        r.database = "Sales";
-        r.keys = {{"31F", B("x"), std::nullopt}};
-        QCOMPARE(int(editor::restoreBefore(r, target, w.t.conflicts, nullptr).result),
-                 int(editor::RestoreResult::Refused));
+        changelog::Record locations = test::fieldRecord(0), otherDatabase = test::fieldRecord(0);
+        locations.kind = Kind::Locations;
+        otherDatabase.database = "Sales";
+        for (const changelog::Record& r : {locations, otherDatabase})
+            QCOMPARE(int(editor::restoreBefore(r, target(w), w.t.conflicts, nullptr).result),
+                     int(editor::RestoreResult::Refused));
         QCOMPARE(test::readBytes(w.usersPath()), "[Contacts]\r\n");
     }
 
@@ -328,13 +287,13 @@ private Q_SLOTS:
         const QString a = dir.filePath("a.dat"), b = dir.filePath("b.dat");
         QVERIFY(editor::recordLocations("Contacts", {}, a, dir.path(), b, dir.path()).ok());
         for (const QString& users : {a, b}) {
-            const std::vector<changelog::Record> log = records(users);
+            const std::vector<changelog::Record> log = test::logRecords(users);
             QCOMPARE(log.size(), 1u);
             QCOMPARE(log.front().kind, Kind::Locations);
             QCOMPARE(keys(log.front()), "UsersPath:" + a + ">" + b);
         }
         QVERIFY(editor::recordLocations("Contacts", {}, b, dir.path(), b, dir.path()).ok()); // no change
-        QCOMPARE(records(b).size(), 1u);
+        QCOMPARE(test::logRecords(b).size(), 1u);
     }
 };
 

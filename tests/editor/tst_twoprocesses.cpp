@@ -2,10 +2,9 @@
 // same settings files, playing what went wrong before: a Close that changed nothing undid another's
 // global change, and a field's Save undid another's Save of the same field.
 
+#include "ChangeRecords.h"
 #include "TestPlatform.h"
 #include "act/standin/StandinBackend.h"
-#include "editor/Rights.h"
-#include "settings/ChangeLog.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -98,17 +97,13 @@ private Q_SLOTS:
         a.send("save");
         b.send("save");
         QVERIFY(a.answer().startsWith("open|") && b.answer().startsWith("open|"));
-        const changelog::LogRead log = changelog::readLog(path("Users.dat"));
-        QCOMPARE(log.skipped, 0);
+        QCOMPARE(changelog::readLog(path("Users.dat")).skipped, 0);
         QStringList changed;
-        for (const changelog::LogLine& line : log.lines) {
-            const std::optional<changelog::Record> r = changelog::decode(line);
-            QVERIFY(r && r->users.size() == 1);
-            changed << r->users[0].name + ">" + rights::rightName(r->users[0].after);
-        }
+        for (const changelog::Record& r : test::logRecords(path("Users.dat")))
+            changed << test::userChanges(r);
         changed.sort();
-        QCOMPARE(changed, (QStringList{"Bruno Castillo>Full", "Chen Wei>Initialize", "Dana O'Neil>Initialize",
-                                       "Emil Novak>Full"}));
+        QCOMPARE(changed, (QStringList{"Bruno Castillo:None>Full", "Chen Wei:None>Initialize",
+                                       "Dana O'Neil:None>Initialize", "Emil Novak:None>Full"}));
         QCOMPARE(b("global 3 None"), "None,Full,None,None,None,None,None,None,None");
         QVERIFY(b("close").startsWith("closed|"));
         users = test::readBytes(path("Users.dat"));

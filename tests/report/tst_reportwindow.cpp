@@ -2,9 +2,10 @@
 // what is shown through the save dialog.
 
 #include "../editor/EditorWindow.h"
+#include "ChangeRecords.h"
 #include "Dialogs.h"
 #include "OtherLogin.h"
-#include "report/HistoryView.h"
+#include "report/HistoryModel.h"
 #include "report/frmReport.h"
 #include "settings/ChangeLog.h"
 
@@ -116,44 +117,42 @@ private Q_SLOTS:
         QCOMPARE(test::readBytes(w.dir.filePath("mine")), B("private\n"));
     }
 
-    // A restore on the History page, by clicks: back in the main window, the global list shows the
-    // restored rights; one that the administrator changed and has not written yet keeps the change,
-    // which Close merges with the restore as with another administrator's change.
+    // A restore on the History page, by clicks (only once a change is selected, only after Yes to the
+    // question): the restore is shown at the top of the history; back in the main window, the global
+    // list shows the restored rights; one that the administrator changed and has not written yet
+    // keeps the change, which Close merges with the restore as with another administrator's change.
     void restoreShownInTheMainWindow_data() {
         test::columns<bool, QString, B>("edited", "shown", "closed");
-        test::row("nothing unsaved: the restored rights shown", false, "Full,Full,None",
-                  B("[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\n"));
+        test::row("nothing unsaved: the restored rights shown", false, "None,None,None", B("[Contacts]\r\n"));
         test::row("an unsaved change kept, merged at Close", true, "Full,None,Initialize",
-                  B("[Contacts]\r\nGlobalF={ID-0001}{ID-0002}\r\nGlobalI={ID-0003}\r\n"));
+                  B("[Contacts]\r\nGlobalI={ID-0003}\r\n"));
     }
 
     void restoreShownInTheMainWindow() {
         auto [edited, shown, closed] = test::fetch<bool, QString, B>("edited", "shown", "closed");
-        test::EditorWindow w("[Contacts]\r\nGlobalF={ID-0001}\r\n");
-        changelog::Record taken; // user 2's Full taken
-        taken.whenMs = QDateTime::currentMSecsSinceEpoch() - 60'000;
-        taken.login = "ann";
-        taken.database = "Contacts";
-        taken.kind = changelog::Kind::GlobalRights;
-        taken.users = {{"User 2", "{ID-0002}", changelog::Right::Full, changelog::Right::None}};
-        taken.keys = {{"GlobalF", B("{ID-0001}{ID-0002}"), B("{ID-0001}")}};
-        QVERIFY(changelog::append(w.usersPath(), taken).ok());
-        if (edited) {
-            w.openChooser(w.c().lvwUsers, 2);
-            w.pick("Initialize");
-        }
+        const B before = "[Contacts]\r\nGlobalF={ID-0001}\r\n";
+        test::EditorWindow w(before);
+        // User 1 made "Full" a minute ago.
+        const qint64 minuteAgo = QDateTime::currentMSecsSinceEpoch() - 60'000;
+        QVERIFY(changelog::append(w.usersPath(), test::globalRecord(minuteAgo, "ann")).ok());
+        if (edited)
+            w.give(w.c().lvwUsers, 2, "Initialize");
         test::WhenOpen<report::frmReport> opened([&](report::frmReport* window) {
-            const auto clickAt = [&](QWidget* widget, QPoint at) {
-                QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, at));
-            };
             auto* tabs = window->findChild<QTabBar*>();
-            clickAt(tabs, tabs->tabRect(1).center());
+            test::click(tabs, tabs->tabRect(1).center());
             auto* table = window->findChild<QTableView*>("lvwHistory");
-            clickAt(table->viewport(), table->visualRect(table->model()->index(0, 1)).center());
             auto* restore = window->findChild<QPushButton*>("cmdHistoryRestore");
-            QVERIFY(restore->isEnabled());
-            clickAt(restore, restore->rect().center()); // and Yes to the question
-            QCOMPARE(window->history().model().record(0).actUser, "User 1");
+            QVERIFY(!restore->isEnabled());
+            test::clickCell(table, 0, 1);
+            w.t.messageBox.answerNext(vbNo);
+            test::click(restore);
+            QCOMPARE(test::readBytes(w.usersPath()), before);
+            test::click(restore); // Yes
+            QVERIFY(w.t.messageBox.boxes().value(1).startsWith(
+                "Restore Global rights to what it was before the change of "));
+            QCOMPARE(table->model()->rowCount(), 2);
+            QCOMPARE(table->model()->index(0, report::HistoryModel::Change).data().toString(), "Restore");
+            QCOMPARE(table->model()->index(0, report::HistoryModel::ActUser).data().toString(), "User 1");
             window->reject();
         });
         w.form->mnuReport_Click();
