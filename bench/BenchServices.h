@@ -5,6 +5,7 @@
 // time one piece of work takes. QM_ACT_STANDIN names the stand-in program (set by the build).
 
 #include "act/standin/StandinBackend.h"
+#include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
 #include "platform/Services.h"
 
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace qm::bench {
@@ -49,6 +51,26 @@ public:
 class AloneGuard : public InstanceGuard {
 public:
     bool anotherCopyRuns() override { return false; }
+};
+
+// The services of a measured window on the stand-in session at `home`, wired as main() wires
+// them, with `preferences` for its settings and `answer` to every message.
+struct StandinServices {
+    StandinServices(const QString& home, QMap<QString, QString> preferences, int answer = vbOK)
+        : box(answer)
+        , act(act::standin::makeFactory(home)) {
+        settings.values = std::move(preferences);
+    }
+    PrintingMessageBox box;
+    MemorySettings settings;
+    DesktopShell shell{QString(), {}};
+    AloneGuard instance;
+    QtAppInfo app;
+    ProcessTerminator terminator;
+    QtFileDialogs dialogs;
+    std::unique_ptr<act::ObjectFactory> act;
+    QuietWait wait;
+    Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
 };
 
 // `act-standin args...` with its home at `home`; false (and what it said) when it fails.

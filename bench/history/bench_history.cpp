@@ -130,17 +130,8 @@ int main(int argc, char** argv) {
     if (bytes < 0) {
         return 2;
     }
-    PrintingMessageBox box;
-    MemorySettings settings;
-    settings.values = {{QStringLiteral("UsersPath"), usersPath}, {QStringLiteral("ListPath"), temp.path()}};
-    qm::DesktopShell shell{QString(), {}};
-    AloneGuard instance;
-    qm::QtAppInfo app;
-    qm::ProcessTerminator terminator;
-    qm::QtFileDialogs dialogs;
-    const auto act = qm::act::standin::makeFactory(home);
-    qm::QuietWait wait;
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
+    StandinServices bench(
+        home, {{QStringLiteral("UsersPath"), usersPath}, {QStringLiteral("ListPath"), temp.path()}});
 
     QFile devNull(QStringLiteral("/dev/null"));
     if (!devNull.open(QIODevice::WriteOnly)) {
@@ -148,25 +139,25 @@ int main(int argc, char** argv) {
     }
     int exitStatus = -1;
     qsizetype shown = 0;
-    Contender view{
-        "History view",
-        [&] {
-            return msOf([&] {
-                qm::report::HistoryView v(services, {usersPath, temp.path()}, QStringLiteral("Demo"), {});
-                v.resize(1000, 600);
-                v.show();
-                QCoreApplication::processEvents();
-                shown = v.model().rows().size();
-            });
-        },
-        {}};
+    Contender view{"History view",
+                   [&] {
+                       return msOf([&] {
+                           qm::report::HistoryView v(bench.services, {usersPath, temp.path()},
+                                                     QStringLiteral("Demo"), {});
+                           v.resize(1000, 600);
+                           v.show();
+                           QCoreApplication::processEvents();
+                           shown = v.model().rows().size();
+                       });
+                   },
+                   {}};
     Contender cli{"--history",
                   [&] {
                       return msOf([&] {
                           QTextStream out(&devNull);
                           exitStatus = qm::report::commandLineMain(
-                              {QStringLiteral("quillmark"), QStringLiteral("--history")}, box, settings, app,
-                              *act, out);
+                              {QStringLiteral("quillmark"), QStringLiteral("--history")}, bench.box,
+                              bench.settings, bench.app, *bench.act, out);
                       });
                   },
                   {}};
@@ -193,7 +184,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     runRounds({&view, &cli, &baseline}, rounds);
-    if (box.count > 0 || exitStatus != 0 || shown != records) {
+    if (bench.box.count > 0 || exitStatus != 0 || shown != records) {
         std::fprintf(stderr, "the log did not read whole: exit %d, %lld of %d shown\n", exitStatus,
                      static_cast<long long>(shown), records);
         return 2;
@@ -208,8 +199,9 @@ int main(int argc, char** argv) {
         met = met && ms.median <= kTargetMs;
     }
     const Spread base = spreadOf(baseline.figures);
-    std::printf("%-14s %7.1f ms (rounds %.1f..%.1f): the same files' bytes, read by the settings reader\n",
-                "baseline", base.median, base.low, base.high);
+    std::printf(
+        "%-14s %7.1f ms (rounds %.1f..%.1f): the same files' bytes, read by the settings reader\n",
+        "baseline", base.median, base.low, base.high);
     std::printf("target: each within %.0f ms: %s\n", kTargetMs, met ? "met" : "NOT met");
     return met ? 0 : 1;
 }

@@ -88,29 +88,19 @@ int main(int argc, char** argv) {
     if (!startLarge(home, database)) {
         return 2;
     }
-    PrintingMessageBox box;
-    MemorySettings settings;
-    settings.values = {{QStringLiteral("UsersPath"), temp.filePath(QStringLiteral("Users.dat"))},
-                       {QStringLiteral("ListPath"), temp.path()}};
-    qm::DesktopShell shell{QString(), {}};
-    AloneGuard instance;
-    qm::QtAppInfo app;
-    qm::ProcessTerminator terminator;
-    qm::QtFileDialogs dialogs;
-    const auto act = qm::act::standin::makeFactory(home);
-    qm::QuietWait wait;
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
+    StandinServices bench(home, {{QStringLiteral("UsersPath"), temp.filePath(QStringLiteral("Users.dat"))},
+                                 {QStringLiteral("ListPath"), temp.path()}});
 
     // The ACT! objects as the main window keeps them, for the window's contender.
     qm::ActObjects objects;
-    qm::modAdmin::Create_Database(objects, *act, box);
-    const QString genericName = qm::modAdmin::Get_Generic_Name(objects, box);
+    qm::modAdmin::Create_Database(objects, *bench.act, bench.box);
+    const QString genericName = qm::modAdmin::Get_Generic_Name(objects, bench.box);
     qm::report::ActData data;
-    if (!qm::report::readActData(objects, genericName, box, data)) {
+    if (!qm::report::readActData(objects, genericName, bench.box, data)) {
         return 2;
     }
     writeSettings(temp.path(), data);
-    const QString usersPath = settings.values.value(QStringLiteral("UsersPath"));
+    const QString usersPath = bench.settings.values.value(QStringLiteral("UsersPath"));
     const QString listPath = temp.path();
     const qint64 cells = qint64(data.fields.size()) * qint64(data.users.size());
 
@@ -127,8 +117,9 @@ int main(int argc, char** argv) {
                                  return perCell * msOf([&] {
                                             QString printed;
                                             QTextStream out(&printed);
-                                            exitStatus = qm::report::commandLineMain(command, box, settings,
-                                                                                     app, *act, out);
+                                            exitStatus = qm::report::commandLineMain(
+                                                command, bench.box, bench.settings, bench.app, *bench.act,
+                                                out);
                                             out.flush();
                                             hazardLines = printed.count(QLatin1Char('\n'));
                                         });
@@ -138,9 +129,10 @@ int main(int argc, char** argv) {
         "window",
         [&] {
             return perCell * msOf([&] {
-                       const qm::report::ReportContext context{services, objects, genericName, usersPath,
-                                                               listPath};
-                       qm::report::frmReport shown(services, qm::report::gatherReport(context, nullptr, {}));
+                       const qm::report::ReportContext context{bench.services, objects, genericName,
+                                                               usersPath, listPath};
+                       qm::report::frmReport shown(bench.services,
+                                                   qm::report::gatherReport(context, nullptr, {}));
                        shown.show();
                        QCoreApplication::processEvents();
                    });
@@ -163,15 +155,16 @@ int main(int argc, char** argv) {
         },
         {}};
     qm::bench::runRounds({&cli, &window, &baseline}, rounds);
-    if (box.count > 0 || exitStatus != 1) {
+    if (bench.box.count > 0 || exitStatus != 1) {
         std::fprintf(stderr, "the check should have found hazards (exit status %d)\n", exitStatus);
         return 2;
     }
 
-    std::printf("Rights report and settings check on the large stand-in database: %zu users x %zu protected "
-                "fields = %lld cells, %lld lines printed by the check; %d rounds\n",
-                data.users.size(), data.fields.size(), static_cast<long long>(cells),
-                static_cast<long long>(hazardLines), rounds);
+    std::printf(
+        "Rights report and settings check on the large stand-in database: %zu users x %zu protected "
+        "fields = %lld cells, %lld lines printed by the check; %d rounds\n",
+        data.users.size(), data.fields.size(), static_cast<long long>(cells),
+        static_cast<long long>(hazardLines), rounds);
     const auto print = [&](const qm::bench::Contender& c) {
         const qm::bench::Spread ns = qm::bench::spreadOf(c.figures);
         std::printf("%-13s %6.1f ns per cell (rounds %.1f..%.1f), %7.1f ms in all; against rightOf: %s\n",
