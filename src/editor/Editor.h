@@ -211,9 +211,11 @@ private:
     merge::Choices m_choices; // the administrator's choices during one Save or Close
     bool confirmCut(const QTreeWidget& list, const std::vector<std::pair<QString, int>>& userRights,
                     const rights::IdLists& lists);
-    // The users of the database as the change log names them, and the record of a write that
+    // The users of the database as the change log names them (made from the users list at the
+    // first record: the list is filled once, at the start-up), and the record of a write that
     // landed (what landed is read back; a record that cannot be written is said once per run).
-    std::vector<RosterUser> roster() const;
+    const std::vector<RosterUser>& roster() const;
+    mutable std::vector<RosterUser> m_roster;
     void record(const SettingsChange& change, const QStringList& fromElsewhere);
     void connectControls();
     rights::RightsFile rightsFile() const;

@@ -60,9 +60,6 @@ Editor::RightsPlan Editor::rightsPlan(QTreeWidget& list, bool own, const QString
     plan.global = &list == c.lvwUsers;
     plan.own = own;
     plan.oldKey = oldKey;
-    for (int i = 0; i < list.topLevelItemCount(); ++i) {
-        plan.mine.names << list.topLevelItem(i)->text(0);
-    }
     if (collected) {
         plan.haveIds = true;
         plan.lists = collected->lists;
@@ -109,6 +106,12 @@ std::optional<std::vector<IniLib::KeyChange>> Editor::decideRights(RightsPlan& p
     if (!plan.haveIds) {
         need = Need::Ids;
         return std::nullopt;
+    }
+    if (plan.mine.names.isEmpty()) { // the users are named only for a merge, which says who changed
+        const QTreeWidget& list = plan.global ? *c.lvwUsers : *c.lvwSpecialUsers;
+        for (int i = 0; i < list.topLevelItemCount(); ++i) {
+            plan.mine.names << list.topLevelItem(i)->text(0);
+        }
     }
     if (plan.global) {
         static_cast<merge::RightsMerge&>(plan.outcome) =

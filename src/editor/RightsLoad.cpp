@@ -218,15 +218,17 @@ void Editor::settingsChangedElsewhere() {
     }
 }
 
-std::vector<RosterUser> Editor::roster() const {
-    std::vector<RosterUser> users;
+const std::vector<RosterUser>& Editor::roster() const {
     const QTreeWidgetItem& root = *c.lvwUsers->invisibleRootItem();
-    users.reserve(std::size_t(root.childCount()));
-    for (int i = 0; i < root.childCount(); ++i) {
-        const QTreeWidgetItem& item = *root.child(i);
-        users.push_back({item.text(0), item.data(0, kListIdRole).toString()});
+    if (m_roster.size() != std::size_t(root.childCount())) {
+        m_roster.clear();
+        m_roster.reserve(std::size_t(root.childCount()));
+        for (int i = 0; i < root.childCount(); ++i) {
+            const QTreeWidgetItem& item = *root.child(i);
+            m_roster.push_back({item.text(0), item.data(0, kListIdRole).toString()});
+        }
     }
-    return users;
+    return m_roster;
 }
 
 void Editor::record(const SettingsChange& change, const QStringList& fromElsewhere) {

@@ -3,6 +3,7 @@
 #include "settings/IniDocument.h"
 
 #include <QDateTime>
+#include <QSet>
 
 #include <atomic>
 #include <utility>
@@ -46,6 +47,34 @@ changelog::Record newRecord(const QString& database, const QString& actUser, Kin
     return r;
 }
 
+// The users whose right a change of the lists from `a` to `b` may have changed, as a filter:
+// an ID in braces (with no other closing brace) occurs in a list exactly where one of the list's
+// opening braces starts it, so the lists' pieces from each "{" to the next "}" find those users
+// without a search of every list for every user; any other ID is searched for.
+class MaybeChanged {
+public:
+    MaybeChanged(const rights::ScopeLists& a, const rights::ScopeLists& b) {
+        for (const QString* list : {&a.full, &a.initialize, &b.full, &b.initialize}) {
+            for (qsizetype open = list->indexOf(QLatin1Char('{')); open >= 0;
+                 open = list->indexOf(QLatin1Char('{'), open + 1)) {
+                const qsizetype close = list->indexOf(QLatin1Char('}'), open);
+                if (close < 0) {
+                    break;
+                }
+                m_pieces.insert(list->mid(open, close - open + 1));
+            }
+        }
+    }
+    bool operator()(const QString& id) const {
+        const bool braced =
+            id.size() >= 2 && id.front() == QLatin1Char('{') && id.indexOf(QLatin1Char('}')) == id.size() - 1;
+        return !braced || m_pieces.contains(id);
+    }
+
+private:
+    QSet<QString> m_pieces;
+};
+
 QString nameOf(const ActUserName& actUser) {
     return actUser ? actUser() : QString();
 }
@@ -58,8 +87,9 @@ SettingsChange::SettingsChange(QString section, QString fieldId, QString fieldLa
     , m_fieldLabel(std::move(fieldLabel)) {}
 
 void SettingsChange::usersWritten(const Rewritten& rewritten) {
-    if (m_users) {
-        m_users->after = rewritten.after; // a second write of the scope: from the first's start
+    if (m_users) { // a second write of the scope: from the first's start
+        m_users->after = rewritten.after;
+        m_users->afterParsed = rewritten.afterParsed;
     } else {
         m_users = rewritten;
     }
@@ -89,9 +119,13 @@ std::optional<changelog::Record> SettingsChange::record(const std::vector<Roster
     r.fieldLabel = m_fieldLabel;
     r.note = note;
     if (m_users) {
-        const std::optional<IniDocument> before =
-            m_users->before ? std::optional(IniDocument(*m_users->before)) : std::nullopt;
-        const IniDocument after(m_users->after);
+        const auto parsed = [](const std::shared_ptr<const IniDocument>& doc, const QByteArray& bytes) {
+            return doc ? doc : std::make_shared<const IniDocument>(bytes);
+        };
+        const std::shared_ptr<const IniDocument> before =
+            m_users->before ? parsed(m_users->beforeParsed, *m_users->before) : nullptr;
+        const std::shared_ptr<const IniDocument> afterDoc = parsed(m_users->afterParsed, m_users->after);
+        const IniDocument& after = *afterDoc;
         const IniDocument none;
         for (const QString& key : keysOf(field ? m_fieldId : AuthorizedUsers::kGlobalScope)) {
             Bytes from = keyValue(before ? *before : none, m_section, key);
@@ -101,10 +135,13 @@ std::optional<changelog::Record> SettingsChange::record(const std::vector<Roster
             }
         }
         if (!r.keys.empty()) {
-            const rights::ScopeLists listsBefore =
-                effective(before ? &*before : nullptr, m_section, m_fieldId);
+            const rights::ScopeLists listsBefore = effective(before.get(), m_section, m_fieldId);
             const rights::ScopeLists listsAfter = effective(&after, m_section, m_fieldId);
+            const MaybeChanged maybeChanged(listsBefore, listsAfter);
             for (const RosterUser& user : users) {
+                if (!maybeChanged(user.uniqueId)) {
+                    continue;
+                }
                 const rights::Right from = rights::rightOf(listsBefore, user.uniqueId);
                 const rights::Right to = rights::rightOf(listsAfter, user.uniqueId);
                 if (from != to) {

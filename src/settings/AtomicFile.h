@@ -45,9 +45,12 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace qm {
+
+class IniDocument;
 
 enum class ReplaceResult {
     Replaced,      // the new content is in the file, flushed to the disk
@@ -110,6 +113,10 @@ using ContentEdit = std::function<std::optional<QByteArray>(const QByteArray* cu
 struct Rewritten {
     std::optional<QByteArray> before;
     QByteArray after;
+    // The same as the INI writer parsed them, when it did (a reader of a few keys need not parse
+    // the whole file again).
+    std::shared_ptr<const IniDocument> beforeParsed;
+    std::shared_ptr<const IniDocument> afterParsed;
 };
 
 // Changes the file at the end of the link chain of `path`, under the writers' locks, as the top of

@@ -192,14 +192,23 @@ QStringList names(const QString& folder, QStringList& problems) {
 }
 
 QString login() {
+    // Asked at every record: the name is looked up again only when the effective user changed.
+    thread_local uid_t known = uid_t(-1);
+    thread_local QString name;
     const uid_t uid = ::geteuid();
+    if (uid == known && !name.isEmpty()) {
+        return name;
+    }
     struct passwd entry {};
     struct passwd* found = nullptr;
     char buffer[4096];
     if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name) {
-        return QString::fromLocal8Bit(found->pw_name);
+        name = QString::fromLocal8Bit(found->pw_name);
+    } else {
+        name = QString::number(uid);
     }
-    return QString::number(uid);
+    known = uid;
+    return name;
 }
 
 } // namespace qm::changelog::files

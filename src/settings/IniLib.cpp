@@ -19,10 +19,12 @@ WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, con
     }
     auto& cache = IniFileCache::instance();
     std::shared_ptr<const IniDocument> written;
+    std::shared_ptr<const IniDocument> read;
     std::optional<QByteArray> before;
     const auto edit = [&](const QByteArray* current) -> std::optional<QByteArray> {
         before = current ? std::optional(*current) : std::nullopt;
         auto doc = current ? cache.parsed(File, *current) : std::make_shared<const IniDocument>();
+        read = current ? doc : nullptr;
         const std::optional<std::vector<KeyChange>> changes = changesOf(current ? doc.get() : nullptr);
         if (!changes) {
             return std::nullopt;
@@ -47,7 +49,7 @@ WriteResult ChangeKeysOf(const QString& Section, const ChangesOf& changesOf, con
     if (result.result == ReplaceResult::Replaced) {
         cache.remember(File, written);
         if (rewritten) {
-            *rewritten = {std::move(before), written->bytes()};
+            *rewritten = {std::move(before), written->bytes(), std::move(read), written};
         }
     }
     return result;
