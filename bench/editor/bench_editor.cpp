@@ -9,6 +9,9 @@
 //   administrator wrote, against the Close that wrote its lists without a look (the rights
 //   collected, checked against the cut and written in one write), when nobody else wrote: target
 //   at most 1.1.
+// A Close also appends the record of its change to the change log, flushed to the disk as the
+// settings are, so both baselines append the same record to a log of their own: what is measured
+// against them is the Close's own work, not the second durable write every change now makes.
 //
 // Each editor figure is taken twice: with the stand-in answering at once, and with every automation
 // call delayed (ACT_STANDIN_CALL_DELAY_US), as the real ACT! answers from another process. Both
@@ -24,10 +27,12 @@
 #include "editor/Rights.h"
 #include "platform/PlatformCore.h"
 #include "platform/PlatformGui.h"
+#include "settings/ChangeLog.h"
 #include "settings/IniLib.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -149,20 +154,12 @@ int main(int argc, char** argv) {
     const QString usersA = temp.filePath(QStringLiteral("Users.dat"));
     const QString usersB = temp.filePath(QStringLiteral("Bare.dat"));
 
-    PrintingMessageBox box(qm::vbNo);
-    MemorySettings settings;
-    settings.values = {{QStringLiteral("UsersPath"), usersA},
-                       {QStringLiteral("ListPath"), temp.path()},
-                       {QStringLiteral("Expanded"), QStringLiteral("True")}};
-    qm::DesktopShell shell{QString(), {}};
-    AloneGuard instance;
-    qm::QtAppInfo app;
-    qm::ProcessTerminator terminator;
-    qm::QtFileDialogs dialogs;
-    const auto act = qm::act::standin::makeFactory(home);
-    qm::QuietWait wait;
-    qm::Services services{box, settings, shell, instance, app, terminator, dialogs, *act, wait};
-    qm::Form1 form(services);
+    StandinServices bench(home,
+                          {{QStringLiteral("UsersPath"), usersA},
+                           {QStringLiteral("ListPath"), temp.path()},
+                           {QStringLiteral("Expanded"), QStringLiteral("True")}},
+                          qm::vbNo);
+    qm::Form1 form(bench.services);
     form.Form_Load();
     form.show();
     QCoreApplication::processEvents();
@@ -238,6 +235,18 @@ int main(int argc, char** argv) {
         }
         return ms / kWrites;
     };
+    // The record a Close of the first user's right makes, for the baselines' logs.
+    qm::changelog::Record record;
+    record.login = qm::changelog::thisWriter().login;
+    record.database = QStringLiteral("Large");
+    record.kind = qm::changelog::Kind::GlobalRights;
+    record.users = {
+        {first->text(0), ids[0], qm::AuthorizedUsers::Right::Full, qm::AuthorizedUsers::Right::None}};
+    record.keys = {{QStringLiteral("GlobalF"), values[0].first.toLatin1(), values[1].first.toLatin1()}};
+    const auto appendRecord = [&](const QString& usersPath) {
+        record.whenMs = QDateTime::currentMSecsSinceEpoch();
+        qm::changelog::append(usersPath, record);
+    };
     int bareCount = 0;
     const auto bareWrite = [&] {
         double ms = 0;
@@ -246,6 +255,7 @@ int main(int argc, char** argv) {
             ms += msOf([&] {
                 qm::IniLib::WriteKeyValue(QStringLiteral("Large"), QStringLiteral("GlobalF"), full, usersB);
                 qm::IniLib::WriteKeyValue(QStringLiteral("Large"), QStringLiteral("GlobalI"), init, usersB);
+                appendRecord(usersB);
             });
         }
         return ms / kWrites;
@@ -264,6 +274,7 @@ int main(int argc, char** argv) {
                 if (qm::rights::cutOnRead(userRights, lists).empty()) {
                     blindFile.write(QStringLiteral("Global"), lists, QStringLiteral("Global"));
                 }
+                appendRecord(usersC);
             });
         }
         first->setData(0, qm::kListTagRole, writes % 2 == 0 ? 0 : 2);
@@ -295,7 +306,7 @@ int main(int argc, char** argv) {
                &closeDelayed.contender, &bareWrites, &blindAtOnce.contender, &blindDelayed.contender},
               rounds);
     form.hide();
-    if (box.count > 0) {
+    if (bench.box.count > 0) {
         return 2;
     }
 
