@@ -10,8 +10,9 @@
 //   collected, checked against the cut and written in one write), when nobody else wrote: target
 //   at most 1.1.
 // A Close also appends the record of its change to the change log, flushed to the disk as the
-// settings are, so both baselines append the same record to a log of their own: what is measured
-// against them is the Close's own work, not the second durable write every change now makes.
+// settings are, with the ACT! user it asks ACT! for, so both baselines make and append the same
+// record to a log of their own: what is measured against them is the Close's own work, not the
+// second durable write every change now makes.
 //
 // Each editor figure is taken twice: with the stand-in answering at once, and with every automation
 // call delayed (ACT_STANDIN_CALL_DELAY_US), as the real ACT! answers from another process. Both
@@ -245,6 +246,7 @@ int main(int argc, char** argv) {
     record.keys = {{QStringLiteral("GlobalF"), values[0].first.toLatin1(), values[1].first.toLatin1()}};
     const auto appendRecord = [&](const QString& usersPath) {
         record.whenMs = QDateTime::currentMSecsSinceEpoch();
+        record.actUser = form.objects.objUsers->CurrentUserName(); // as the Close asks ACT!
         qm::changelog::append(usersPath, record);
     };
     int bareCount = 0;
