@@ -199,9 +199,8 @@ int main(int argc, char** argv) {
         met = met && ms.median <= kTargetMs;
     }
     const Spread base = spreadOf(baseline.figures);
-    std::printf(
-        "%-14s %7.1f ms (rounds %.1f..%.1f): the same files' bytes, read by the settings reader\n",
-        "baseline", base.median, base.low, base.high);
+    std::printf("%-14s %7.1f ms (rounds %.1f..%.1f): the same files' bytes, read by the settings reader\n",
+                "baseline", base.median, base.low, base.high);
     std::printf("target: each within %.0f ms: %s\n", kTargetMs, met ? "met" : "NOT met");
     return met ? 0 : 1;
 }

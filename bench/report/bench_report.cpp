@@ -160,11 +160,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf(
-        "Rights report and settings check on the large stand-in database: %zu users x %zu protected "
-        "fields = %lld cells, %lld lines printed by the check; %d rounds\n",
-        data.users.size(), data.fields.size(), static_cast<long long>(cells),
-        static_cast<long long>(hazardLines), rounds);
+    std::printf("Rights report and settings check on the large stand-in database: %zu users x %zu protected "
+                "fields = %lld cells, %lld lines printed by the check; %d rounds\n",
+                data.users.size(), data.fields.size(), static_cast<long long>(cells),
+                static_cast<long long>(hazardLines), rounds);
     const auto print = [&](const qm::bench::Contender& c) {
         const qm::bench::Spread ns = qm::bench::spreadOf(c.figures);
         std::printf("%-13s %6.1f ns per cell (rounds %.1f..%.1f), %7.1f ms in all; against rightOf: %s\n",
