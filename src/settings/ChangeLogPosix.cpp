@@ -170,7 +170,7 @@ QStringList names(const QString& folder, QStringList& problems) {
         return paths;
     }
     if (safe.error != 0) {
-        if (safe.error != ENOENT && safe.error != ENOTDIR) {
+        if (safe.error != ENOENT) { // no log yet; anything else at its name is said
             problems << QDir::toNativeSeparators(folder) + QStringLiteral(": ") + errorText(safe.error);
         }
         return paths;

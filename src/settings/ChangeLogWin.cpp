@@ -125,6 +125,10 @@ QStringList names(const QString& folder, QStringList& problems) {
         problems << QDir::toNativeSeparators(folder) + QStringLiteral(": a link");
         return paths;
     }
+    if (!info.isDir()) { // something else at the log's name is said, not read as an empty log
+        problems << QDir::toNativeSeparators(folder) + QStringLiteral(": not a folder");
+        return paths;
+    }
     for (const QString& name :
          QDir(folder).entryList({QStringLiteral("*.log")}, QDir::Files | QDir::System, QDir::Name)) {
         paths << QDir(folder).filePath(name);

@@ -150,6 +150,8 @@ private Q_SLOTS:
         QCOMPARE(log.skipped, 1);
         QCOMPARE(log.problems, QStringList());
         QCOMPARE(readLog(dir.filePath("Other.dat")).lines.size(), 0u); // no folder: no records
+        QVERIFY(test::writeBytes(dir.filePath("Third.dat.log"), encode(test::globalRecord(6000))));
+        QCOMPARE(readLog(dir.filePath("Third.dat")).problems.size(), 1); // a file, not a folder: said
     }
 
     void appendRefused_data() {
