@@ -246,6 +246,20 @@ say "the files written by the same clicks"
 for f in $(cd "$lset" && ls) $(cd "$wset" && ls); do
     [ -f "$tmp/compared-$f" ] && continue
     touch "$tmp/compared-$f"
+    if [ -d "$lset/$f" ] || [ -d "$wset/$f" ]; then
+        # The change log: one file per login and machine, each line a record whose time, login
+        # and check differ between the two runs; the rest (ACT! user, database, kind, field,
+        # users, keys, file, note) must be the same.
+        records() { cat "$1"/*.log 2>/dev/null | cut -f4-12; }
+        if [ -n "$(records "$wset/$f")" ] && [ "$(records "$lset/$f")" = "$(records "$wset/$f")" ]; then
+            ok "$f: the same $(records "$wset/$f" | wc -l) change record(s) but for time and login"
+        else
+            fail "$f: the change records differ between Linux and Windows"
+        fi
+        echo "   --- $f (Windows):"
+        records "$wset/$f" | tr '\t' '|' | sed 's/^/   | /'
+        continue
+    fi
     if cmp -s "$lset/$f" "$wset/$f"; then
         ok "$f byte-identical ($(wc -c <"$wset/$f") bytes, sha256 $(sha256sum "$wset/$f" | cut -c1-16))"
     else
