@@ -22,10 +22,7 @@ using changelog::Kind;
 constexpr int kRounds = 8;
 
 Bytes keyValue(const IniDocument* doc, const QString& section, const QString& key) {
-    if (!doc || !doc->withoutKey(section, key)) {
-        return std::nullopt;
-    }
-    return doc->value(section, key);
+    return doc ? doc->valueIfLine(section, key) : std::nullopt;
 }
 
 QString text(const Bytes& bytes) {

@@ -17,15 +17,6 @@ using changelog::Kind;
 
 std::atomic<bool> g_logProblemTold{false};
 
-// The value of a key as its line holds it (what a read gives, without the cut to 126 characters);
-// nullopt when the key has no line.
-Bytes keyValue(const IniDocument& doc, const QString& section, const QString& key) {
-    if (!doc.withoutKey(section, key)) {
-        return std::nullopt;
-    }
-    return doc.value(section, key);
-}
-
 // The rights a scope's keys give: a field's own, or the global ones when it has none.
 rights::ScopeLists effective(const IniDocument* doc, const QString& section, const QString& fieldId) {
     if (!fieldId.isEmpty()) {
@@ -128,8 +119,8 @@ std::optional<changelog::Record> SettingsChange::record(const std::vector<Roster
         const IniDocument& after = *afterDoc;
         const IniDocument none;
         for (const QString& key : keysOf(field ? m_fieldId : AuthorizedUsers::kGlobalScope)) {
-            Bytes from = keyValue(before ? *before : none, m_section, key);
-            Bytes to = keyValue(after, m_section, key);
+            Bytes from = (before ? *before : none).valueIfLine(m_section, key); // without the cut to 126
+            Bytes to = after.valueIfLine(m_section, key);
             if (from != to) {
                 r.keys.push_back({key, std::move(from), std::move(to)});
             }

@@ -351,4 +351,16 @@ std::optional<IniDocument> IniDocument::withoutKey(QStringView section, QStringV
     return spliced(i, k->start, k->next, {});
 }
 
+std::optional<QByteArray> IniDocument::valueIfLine(QStringView section, QStringView key) const {
+    const int i = findSection(section);
+    if (i < 0) {
+        return std::nullopt;
+    }
+    const auto k = findKey(i, key);
+    if (!k) {
+        return std::nullopt;
+    }
+    return k->equals < 0 ? QByteArray() : valueOf(*k);
+}
+
 } // namespace qm

@@ -44,6 +44,9 @@ public:
 
     // The file without the line of `key`; nullopt when there is no such line.
     std::optional<IniDocument> withoutKey(QStringView section, QStringView key) const;
+    // The value of `key` as value() gives it; nullopt when there is no line of the key (where
+    // withoutKey finds none).
+    std::optional<QByteArray> valueIfLine(QStringView section, QStringView key) const;
 
     // Every section of the file in file order with its key lines, for a check of the file as a
     // whole: names trimmed, values as value() gives them, lines counted from 1 (a CR LF is one line
