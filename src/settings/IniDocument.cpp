@@ -197,12 +197,17 @@ std::optional<IniDocument::KeyLine> IniDocument::findKey(int i, QStringView key)
     return found;
 }
 
-QByteArray IniDocument::value(QStringView section, QStringView key) const {
+std::optional<IniDocument::KeyLine> IniDocument::lineOf(QStringView section, QStringView key,
+                                                        int* sectionIndex) const {
     const int i = findSection(section);
-    if (i < 0) {
-        return {};
+    if (sectionIndex) {
+        *sectionIndex = i;
     }
-    const auto k = findKey(i, key);
+    return i < 0 ? std::nullopt : findKey(i, key);
+}
+
+QByteArray IniDocument::value(QStringView section, QStringView key) const {
+    const auto k = lineOf(section, key);
     if (!k || k->equals < 0) {
         return {};
     }
@@ -340,11 +345,8 @@ IniDocument IniDocument::edited(QStringView section, QStringView key, QByteArray
 }
 
 std::optional<IniDocument> IniDocument::withoutKey(QStringView section, QStringView key) const {
-    const int i = findSection(section);
-    if (i < 0) {
-        return std::nullopt;
-    }
-    const auto k = findKey(i, key);
+    int i = -1;
+    const auto k = lineOf(section, key, &i);
     if (!k) {
         return std::nullopt;
     }
@@ -352,11 +354,7 @@ std::optional<IniDocument> IniDocument::withoutKey(QStringView section, QStringV
 }
 
 std::optional<QByteArray> IniDocument::valueIfLine(QStringView section, QStringView key) const {
-    const int i = findSection(section);
-    if (i < 0) {
-        return std::nullopt;
-    }
-    const auto k = findKey(i, key);
+    const auto k = lineOf(section, key);
     if (!k) {
         return std::nullopt;
     }

@@ -110,6 +110,8 @@ private:
     int findSection(QStringView section) const;
     qsizetype bodyEnd(int sectionIndex) const;
     std::optional<KeyLine> findKey(int sectionIndex, QStringView key) const;
+    // The line of `key` in the first section named `section` (its index in `sectionIndex`).
+    std::optional<KeyLine> lineOf(QStringView section, QStringView key, int* sectionIndex = nullptr) const;
     QByteArray valueOf(const KeyLine& k) const;
 
     QByteArray m_bytes;
